@@ -1,0 +1,11 @@
+# ONNX Runtime comes unpacked by scripts/setup.sh into third_party/onnxruntime.
+set(TALVORO_ORT_DIR "${CMAKE_SOURCE_DIR}/third_party/onnxruntime" CACHE PATH "Unpacked ONNX Runtime")
+if(NOT EXISTS "${TALVORO_ORT_DIR}/include/onnxruntime_c_api.h")
+  message(FATAL_ERROR "ONNX Runtime is missing in ${TALVORO_ORT_DIR}: run scripts/setup.sh")
+endif()
+add_library(onnxruntime::onnxruntime SHARED IMPORTED GLOBAL)
+set_target_properties(onnxruntime::onnxruntime PROPERTIES
+  IMPORTED_LOCATION "${TALVORO_ORT_DIR}/lib/libonnxruntime.so.1"
+  IMPORTED_SONAME "libonnxruntime.so.1"
+  INTERFACE_INCLUDE_DIRECTORIES "${TALVORO_ORT_DIR}/include")
+install(FILES "${TALVORO_ORT_DIR}/lib/libonnxruntime.so.1" DESTINATION ${CMAKE_INSTALL_LIBDIR})

@@ -1,0 +1,48 @@
+#include <QApplication>
+#include <QCoreApplication>
+#include <cstdio>
+#include <exception>
+#include <memory>
+
+#include "app/commands.h"
+
+using namespace talvoro;
+
+int main(int argc, char** argv) {
+    std::vector<std::string> processArgs(argv + 1, argv + argc);
+    ParsedCommand parsed = cliCommand("dictation-menubar", processArgs);
+    CommandContext context{Config::load(parsed.args.option("env")), parsed.args};
+    context.config.limitToLocalOnly();
+
+    const CommandEntry* entry = findCommand(parsed.command);
+    if (entry == nullptr) {
+        std::fputs(usageText().c_str(), stdout);
+        return 1;
+    }
+    // Qt gets only the program name: our arguments are not its options.
+    int qtArgc = 1;
+    std::unique_ptr<QCoreApplication> app;
+    if (entry->needsWindows)
+        app = std::make_unique<QApplication>(qtArgc, argv);
+    else
+        app = std::make_unique<QCoreApplication>(qtArgc, argv);
+
+    try {
+        if (!runVoiceCommand(parsed.command, context)) {
+            std::fputs(usageText().c_str(), stdout);
+            return 1;
+        }
+    } catch (const CommandFailure& failure) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "ошибка: %s\n", failure.what());
+        return 1;
+    } catch (const ExitRequest& request) {
+        std::fflush(stdout);
+        return request.status;
+    } catch (const std::exception& error) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "аварийный выход: %s\n", error.what());
+        return 70;
+    }
+    return 0;
+}

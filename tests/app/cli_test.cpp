@@ -1,0 +1,34 @@
+#include <gtest/gtest.h>
+
+#include "support/run_program.h"
+#include "support/temp_dir.h"
+
+using namespace talvoro::testing;
+
+namespace {
+const std::string usageStart =
+    "Тальворо 0.1.0 — диктовка по хоткею, распознавание на этом компьютере\n";
+
+ProgramResult runTalvoro(const std::string& arguments) {
+    return runProgram("env -u DISPLAY -u WAYLAND_DISPLAY " + talvoroExecutable() + " " + arguments +
+                      " 2>&1");
+}
+} // namespace
+
+TEST(Cli, UnknownWordsEndInTheUsageTextWithStatusOne) {
+    for (const char* args : {"frob", "--env /dev/null", "dictquality", "'' x"}) {
+        ProgramResult r = runTalvoro(args);
+        EXPECT_EQ(r.status, 1) << args;
+        EXPECT_EQ(r.output.rfind(usageStart, 0), 0u) << args << ": " << r.output;
+        EXPECT_EQ(r.output.substr(r.output.size() - 3), "`)\n");
+    }
+}
+
+TEST(Cli, LogOptionSendsTheUsageToAFreshFile) {
+    TempDir dir;
+    std::string log = dir.write("out.log", std::string(10000, 'x'));
+    ProgramResult r = runTalvoro("frob --log " + log);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.output, "");
+    EXPECT_EQ(readFile(log).rfind(usageStart, 0), 0u);
+}

@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+
+#include "app/hotkey_binding.h"
+
+using namespace talvoro;
+using HB = HotkeyBinding;
+
+TEST(HotkeyBinding, SpellingsOfOptionSpaceAllAgree) {
+    for (const char* text : {"opt+space", "⌥Space", "Option + Space", "alt+SPACE", "space+opt",
+                             "opt+opt+space", " opt \t+ space "}) {
+        auto b = HB::parse(text);
+        ASSERT_TRUE(b) << text;
+        EXPECT_EQ(*b, HB::defaultBinding()) << text;
+        EXPECT_EQ(b->description(), "⌥Space");
+    }
+}
+
+TEST(HotkeyBinding, ModifiersPrintInFixedOrderAndRawCodesRoundTrip) {
+    auto b = HB::parse("shift+ctrl+f");
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->keyCode, 3);
+    EXPECT_EQ(b->modifiers, HB::control | HB::shift);
+    EXPECT_EQ(b->description(), "⌃⇧F");
+    auto raw = HB::parse("cmd+key105");
+    ASSERT_TRUE(raw);
+    EXPECT_EQ(raw->description(), "⌘key105");
+    EXPECT_EQ(HB::parse(raw->description()), raw);
+    EXPECT_EQ(HB::parse("key65535")->keyCode, 65535);
+    EXPECT_FALSE(HB::parse("key65536"));
+}
+
+TEST(HotkeyBinding, NamedKeysWithoutModifiers) {
+    EXPECT_EQ(HB::parse("esc")->description(), "Esc");
+    EXPECT_EQ(HB::parse("esc")->modifiers, 0u);
+    EXPECT_EQ(HB::parse("enter")->keyCode, 36);
+    EXPECT_EQ(HB::parse("return")->description(), "Return");
+    EXPECT_EQ(HB::parse("f1")->keyCode, 122);
+    EXPECT_EQ(HB::parse("f1")->description(), "f1");
+    EXPECT_EQ(HB::parse("delete")->description(), "delete");
+}
+
+TEST(HotkeyBinding, UnreadableTextsGiveNoBinding) {
+    for (const char* text :
+         {"opt+a+b", "opt", "opt+spce", "", "+", "key", "   ", "ctrl+\n", "opt+пробел"})
+        EXPECT_FALSE(HB::parse(text)) << text;
+}
+
+TEST(HotkeyBinding, EveryNameRoundTripsWithEveryModifierSet) {
+    EXPECT_EQ(HB::keyCodes().size(), 66u);
+    EXPECT_EQ(HB::keyNames().size(), 64u);
+    for (const auto& [name, code] : HB::keyCodes()) {
+        for (std::uint64_t mods :
+             {std::uint64_t{0}, HB::option, HB::control | HB::shift, HB::relevantMask}) {
+            HB binding(code, mods);
+            auto back = HB::parse(binding.description());
+            ASSERT_TRUE(back) << name << " " << binding.description();
+            EXPECT_EQ(*back, binding) << name;
+        }
+    }
+}
+
+TEST(HotkeyBinding, MatchesIgnoresOtherFlagBitsButNotExtraModifiers) {
+    HB b = HB::defaultBinding();
+    EXPECT_TRUE(b.matches(49, HB::option | 0x10000 /* caps lock */ | 0x200000));
+    EXPECT_FALSE(b.matches(49, HB::option | HB::shift));
+    EXPECT_FALSE(b.matches(49, 0));
+    EXPECT_FALSE(b.matches(48, HB::option));
+}
