@@ -1,0 +1,72 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace talvoro {
+
+// One pasteboard item: type identifier → bytes, in the owner's order. On X11 the identifier is the
+// target's atom name and there is only ever one item.
+using PasteboardItem = std::vector<std::pair<std::string, std::string>>;
+
+// The plain-text types, the first one preferred. These are the types a promised item offers.
+inline constexpr std::array<std::string_view, 4> plainTextTypes{
+    "UTF8_STRING", "text/plain;charset=utf-8", "STRING", "TEXT"};
+
+// The system pasteboard (X: one selection, CLIPBOARD in normal use) or an in-memory stand-in.
+//
+// Every method may be called from any thread; implementations are thread-safe. Nothing blocks
+// longer than a bounded wait: an owner that does not answer makes `data`/`string` return nothing
+// after a short timeout (X11: about 0.5 s for the first silent request; once an owner has gone
+// silent, further reads from that same owner give up at once).
+class Pasteboard {
+public:
+    virtual ~Pasteboard() = default;
+
+    // Rises on every change of contents or ownership, by us or by anyone else. A write by us has
+    // already raised it when the write call returns, and it is never raised a second time later for
+    // that same write (X11: our own XFixes notification is not counted again).
+    virtual std::int64_t changeCount() = 0;
+
+    // The owner's type list, without TARGETS, MULTIPLE, TIMESTAMP and SAVE_TARGETS; empty when
+    // nobody owns it.
+    virtual std::vector<std::string> types() = 0;
+    // 0 when nobody owns the pasteboard or the owner offers no types.
+    virtual int itemCount() = 0;
+    // The types of item `index` (X11: the same as `types()`).
+    virtual std::vector<std::string> itemTypes(int index) = 0;
+    // The bytes of one type of item `index`; nothing when the owner has none or does not answer in
+    // time. Reading stops once more than `limit` bytes have arrived (the result is then longer than
+    // `limit`), so a 50 MB image is never read whole.
+    virtual std::optional<std::string> data(int index, const std::string& type,
+                                            std::size_t limit) = 0;
+
+    // We own the pasteboard, with no types at all.
+    virtual void clearContents() = 0;
+    // We own it with these items as immediate data (X11: only the first item is kept).
+    virtual void writeItems(const std::vector<PasteboardItem>& items) = 0;
+    // We own it with one item whose plain-text types are produced on demand: every request by a
+    // reader for one of `plainTextTypes` calls `provide` and serves what it returns. Each such call
+    // is a "pull". `provide` runs on the pasteboard's own thread (X11: its event thread; in memory:
+    // the reader's thread), must be quick and must not call back into the pasteboard. The item also
+    // offers `x-kde-passwordManagerHint` = "secret", which is not a pull.
+    virtual void writePromisedText(std::function<std::string()> provide) = 0;
+    // We own it with the text as immediate plain-text data of every `plainTextTypes` type.
+    virtual void setString(const std::string& text) = 0;
+    // The plain text, read the way any other reader would read it (a promised item is pulled).
+    virtual std::optional<std::string> string() = 0;
+};
+
+// The X11 pasteboard on the named selection ("CLIPBOARD", or "ostrel.pastetest" for the
+// self-check), with its own connection and event thread. Throws PasteboardUnavailable when there
+// is no X display.
+std::unique_ptr<Pasteboard> makeSystemPasteboard(const std::string& selection = "CLIPBOARD");
+
+} // namespace talvoro

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <stdexcept>
+
+namespace talvoro::Paster {
+
+// Why an insertion could not be made; what() is the sentence the user sees.
+class Failure : public std::runtime_error {
+public:
+    enum class Code { noPermission, emptyText, eventCreationFailed };
+
+    explicit Failure(Code code);
+    Code code() const { return code_; }
+
+    static Failure noPermission() { return Failure(Code::noPermission); }
+    static Failure emptyText() { return Failure(Code::emptyText); }
+    static Failure eventCreationFailed() { return Failure(Code::eventCreationFailed); }
+
+private:
+    Code code_;
+};
+
+} // namespace talvoro::Paster
+
+namespace talvoro {
+
+// The pasteboard cannot be reached at all (no X display); what() is for the user.
+class PasteboardUnavailable : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+} // namespace talvoro
