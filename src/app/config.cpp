@@ -1,7 +1,6 @@
 #include "app/config.h"
 
 #include <QString>
-#include <regex>
 #include <unistd.h>
 
 #include "app/keychain.h"
@@ -22,9 +21,32 @@ std::string trimmed(const std::string& s) {
     return s.substr(b, e - b + 1);
 }
 
+// [+-] digits [. digits] [e [+-] digits], with at least one digit before the exponent.
 bool isDecimal(const std::string& s) {
-    static const std::regex pattern(R"([+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?)");
-    return std::regex_match(s, pattern);
+    size_t i = 0;
+    auto digits = [&] {
+        size_t start = i;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9')
+            ++i;
+        return i - start;
+    };
+    if (i < s.size() && (s[i] == '+' || s[i] == '-'))
+        ++i;
+    size_t mantissa = digits();
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0)
+        return false;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-'))
+            ++i;
+        if (digits() == 0)
+            return false;
+    }
+    return i == s.size();
 }
 
 std::string executableFolder() {

@@ -91,8 +91,10 @@ void SerialQueue::run() {
             wake.wait(guard);
             continue;
         }
-        if (Clock::now() < next->second.due) {
-            wake.wait_until(guard, next->second.due);
+        // A copy: the timer may be cancelled while we wait without the lock.
+        const Clock::time_point due = next->second.due;
+        if (Clock::now() < due) {
+            wake.wait_until(guard, due);
             continue;
         }
         // Copy the task: the timer may be cancelled while it runs.
