@@ -1,0 +1,349 @@
+#include "audio/pulse_audio_capture.h"
+
+#include "audio/core_audio_error.h"
+#include "audio/host_time.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace talvoro {
+
+namespace {
+
+constexpr pa_usec_t serverTimeout = 3 * PA_USEC_PER_SEC;
+constexpr std::uint32_t fragmentFrames = 2048;
+
+struct MainloopDeleter {
+    void operator()(pa_threaded_mainloop* m) const {
+        pa_threaded_mainloop_stop(m);
+        pa_threaded_mainloop_free(m);
+    }
+};
+struct ContextDeleter {
+    void operator()(pa_context* c) const {
+        pa_context_set_state_callback(c, nullptr, nullptr);
+        pa_context_disconnect(c);
+        pa_context_unref(c);
+    }
+};
+struct StreamDeleter {
+    void operator()(pa_stream* s) const {
+        pa_stream_set_state_callback(s, nullptr, nullptr);
+        pa_stream_set_read_callback(s, nullptr, nullptr);
+        if (PA_STREAM_IS_GOOD(pa_stream_get_state(s)))
+            pa_stream_disconnect(s);
+        pa_stream_unref(s);
+    }
+};
+
+class MainloopLock {
+public:
+    explicit MainloopLock(pa_threaded_mainloop* m) : m(m) { pa_threaded_mainloop_lock(m); }
+    ~MainloopLock() { pa_threaded_mainloop_unlock(m); }
+    MainloopLock(const MainloopLock&) = delete;
+    MainloopLock& operator=(const MainloopLock&) = delete;
+
+private:
+    pa_threaded_mainloop* m;
+};
+
+std::optional<SampleType> sampleTypeOf(pa_sample_format_t format) {
+    switch (format) {
+    case PA_SAMPLE_S16NE:
+        return SampleType::int16;
+    case PA_SAMPLE_S32NE:
+        return SampleType::int32;
+    case PA_SAMPLE_FLOAT32NE:
+        return SampleType::float32;
+    default:
+        return std::nullopt;
+    }
+}
+
+// The source's own rate and channels; its sample format when the sink can take it as it
+// is, else floats, which the server converts to.
+pa_sample_spec recordSpec(const pa_sample_spec& source) {
+    pa_sample_spec spec = source;
+    if (!sampleTypeOf(spec.format))
+        spec.format = PA_SAMPLE_FLOAT32NE;
+    return spec;
+}
+
+AudioFormat formatOf(const pa_sample_spec& spec) {
+    pa_sample_spec record = recordSpec(spec);
+    return AudioFormat{static_cast<double>(record.rate), record.channels,
+                       *sampleTypeOf(record.format)};
+}
+
+[[noreturn]] void unavailable() {
+    throw CoreAudioError::message("микрофон недоступен (нет разрешения?)");
+}
+
+} // namespace
+
+struct PulseAudioCapture::Impl {
+    std::unique_ptr<pa_threaded_mainloop, MainloopDeleter> mainloop;
+    // All below are touched with the main loop's lock held.
+    std::unique_ptr<pa_context, ContextDeleter> context;
+    std::unique_ptr<pa_stream, StreamDeleter> stream;
+    std::string sourceName;
+    pa_sample_spec sourceSpec{};
+    pa_channel_map sourceMap{};
+    AudioFormat streamFormat;
+    Callback callback;
+
+    Impl() : mainloop(pa_threaded_mainloop_new()) {
+        if (!mainloop)
+            return;
+        pa_threaded_mainloop_set_name(mainloop.get(), "ostrel.audio");
+        if (pa_threaded_mainloop_start(mainloop.get()) < 0)
+            mainloop.reset();
+    }
+
+    ~Impl() {
+        if (!mainloop)
+            return;
+        MainloopLock guard(mainloop.get());
+        stream.reset();
+        context.reset();
+    }
+
+    void signal() { pa_threaded_mainloop_signal(mainloop.get(), 0); }
+
+    // Waits on the main loop (its lock held) until done() or the timeout; false on timeout.
+    template <typename Done> bool waitUntil(Done done) {
+        struct Alarm {
+            Impl* self;
+            bool rang = false;
+        } alarm{this};
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(mainloop.get());
+        timeval when{};
+        pa_timeval_add(pa_gettimeofday(&when), serverTimeout);
+        pa_time_event* event = api->time_new(
+            api, &when,
+            [](pa_mainloop_api*, pa_time_event*, const timeval*, void* data) {
+                auto* a = static_cast<Alarm*>(data);
+                a->rang = true;
+                a->self->signal();
+            },
+            &alarm);
+        while (!done() && !alarm.rang)
+            pa_threaded_mainloop_wait(mainloop.get());
+        api->time_free(event);
+        return done();
+    }
+
+    bool waitOperation(pa_operation* operation) {
+        if (!operation)
+            return false;
+        bool finished = waitUntil([&] {
+            return pa_operation_get_state(operation) != PA_OPERATION_RUNNING ||
+                   !PA_CONTEXT_IS_GOOD(pa_context_get_state(context.get()));
+        });
+        if (pa_operation_get_state(operation) == PA_OPERATION_RUNNING)
+            pa_operation_cancel(operation);
+        bool completed = finished && pa_operation_get_state(operation) == PA_OPERATION_DONE;
+        pa_operation_unref(operation);
+        return completed;
+    }
+
+    bool connected() const {
+        return context && pa_context_get_state(context.get()) == PA_CONTEXT_READY;
+    }
+
+    bool connect() {
+        if (connected())
+            return true;
+        stream.reset();
+        context.reset();
+        context.reset(pa_context_new(pa_threaded_mainloop_get_api(mainloop.get()), "talvoro"));
+        if (!context)
+            return false;
+        pa_context_set_state_callback(
+            context.get(), [](pa_context*, void* data) { static_cast<Impl*>(data)->signal(); },
+            this);
+        if (pa_context_connect(context.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+            context.reset();
+            return false;
+        }
+        waitUntil([&] {
+            pa_context_state_t state = pa_context_get_state(context.get());
+            return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
+        });
+        if (!connected()) {
+            context.reset();
+            return false;
+        }
+        return true;
+    }
+
+    InputStatus status();
+    bool lookUpSource();
+    void startStream(Callback newCallback);
+    static void onRead(pa_stream* s, std::size_t, void* data);
+    void deliver(pa_stream* s, const void* bytes, std::size_t length);
+};
+
+bool PulseAudioCapture::Impl::lookUpSource() {
+    struct Lookup {
+        Impl* self;
+        std::string name;
+        bool found = false;
+        pa_sample_spec spec{};
+        pa_channel_map map{};
+    } lookup{this, {}};
+    sourceName.clear();
+    bool answered = waitOperation(pa_context_get_server_info(
+        context.get(),
+        [](pa_context*, const pa_server_info* info, void* data) {
+            auto* l = static_cast<Lookup*>(data);
+            if (info && info->default_source_name)
+                l->name = info->default_source_name;
+            l->self->signal();
+        },
+        &lookup));
+    if (!answered || lookup.name.empty())
+        return false;
+    answered = waitOperation(pa_context_get_source_info_by_name(
+        context.get(), lookup.name.c_str(),
+        [](pa_context*, const pa_source_info* info, int eol, void* data) {
+            auto* l = static_cast<Lookup*>(data);
+            if (eol == 0 && info) {
+                l->found = true;
+                l->spec = info->sample_spec;
+                l->map = info->channel_map;
+            }
+            l->self->signal();
+        },
+        &lookup));
+    if (!answered || !lookup.found || !pa_sample_spec_valid(&lookup.spec))
+        return false;
+    sourceName = lookup.name;
+    sourceSpec = lookup.spec;
+    sourceMap = lookup.map;
+    return true;
+}
+
+InputStatus PulseAudioCapture::Impl::status() {
+    InputStatus result;
+    if (!mainloop || !connect())
+        return result;
+    result.serverAnswers = true;
+    if (lookUpSource())
+        result.format = formatOf(sourceSpec);
+    return result;
+}
+
+void PulseAudioCapture::Impl::startStream(Callback newCallback) {
+    if (!connected() || sourceName.empty()) {
+        if (!connect() || !lookUpSource())
+            unavailable();
+    }
+    stream.reset();
+    pa_sample_spec spec = recordSpec(sourceSpec);
+    const pa_channel_map* map = pa_channel_map_compatible(&sourceMap, &spec) ? &sourceMap : nullptr;
+    stream.reset(pa_stream_new(context.get(), "dictation", &spec, map));
+    if (!stream)
+        throw CoreAudioError::status("не удалось создать поток записи",
+                                     pa_context_errno(context.get()));
+    streamFormat = formatOf(sourceSpec);
+    callback = std::move(newCallback);
+    pa_stream_set_state_callback(
+        stream.get(), [](pa_stream*, void* data) { static_cast<Impl*>(data)->signal(); }, this);
+    pa_stream_set_read_callback(stream.get(), &Impl::onRead, this);
+
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<std::uint32_t>(-1);
+    attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
+    attr.fragsize = fragmentFrames * static_cast<std::uint32_t>(pa_frame_size(&spec));
+    auto flags = static_cast<pa_stream_flags_t>(
+        PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING);
+    int error = 0;
+    if (pa_stream_connect_record(stream.get(), sourceName.c_str(), &attr, flags) < 0) {
+        error = pa_context_errno(context.get());
+    } else {
+        waitUntil([&] {
+            pa_stream_state_t state = pa_stream_get_state(stream.get());
+            return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+        });
+        if (pa_stream_get_state(stream.get()) != PA_STREAM_READY)
+            error = pa_context_errno(context.get());
+    }
+    if (error != 0 || pa_stream_get_state(stream.get()) != PA_STREAM_READY) {
+        stream.reset();
+        callback = nullptr;
+        throw CoreAudioError::status(std::string("запись не запустилась: ") +
+                                         pa_strerror(error ? error : PA_ERR_TIMEOUT),
+                                     error ? error : PA_ERR_TIMEOUT);
+    }
+}
+
+void PulseAudioCapture::Impl::onRead(pa_stream* s, std::size_t, void* data) {
+    auto* self = static_cast<Impl*>(data);
+    while (pa_stream_readable_size(s) > 0) {
+        const void* bytes = nullptr;
+        std::size_t length = 0;
+        if (pa_stream_peek(s, &bytes, &length) < 0 || length == 0)
+            return;
+        // A hole (no bytes, only a length) is skipped; the sink's gap rule fills it.
+        if (bytes)
+            self->deliver(s, bytes, length);
+        pa_stream_drop(s);
+    }
+}
+
+void PulseAudioCapture::Impl::deliver(pa_stream* s, const void* bytes, std::size_t length) {
+    AudioBuffer buffer{streamFormat, bytes,
+                       static_cast<std::int64_t>(length) / streamFormat.bytesPerFrame()};
+    if (buffer.frames == 0 || !callback)
+        return;
+    // The latency counts from the capture of the first unread frame, the one at the
+    // start of this chunk, to now. Before the first timing update it is not known, and
+    // the chunk's own length stands in for it.
+    const auto now = static_cast<std::int64_t>(HostTime::now());
+    pa_usec_t latency = 0;
+    int negative = 0;
+    std::int64_t latencyNs;
+    if (pa_stream_get_latency(s, &latency, &negative) == 0)
+        latencyNs = (negative ? -1 : 1) * static_cast<std::int64_t>(latency) * 1000;
+    else
+        latencyNs = static_cast<std::int64_t>(static_cast<double>(buffer.frames) /
+                                              streamFormat.sampleRate * 1e9);
+    const std::int64_t first = now - latencyNs;
+    try {
+        callback(buffer, static_cast<std::uint64_t>(first > 0 ? first : 0));
+    } catch (...) {
+        // The sink does not throw; nothing may unwind into the sound library.
+    }
+}
+
+PulseAudioCapture::PulseAudioCapture() : impl(std::make_unique<Impl>()) {}
+
+PulseAudioCapture::~PulseAudioCapture() = default;
+
+InputStatus PulseAudioCapture::inputStatus() {
+    if (!impl->mainloop)
+        return {};
+    MainloopLock guard(impl->mainloop.get());
+    return impl->status();
+}
+
+void PulseAudioCapture::start(Callback callback) {
+    if (!impl->mainloop)
+        unavailable();
+    MainloopLock guard(impl->mainloop.get());
+    impl->startStream(std::move(callback));
+}
+
+void PulseAudioCapture::stop() {
+    if (!impl->mainloop)
+        return;
+    MainloopLock guard(impl->mainloop.get());
+    impl->stream.reset();
+    impl->callback = nullptr;
+}
+
+} // namespace talvoro

@@ -1,0 +1,258 @@
+#include "audio/capture_test_support.h"
+#include "audio/core_audio_error.h"
+#include "audio/dictation_recorder.h"
+#include "audio/host_time.h"
+#include "audio/mic.h"
+#include "audio/scripted_capture.h"
+#include "audio/wav_format.h"
+#include "audio/wav_reader.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <filesystem>
+#include <numbers>
+#include <thread>
+
+namespace talvoro {
+namespace {
+
+using testing::loudest;
+using testing::readFile;
+using testing::recordedSamples;
+using testing::TempDir;
+using testing::toneFrequency;
+
+const AudioFormat mono16{16000, 1, SampleType::int16};
+const AudioFormat stereo48Float{48000, 2, SampleType::float32};
+
+std::function<double(std::int64_t)> sine(double frequency, double rate, double amplitude = 0.5) {
+    return [=](std::int64_t f) {
+        return amplitude *
+               std::sin(2 * std::numbers::pi * frequency * static_cast<double>(f) / rate);
+    };
+}
+
+class RecorderTest : public ::testing::Test {
+protected:
+    RecorderTest() {
+        auto scripted = std::make_unique<ScriptedCapture>(InputStatus{true, mono16});
+        capture = scripted.get();
+        recorder = std::make_unique<DictationRecorder>(std::move(scripted));
+    }
+
+    // Plays `seconds` of audio in buffers of `chunk` frames, stamped from `at` seconds after
+    // the test's clock origin, and waits until the recorder has had them all.
+    void play(const AudioFormat& format, double seconds, double at,
+              const std::function<double(std::int64_t)>& value = {}, std::int64_t chunk = 2048) {
+        const auto total = static_cast<std::int64_t>(std::llround(seconds * format.sampleRate));
+        for (std::int64_t done = 0; done < total; done += chunk) {
+            std::int64_t frames = std::min(chunk, total - done);
+            auto shifted = [&, done](std::int64_t f) { return value ? value(done + f) : 0.0; };
+            capture->push(makeChunk(
+                format, frames, origin + HostTime::ticks(at + done / format.sampleRate), shifted));
+        }
+        capture->waitUntilPlayed();
+    }
+
+    TempDir dir;
+    std::string path = dir / "rec/a.wav";
+    std::uint64_t origin = HostTime::now();
+    ScriptedCapture* capture;
+    std::unique_ptr<DictationRecorder> recorder;
+};
+
+TEST_F(RecorderTest, ShortRecordingsAreDeletedAndThoseOfAtLeastMinimumLengthKept) {
+    recorder->start(path);
+    play(mono16, 0.2, 0, sine(300, 16000));
+    EXPECT_EQ(recorder->stop(), std::nullopt);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(recorder->writtenSamples(), 3200);
+
+    recorder->start(path);
+    play(mono16, 0.3, 0, sine(300, 16000));
+    EXPECT_EQ(recorder->stop(), path);
+    EXPECT_EQ(WAVReader(path).sampleCount, 4800);
+    EXPECT_EQ(recorder->writtenSamples(), 4800);
+    EXPECT_EQ(recorder->currentURL(), path);
+}
+
+TEST_F(RecorderTest, ClockJumpsOfAQuarterSecondOrMoreBecomeSilenceAndSmallerOrBackwardOnesNot) {
+    auto dc = [](std::int64_t) { return 0.5; };
+    recorder->start(path);
+    play(mono16, 0.5, 0.0, dc);
+    play(mono16, 0.5, 1.0, dc); // 0.5 s of lost time
+    play(mono16, 0.5, 1.7, dc); // 0.2 s: below the threshold
+    play(mono16, 0.5, 0.3, dc); // the clock went backwards
+    ASSERT_EQ(recorder->stop(), path);
+
+    auto s = recordedSamples(path);
+    ASSERT_EQ(s.size(), 4 * 8000u + 8000u);
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        bool inGap = i >= 8000 && i < 16000;
+        ASSERT_FLOAT_EQ(s[i], inGap ? 0.0f : 0.5f) << "at " << i;
+    }
+}
+
+// Every input format ends up as 16 kHz mono of the same length and pitch.
+class FormatTest : public RecorderTest, public ::testing::WithParamInterface<AudioFormat> {};
+
+TEST_P(FormatTest, ConvertsToSixteenKilohertzMonoOfTheSameDurationAndPitch) {
+    const AudioFormat format = GetParam();
+    capture->setStatus({true, format});
+    recorder->start(path);
+    play(format, 1.0, 0, sine(440, format.sampleRate));
+    ASSERT_EQ(recorder->stop(), path);
+
+    WAVReader reader(path);
+    EXPECT_EQ(reader.sampleRate, 16000);
+    EXPECT_EQ(reader.channels, 1);
+    EXPECT_NEAR(reader.durationSeconds(), 1.0, 0.005);
+    auto s = recordedSamples(path);
+    EXPECT_NEAR(toneFrequency(s, 800, s.size() - 800), 440, 1.0);
+    EXPECT_NEAR(loudest(s, 800, s.size() - 800), 0.5, 0.01);
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, FormatTest,
+                         ::testing::Values(stereo48Float, AudioFormat{44100, 1, SampleType::int16},
+                                           AudioFormat{8000, 1, SampleType::int16},
+                                           AudioFormat{192000, 2, SampleType::int32},
+                                           AudioFormat{48000, 8, SampleType::float32}, mono16));
+
+TEST_F(RecorderTest, AFormatChangeMidRecordingKeepsTheFileFormatAndTimeline) {
+    recorder->start(path);
+    play(stereo48Float, 0.5, 0.0, sine(440, 48000));
+    play(mono16, 0.5, 0.5, sine(440, 16000));
+    play(AudioFormat{44100, 2, SampleType::int16}, 0.5, 1.0, sine(440, 44100));
+    ASSERT_EQ(recorder->stop(), path);
+
+    WAVReader reader(path);
+    EXPECT_EQ(reader.sampleRate, 16000);
+    EXPECT_EQ(reader.channels, 1);
+    EXPECT_NEAR(reader.durationSeconds(), 1.5, 0.01);
+    auto s = recordedSamples(path);
+    for (std::size_t segment = 0; segment < 3; ++segment) {
+        std::size_t from = segment * 8000 + 800, to = (segment + 1) * 8000 - 800;
+        EXPECT_NEAR(toneFrequency(s, from, to), 440, 2.0) << "segment " << segment;
+        EXPECT_NEAR(loudest(s, from, to), 0.5, 0.02) << "segment " << segment;
+    }
+}
+
+TEST_F(RecorderTest, LevelIsThePeakSinceThePreviousReading) {
+    EXPECT_EQ(recorder->level(), 0.0f);
+    recorder->start(path);
+    play(mono16, 0.1, 0.0, [](std::int64_t f) { return f == 100 ? -1.0 : 0.0; }); // -32768
+    play(mono16, 0.1, 0.1, [](std::int64_t) { return 0.01; });
+    EXPECT_EQ(recorder->level(), 1.0f);
+    play(mono16, 0.1, 0.2, [](std::int64_t) { return 0.01; });
+    EXPECT_NEAR(recorder->level(), 0.01f, 0.001f);
+    EXPECT_EQ(recorder->level(), 0.0f);
+    recorder->stop();
+    EXPECT_EQ(recorder->level(), 0.0f);
+}
+
+TEST_F(RecorderTest, StartWhileRecordingAndStopWhenIdleDoNothing) {
+    EXPECT_EQ(recorder->stop(), std::nullopt);
+    EXPECT_EQ(recorder->elapsed(), 0.0);
+    recorder->start(path);
+    recorder->start(dir / "other.wav");
+    EXPECT_EQ(capture->startCount(), 1);
+    EXPECT_FALSE(std::filesystem::exists(dir / "other.wav"));
+    EXPECT_EQ(recorder->currentURL(), path);
+    EXPECT_TRUE(recorder->isRecording());
+    play(mono16, 0.4, 0);
+    EXPECT_EQ(recorder->stop(), path);
+    EXPECT_EQ(recorder->stop(), std::nullopt);
+    EXPECT_FALSE(recorder->isRecording());
+}
+
+TEST_F(RecorderTest, EveryDeliveredSampleIsInTheFileWithAnExactHeader) {
+    // Sizes that stress the buffers: empty, single frames, a million frames at once.
+    recorder->start(path);
+    std::int64_t frames = 0;
+    double at = 0;
+    for (std::int64_t size : {0, 1, 1, 1'000'000, 2048, 0, 333}) {
+        capture->push(makeChunk(mono16, size, origin + HostTime::ticks(at), sine(100, 16000)));
+        frames += size;
+        at += size / 16000.0;
+    }
+    capture->waitUntilPlayed();
+    ASSERT_EQ(recorder->stop(), path);
+
+    std::string bytes = readFile(path);
+    ASSERT_EQ(bytes.size(), 44 + 2 * static_cast<std::size_t>(frames));
+    auto declared = WAVFormat::readU32(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 40);
+    EXPECT_EQ(declared, 2 * frames);
+    EXPECT_EQ(recorder->writtenSamples(), frames);
+}
+
+TEST_F(RecorderTest, AMillionFramesOfEightChannelFloatsResampleWhole) {
+    const AudioFormat wide{48000, 8, SampleType::float32};
+    capture->setStatus({true, wide});
+    recorder->start(path);
+    play(wide, 1'000'000 / 48000.0, 0, sine(440, 48000), 1'000'000);
+    ASSERT_EQ(recorder->stop(), path);
+    EXPECT_NEAR(WAVReader(path).sampleCount, 1'000'000 / 3, 2);
+}
+
+TEST_F(RecorderTest, NoUsableInputThrowsAndLeavesNothing) {
+    capture->setStatus({true, AudioFormat{}});
+    try {
+        recorder->start(path);
+        FAIL() << "start went ahead without an input";
+    } catch (const CoreAudioError& error) {
+        EXPECT_STREQ(error.what(), "микрофон недоступен (нет разрешения?)");
+    }
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_FALSE(recorder->isRecording());
+    EXPECT_EQ(recorder->stop(), std::nullopt);
+
+    EXPECT_EQ(Mic::authorization({false, {}}), Mic::Authorization::denied);
+    EXPECT_EQ(Mic::authorization({true, {}}), Mic::Authorization::restricted);
+    EXPECT_EQ(Mic::authorization({true, mono16}), Mic::Authorization::authorized);
+}
+
+TEST_F(RecorderTest, AFailedCaptureStartIsUndoneSoTheNextStartWorks) {
+    capture->failNextStart("поток не открылся");
+    EXPECT_THROW(recorder->start(path), CoreAudioError);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_FALSE(recorder->isRecording());
+
+    recorder->start(path);
+    play(mono16, 0.5, 0, sine(300, 16000));
+    ASSERT_EQ(recorder->stop(), path);
+    EXPECT_EQ(WAVReader(path).sampleCount, 8000);
+}
+
+TEST_F(RecorderTest, ReadingWhileTheAudioThreadAppendsAndTheQueueDrains) {
+    recorder->start(path);
+    std::atomic<bool> playing = true;
+    std::thread player([&] {
+        // 10 ms buffers at about five times real time, so that the drain runs meanwhile.
+        for (int i = 0; i < 150; ++i) {
+            capture->push(makeChunk(stereo48Float, 480, origin + HostTime::ticks(i * 0.01),
+                                    sine(440, 48000)));
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        capture->waitUntilPlayed();
+        playing = false;
+    });
+    std::int64_t lastWritten = 0;
+    while (playing) {
+        recorder->level();
+        std::int64_t written = recorder->writtenSamples();
+        EXPECT_GE(written, lastWritten);
+        lastWritten = written;
+        EXPECT_GE(recorder->elapsed(), 0.0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    player.join();
+    EXPECT_GT(lastWritten, 0) << "the drain timer wrote nothing while recording";
+    ASSERT_EQ(recorder->stop(), path);
+    EXPECT_NEAR(WAVReader(path).durationSeconds(), 1.5, 0.005);
+}
+
+} // namespace
+} // namespace talvoro

@@ -1,0 +1,133 @@
+#pragma once
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace talvoro::testing {
+
+// A PulseAudio daemon of the test's own, in a private folder, with a null sink as the
+// default sink and its monitor as the default source: what is played into the sink can be
+// recorded. PULSE_SERVER points at it while it lives (and is restored afterwards). Tests
+// that use it are labelled audio and skip themselves when pulseaudio is not installed.
+class PulseServer {
+public:
+    struct Options {
+        int rate = 48000;
+        int channels = 2;
+        std::string format = "float32le";
+    };
+
+    PulseServer() : PulseServer(Options{}) {}
+    explicit PulseServer(const Options& options) {
+        if (::access("/usr/bin/pulseaudio", X_OK) != 0)
+            return;
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "talvoro-pulse-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            return;
+        dir_ = pattern;
+        socket_ = dir_ + "/native";
+        std::ofstream(dir_ + "/default.pa")
+            << "load-module module-null-sink sink_name=" << sinkName() << " rate=" << options.rate
+            << " channels=" << options.channels << " format=" << options.format << "\n"
+            << "set-default-sink " << sinkName() << "\n"
+            << "set-default-source " << sinkName()
+            << ".monitor\n"
+            // Last: the socket accepts only once the rest is in place.
+            << "load-module module-native-protocol-unix socket=" << socket_
+            << " auth-anonymous=1\n";
+        if (const char* s = std::getenv("PULSE_SERVER")) {
+            hadServer_ = true;
+            savedServer_ = s;
+        }
+        start();
+    }
+    ~PulseServer() {
+        kill(SIGTERM);
+        if (hadServer_)
+            ::setenv("PULSE_SERVER", savedServer_.c_str(), 1);
+        else
+            ::unsetenv("PULSE_SERVER");
+        std::error_code ec;
+        if (!dir_.empty())
+            std::filesystem::remove_all(dir_, ec);
+    }
+    PulseServer(const PulseServer&) = delete;
+    PulseServer& operator=(const PulseServer&) = delete;
+
+    bool running() const { return pid_ > 0; }
+    static std::string sinkName() { return "talvoro_test_sink"; }
+    std::string server() const { return "unix:" + socket_; }
+    const std::string& folder() const { return dir_; }
+
+    // Ends the daemon (SIGKILL: as if it crashed) and waits for it; PULSE_SERVER stays.
+    void kill(int signal = SIGKILL) {
+        if (pid_ <= 0)
+            return;
+        ::kill(pid_, signal);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+
+private:
+    void start() {
+        pid_t child = ::fork();
+        if (child == 0) {
+            for (const char* name : {"HOME", "XDG_RUNTIME_DIR", "PULSE_RUNTIME_PATH",
+                                     "PULSE_STATE_PATH", "XDG_CONFIG_HOME"})
+                ::setenv(name, dir_.c_str(), 1);
+            ::unsetenv("PULSE_SERVER");
+            std::string log = dir_ + "/log";
+            std::freopen(log.c_str(), "w", stdout);
+            std::freopen(log.c_str(), "a", stderr);
+            std::string script = "--file=" + dir_ + "/default.pa";
+            ::execl("/usr/bin/pulseaudio", "pulseaudio", "--daemonize=no", "--exit-idle-time=-1",
+                    "--system=false", "-n", script.c_str(), "--disallow-exit", "--use-pid-file=no",
+                    "--disable-shm=yes", "--log-target=stderr", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        if (child < 0)
+            return;
+        for (int i = 0; i < 200; ++i) {
+            if (accepts()) {
+                pid_ = child;
+                ::setenv("PULSE_SERVER", server().c_str(), 1);
+                return;
+            }
+            if (::waitpid(child, nullptr, WNOHANG) == child)
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+    }
+
+    bool accepts() const {
+        int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (fd < 0)
+            return false;
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        socket_.copy(address.sun_path, sizeof(address.sun_path) - 1);
+        bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+        ::close(fd);
+        return ok;
+    }
+
+    pid_t pid_ = -1;
+    std::string dir_;
+    std::string socket_;
+    bool hadServer_ = false;
+    std::string savedServer_;
+};
+
+} // namespace talvoro::testing
