@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace talvoro {
+
+// A half-open range [start, end) of sample indices.
+struct SampleRange {
+    std::int64_t start = 0;
+    std::int64_t end = 0;
+
+    std::int64_t length() const { return end - start; }
+    bool operator==(const SampleRange&) const = default;
+};
+
+// Where a long recording (16 kHz mono floats) is cut into windows for the model. The cut
+// starts as fixed windows; a seam moves, only earlier, when the piece after it would be
+// shorter than six seconds, and then prefers the middle of a nearby pause. Pauses are found
+// against a noise floor measured on the recording itself.
+namespace SpeechCuts {
+
+inline constexpr std::int64_t frameSamples = 320; // 20 ms
+inline constexpr double minPieceSeconds = 6.0;
+inline constexpr double snapSeconds = 1.5;
+inline constexpr double minSilenceSeconds = 0.3;
+inline constexpr double speechAboveNoiseDB = 8.0;
+inline constexpr double noiseFloorDB = -60.0;
+
+// Consecutive ranges covering [0, samples.size()), each at most `window` long (as long as
+// the window is at least 7.5 s). No ranges for an empty list or a window below 1.
+std::vector<SampleRange> split(std::span<const float> samples, std::int64_t window);
+
+// Loudness in dB of each 320-sample frame; the last frame holds what is left.
+std::vector<float> frameLevels(std::span<const float> samples);
+
+// Speech (true) or pause per frame, after a three-frame median; all speech when the
+// loudest frame is not 3 dB above the threshold.
+std::vector<bool> speechMask(std::span<const float> levels);
+
+} // namespace SpeechCuts
+
+} // namespace talvoro
