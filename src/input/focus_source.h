@@ -14,6 +14,8 @@ namespace talvoro {
 class FocusSource {
 public:
     virtual ~FocusSource() = default;
+    // Whether focus can be read at all (AT-SPI: the accessibility bus is reachable).
+    virtual bool available() = 0;
     // The focused element of the active application's active window. When none can be found,
     // appends one short note on why to `notes` and returns nothing.
     virtual std::optional<Paster::Focus> systemFocus(std::vector<std::string>& notes) = 0;

@@ -18,6 +18,7 @@ public:
     int systemCalls = 0;
     int wakes = 0;
 
+    bool available() override { return true; }
     std::optional<Paster::Focus> systemFocus(std::vector<std::string>& notes) override {
         ++systemCalls;
         std::optional<Paster::Focus> answer = answers.empty() ? std::nullopt : answers.front();
