@@ -1,0 +1,133 @@
+#include "recognition/gigaam_model.h"
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+
+#include "recognition/gigaam_runner.h"
+#include "recognition/stt_error.h"
+
+namespace talvoro {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+std::string readWholeFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        throw std::runtime_error("не читается словарь модели: " + path);
+    std::ostringstream text;
+    text << file.rdbuf();
+    if (file.bad())
+        throw std::runtime_error("не читается словарь модели: " + path);
+    return text.str();
+}
+
+// Runs a session once and forgets its lent inputs whatever happens.
+std::map<std::string, ORT::Tensor> runOnce(ORT::Session& session,
+                                           std::map<std::string, ORT::Tensor> inputs,
+                                           const std::vector<std::string>& outputs) {
+    try {
+        auto results = session.run(std::move(inputs), outputs);
+        ORT::releaseInputs();
+        return results;
+    } catch (...) {
+        ORT::releaseInputs();
+        throw;
+    }
+}
+
+} // namespace
+
+GigaAMModel::GigaAMModel(const Paths& paths, ORT::Session::Where compute, int encoderThreads)
+    : preprocessor(paths.preprocessor, encoderThreads, ORT::Session::Where::processor),
+      encoder(paths.encoder, encoderThreads, compute),
+      decoder(paths.decoder, 1, ORT::Session::Where::processor),
+      joint(paths.joint, 1, ORT::Session::Where::processor),
+      vocabulary_(GigaAMVocabulary::parse(readWholeFile(paths.vocabulary))),
+      runner(std::make_unique<GigaAMRunner>(decoder, joint)) {}
+
+GigaAMModel::~GigaAMModel() = default;
+
+std::pair<std::size_t, std::size_t> GigaAMModel::encode(std::span<const float> samples,
+                                                        GigaAMTiming* timing) {
+    auto start = Clock::now();
+    std::map<std::string, ORT::Tensor> waveform;
+    waveform.emplace("waveforms", ORT::Tensor(std::vector<float>(samples.begin(), samples.end()),
+                                              {1, static_cast<std::int64_t>(samples.size())}));
+    waveform.emplace(
+        "waveforms_lens",
+        ORT::Tensor(std::vector<std::int64_t>{static_cast<std::int64_t>(samples.size())}, {1}));
+    auto features = runOnce(preprocessor, std::move(waveform), {"features", "features_lens"});
+    auto feature = features.find("features");
+    auto featureLength = features.find("features_lens");
+    if (feature == features.end() || featureLength == features.end())
+        throw STTError::badPayload("препроцессор не отдал фичи");
+    if (timing)
+        timing->preprocessorSeconds += secondsSince(start);
+
+    start = Clock::now();
+    std::map<std::string, ORT::Tensor> encoderInputs;
+    encoderInputs.emplace("audio_signal",
+                          ORT::Tensor(feature->second.floats(), std::move(feature->second.shape)));
+    encoderInputs.emplace("length", ORT::Tensor(featureLength->second.ints(), {1}));
+    auto encoded = runOnce(encoder, std::move(encoderInputs), {"encoded", "encoded_len"});
+    auto output = encoded.find("encoded");
+    auto outputLength = encoded.find("encoded_len");
+    if (output == encoded.end() || outputLength == encoded.end())
+        throw STTError::badPayload("энкодер не отдал результат");
+
+    const std::vector<float> values = output->second.floats();
+    const std::vector<std::int64_t>& shape = output->second.shape;
+    const std::vector<std::int64_t> lengths = outputLength->second.ints();
+    if (shape.size() < 2 || shape[1] <= 0 || (lengths.empty() && shape.size() < 3))
+        throw STTError::badPayload("энкодер отдал тензор без нужных измерений");
+    const auto dimension = static_cast<std::size_t>(shape[1]);
+    // A frame's values lie one row apart: the row is the tensor's own frame count, which
+    // may exceed the valid length the encoder reports.
+    const std::size_t row = shape.size() >= 3 && shape[2] >= 0 ? static_cast<std::size_t>(shape[2])
+                                                               : values.size() / dimension;
+    if (row > values.size() / dimension)
+        throw STTError::badPayload("энкодер отдал меньше значений, чем в его форме");
+    const std::int64_t length = lengths.empty() ? static_cast<std::int64_t>(row) : lengths[0];
+    if (length < 0 || static_cast<std::size_t>(length) > row)
+        throw STTError::badPayload("энкодер насчитал " + std::to_string(length) +
+                                   " кадров, а отдал " + std::to_string(row));
+    const auto count = static_cast<std::size_t>(length);
+    frames.resize(count * dimension);
+    for (std::size_t d = 0; d < dimension; ++d) {
+        const float* from = values.data() + d * row;
+        for (std::size_t t = 0; t < count; ++t)
+            frames[t * dimension + d] = from[t];
+    }
+    if (timing)
+        timing->encoderSeconds += secondsSince(start);
+    return {dimension, count};
+}
+
+std::string GigaAMModel::decode(std::span<const float> samples, int maxSymbolsPerFrame,
+                                GigaAMTiming* timing) {
+    const auto [dimension, count] = encode(samples, timing);
+    const auto start = Clock::now();
+    const std::int64_t decoderBefore = runner->decoderRuns;
+    const std::int64_t jointBefore = runner->jointRuns;
+    const auto tokens = rnntGreedyDecode(*runner, {frames, dimension, count}, vocabulary_.blank(),
+                                         maxSymbolsPerFrame);
+    std::string text = vocabulary_.text(tokens);
+    if (timing) {
+        timing->decodingSeconds += secondsSince(start);
+        timing->decoderRuns += runner->decoderRuns - decoderBefore;
+        timing->jointRuns += runner->jointRuns - jointBefore;
+        timing->frames += static_cast<std::int64_t>(count);
+    }
+    return text;
+}
+
+} // namespace talvoro

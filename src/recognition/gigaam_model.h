@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "recognition/gigaam_vocabulary.h"
+#include "recognition/ort_session.h"
+
+namespace talvoro {
+
+class GigaAMRunner;
+
+// Where the time of decoding windows went; added to by every decode given one.
+struct GigaAMTiming {
+    double preprocessorSeconds = 0;
+    double encoderSeconds = 0;
+    double decodingSeconds = 0; // everything after the encoder
+    std::int64_t decoderRuns = 0;
+    std::int64_t jointRuns = 0;
+    std::int64_t frames = 0;
+};
+
+// The four opened GigaAM parts and the vocabulary: a whole model, or nothing at all.
+//
+// preprocessor: "waveforms" float [1, N], "waveforms_lens" int64 [1]
+//               → "features" float [1, 64, F], "features_lens" int64 [1]
+// encoder:      "audio_signal" = features as they came, "length" = features_lens [1]
+//               → "encoded" float [1, D, T], "encoded_len" int64 [1]
+// decoder and joint: see GigaAMRunner.
+class GigaAMModel {
+public:
+    struct Paths {
+        std::string preprocessor, encoder, decoder, joint, vocabulary;
+    };
+
+    // Opens every part (the encoder on compute with encoderThreads; the small decoder and
+    // joint on one thread each, where threads only cost time). Throws the first failure.
+    GigaAMModel(const Paths& paths, ORT::Session::Where compute, int encoderThreads);
+    ~GigaAMModel();
+    GigaAMModel(const GigaAMModel&) = delete;
+    GigaAMModel& operator=(const GigaAMModel&) = delete;
+
+    // The raw text of one window (before filler removal). Callers serialise decodes.
+    std::string decode(std::span<const float> samples, int maxSymbolsPerFrame,
+                       GigaAMTiming* timing = nullptr);
+
+    const GigaAMVocabulary& vocabulary() const { return vocabulary_; }
+
+private:
+    // Features → encoder → frames transposed to [T, D] in `frames`; returns (D, T).
+    std::pair<std::size_t, std::size_t> encode(std::span<const float> samples,
+                                               GigaAMTiming* timing);
+
+    ORT::Session preprocessor;
+    ORT::Session encoder;
+    ORT::Session decoder;
+    ORT::Session joint;
+    GigaAMVocabulary vocabulary_;
+    std::unique_ptr<GigaAMRunner> runner;
+    std::vector<float> frames; // the last window's encoder output, frame after frame
+};
+
+} // namespace talvoro

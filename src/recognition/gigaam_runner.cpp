@@ -1,0 +1,93 @@
+#include "recognition/gigaam_runner.h"
+
+#include <algorithm>
+
+#include "recognition/ort_session.h"
+#include "recognition/stt_error.h"
+
+namespace talvoro {
+
+namespace {
+
+enum DecoderInput : std::size_t { tokenInput, hInput, cInput };
+enum DecoderOutput : std::size_t { decOutput, hOutput, cOutput };
+enum JointInput : std::size_t { encInput, predictionInput };
+
+std::vector<std::int64_t> stateShape(std::size_t size) {
+    return {1, 1, static_cast<std::int64_t>(size)};
+}
+
+} // namespace
+
+GigaAMRunner::GigaAMRunner(ORT::Session& decoder, ORT::Session& joint)
+    : decoderRun(decoder, {"x", "h.1", "c.1"}, {"dec", "h", "c"}),
+      jointRun(joint, {"enc", "dec"}, {"joint"}) {
+    decoderRun.lend(tokenInput, &token, {1, 1});
+    resetState();
+}
+
+void GigaAMRunner::resetState() {
+    h.assign(stateSize, 0.0f);
+    c.assign(stateSize, 0.0f);
+    decoderRun.lend(hInput, h.data(), stateShape(h.size()));
+    decoderRun.lend(cInput, c.data(), stateShape(c.size()));
+}
+
+void GigaAMRunner::step(std::int64_t next) {
+    token = next;
+    decoderRun.run(true);
+    ++decoderRuns;
+    if (!decoderRun.has(decOutput) || !decoderRun.has(hOutput) || !decoderRun.has(cOutput))
+        throw STTError::badPayload("предсказатель не отдал состояние");
+    const std::span<const float> dec = decoderRun.floats(decOutput);
+    if (dec.size() != prediction.size()) {
+        prediction.assign(dec.begin(), dec.end());
+        lendPrediction();
+    } else {
+        std::copy(dec.begin(), dec.end(), prediction.begin());
+    }
+    copyState(hOutput, h, hInput);
+    copyState(cOutput, c, cInput);
+}
+
+// The state goes back in as the next step's input; the buffers are lent again only when
+// the model's state has another size than the one lent.
+void GigaAMRunner::copyState(std::size_t output, std::vector<float>& into, std::size_t input) {
+    const std::span<const float> values = decoderRun.floats(output);
+    if (values.size() == into.size()) {
+        std::copy(values.begin(), values.end(), into.begin());
+        return;
+    }
+    into.assign(values.begin(), values.end());
+    decoderRun.lend(input, into.data(), decoderRun.shape(output));
+}
+
+void GigaAMRunner::lendPrediction() {
+    jointRun.lend(predictionInput, prediction.data(),
+                  {1, static_cast<std::int64_t>(prediction.size()), 1});
+}
+
+std::span<const float> GigaAMRunner::joint(std::span<const float> frame) {
+    if (frame.size() != frameValues.size()) {
+        frameValues.resize(frame.size());
+        jointRun.lend(encInput, frameValues.data(),
+                      {1, static_cast<std::int64_t>(frame.size()), 1});
+    }
+    std::copy(frame.begin(), frame.end(), frameValues.begin());
+    jointRun.run(true);
+    ++jointRuns;
+    if (!jointRun.has(0))
+        return {};
+    try {
+        return jointRun.floats(0);
+    } catch (const ORT::Failure& failure) {
+        if (failure.kind() != ORT::Failure::Kind::shape)
+            throw;
+        if (failure.message() == "пустой тензор")
+            return {};
+        converted = jointRun.tensor(0).floats();
+        return converted;
+    }
+}
+
+} // namespace talvoro
