@@ -1,0 +1,9 @@
+#pragma once
+
+#include "app/commands.h"
+
+namespace talvoro {
+
+bool runFocusProbe(const CommandContext& context);
+
+} // namespace talvoro

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "app/commands.h"
+
+namespace talvoro {
+
+bool runFocusTest(const CommandContext& context);
+
+} // namespace talvoro

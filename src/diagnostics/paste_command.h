@@ -1,0 +1,12 @@
+#pragma once
+
+#include "app/commands.h"
+
+namespace talvoro {
+
+bool runPaste(const CommandContext& context);
+
+// Whole seconds of the "--delay N" option, or `fallback`.
+int delaySeconds(const CommandLine& args, int fallback);
+
+} // namespace talvoro
