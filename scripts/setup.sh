@@ -14,7 +14,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   zip libsecret-tools espeak-ng sox
   python3-onnx python3-numpy
-  xvfb xdotool xclip x11-utils pulseaudio pulseaudio-utils
+  xvfb xdotool xclip x11-utils x11-xkb-utils pulseaudio pulseaudio-utils
   fonts-dejavu-core
 )
 # npm may come with a nodejs build of its own; Debian's npm conflicts with that one.
