@@ -1,0 +1,69 @@
+#include "dictation/dictation_failure.h"
+
+#include "recognition/local_model_missing.h"
+#include "recognition/network_error.h"
+#include "recognition/stt_error.h"
+
+namespace talvoro {
+
+namespace {
+
+const char* const waits = " — надиктованное ждёт в очереди";
+
+} // namespace
+
+DictationFailure::DictationFailure(const std::exception& error)
+    : DictationFailure(true, "не вышло", error.what()) {
+    if (const auto* stt = dynamic_cast<const STTError*>(&error)) {
+        const std::string code = std::to_string(stt->statusCode());
+        switch (stt->kind()) {
+        case STTError::Kind::noKey:
+            *this = {false, "не настроен ключ", "ключа распознавания нет: " + stt->detail()};
+            return;
+        case STTError::Kind::unreachable:
+            *this = {true, "нет сервера", std::string("сервер распознавания не отвечает") + waits};
+            return;
+        case STTError::Kind::http:
+            if (stt->statusCode() == 401 || stt->statusCode() == 403)
+                *this = {false, "ключ не принят",
+                         "сервер не пустил (" + code + ") — ключ неверный или отозван"};
+            else if (stt->statusCode() == 429)
+                *this = {true, "сервер занят", "сервер ответил " + code + waits};
+            else if (stt->statusCode() >= 500)
+                *this = {true, "сбой сервера", "сервер ответил " + code + waits};
+            else
+                *this = {false, "сервер отказал · " + code,
+                         "сервер ответил " + code +
+                             " — запрос ему не годится, ожидание не поможет"};
+            return;
+        case STTError::Kind::badPayload:
+            *this = {false, "непонятный ответ",
+                     "сервер ответил неразбираемым — версия контура не та"};
+            return;
+        }
+    }
+    if (const auto* missing = dynamic_cast<const LocalModelMissing*>(&error)) {
+        *this = {false, "модель не скачана",
+                 missing->detail() + " — нужна сеть один раз, дальше связь не нужна"};
+        return;
+    }
+    if (const auto* network = dynamic_cast<const NetworkError*>(&error)) {
+        *this = {true, "нет сети",
+                 "не дозвонились до сервера (" + std::to_string(static_cast<int>(network->code())) +
+                     ")" + waits};
+        return;
+    }
+}
+
+DictationFailure::DictationFailure(std::exception_ptr error)
+    : DictationFailure(true, "не вышло", "неизвестная ошибка") {
+    try {
+        if (error)
+            std::rethrow_exception(error);
+    } catch (const std::exception& known) {
+        *this = DictationFailure(known);
+    } catch (...) {
+    }
+}
+
+} // namespace talvoro

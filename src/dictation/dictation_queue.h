@@ -1,0 +1,36 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace talvoro {
+
+// Recordings waiting for another attempt: the WAV files of a folder, oldest name first.
+// Nothing is kept in memory; every call looks at the folder anew.
+class DictationQueue {
+public:
+    // Creates the folder (0700 for the new parts); throws DictationQueueError on failure.
+    explicit DictationQueue(std::string directory);
+
+    const std::string& directory() const { return directory_; }
+
+    // Moves the recording into the folder under its own name and returns where it is now.
+    // When that name is already queued nothing moves. Throws DictationQueueError.
+    std::string enqueue(const std::string& wav) const;
+    // The ".wav" files in name order; empty when the folder cannot be read.
+    std::vector<std::string> pending() const;
+    std::size_t count() const { return pending().size(); }
+    // Deletes the file; a file already gone is not an error.
+    void remove(const std::string& path) const;
+
+private:
+    std::string directory_;
+};
+
+class DictationQueueError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+} // namespace talvoro

@@ -1,0 +1,41 @@
+#include <gtest/gtest.h>
+
+#include "cleanup/whisper_noise.h"
+
+namespace talvoro {
+namespace {
+
+TEST(WhisperNoise, WholeNoiseTextsBecomeEmpty) {
+    for (const char* text :
+         {"*Звук оттенков*", "[музыка]", "(смеётся)", "♪♪", "Продолжение следует...",
+          "Спасибо за просмотр!", "Субтитры сделал Lemvask", "ПРОДОЛЖЕНИЕ СЛЕДУЕТ!!!",
+          "Продолжение следует…", "продолжение слЕдует", "  ", "",
+          "Редактор субтитров А.Вельдин Корректор А.Крамова", "続きは次回"})
+        EXPECT_EQ(WhisperNoise::clean(text), "") << text;
+}
+
+TEST(WhisperNoise, OrdinarySpeechSurvives) {
+    for (const char* text :
+         {"Продолжение следует за нами, я договорю", "Спасибо за просмотр записи созвона",
+          "Поставь звёздочку в конце строки", "Поставь докер на прод. Продолжение следует...", "*",
+          "а * б", "*музыка♪"})
+        EXPECT_EQ(WhisperNoise::clean(text), text) << text;
+}
+
+TEST(WhisperNoise, NoiseInsideASentenceLeavesTheSentence) {
+    EXPECT_EQ(WhisperNoise::clean("Поставь докер на прод *Звук оттенков* в пятницу"),
+              "Поставь докер на прод в пятницу");
+    EXPECT_EQ(WhisperNoise::clean("Привет (смеётся) спасибо за просмотр"), "Привет");
+    EXPECT_EQ(WhisperNoise::clean("раз [шум (тише)] два"), "раз два");
+}
+
+TEST(WhisperNoise, SplitCutsAtGroupsAndUnmatchedClosers) {
+    EXPECT_EQ(WhisperNoise::split(QStringLiteral("а ) б")),
+              (QStringList{QStringLiteral("а )"), QStringLiteral("б")}));
+    EXPECT_EQ(WhisperNoise::split(QStringLiteral("x *y* z")),
+              (QStringList{QStringLiteral("x"), QStringLiteral("*y*"), QStringLiteral("z")}));
+    EXPECT_EQ(WhisperNoise::normalize(QStringLiteral("  Ёлка,  ЁЖ!")), QStringLiteral("елка еж"));
+}
+
+} // namespace
+} // namespace talvoro
