@@ -184,7 +184,7 @@ struct PulseAudioCapture::Impl {
     bool lookUpSource();
     void startStream(Callback newCallback);
     static void onRead(pa_stream* s, std::size_t, void* data);
-    void deliver(pa_stream* s, const void* bytes, std::size_t length);
+    void deliver(const void* bytes, std::size_t length, std::uint64_t now, std::size_t readable);
 };
 
 bool PulseAudioCapture::Impl::lookUpSource() {
@@ -259,8 +259,7 @@ void PulseAudioCapture::Impl::startStream(Callback newCallback) {
     attr.maxlength = static_cast<std::uint32_t>(-1);
     attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
     attr.fragsize = fragmentFrames * static_cast<std::uint32_t>(pa_frame_size(&spec));
-    auto flags = static_cast<pa_stream_flags_t>(
-        PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING);
+    const pa_stream_flags_t flags = PA_STREAM_ADJUST_LATENCY;
     int error = 0;
     if (pa_stream_connect_record(stream.get(), sourceName.c_str(), &attr, flags) < 0) {
         error = pa_context_errno(context.get());
@@ -283,38 +282,37 @@ void PulseAudioCapture::Impl::startStream(Callback newCallback) {
 
 void PulseAudioCapture::Impl::onRead(pa_stream* s, std::size_t, void* data) {
     auto* self = static_cast<Impl*>(data);
-    while (pa_stream_readable_size(s) > 0) {
+    const std::uint64_t now = HostTime::now();
+    for (;;) {
+        const std::size_t readable = pa_stream_readable_size(s);
+        if (readable == 0 || readable == static_cast<std::size_t>(-1))
+            return;
         const void* bytes = nullptr;
         std::size_t length = 0;
         if (pa_stream_peek(s, &bytes, &length) < 0 || length == 0)
             return;
         // A hole (no bytes, only a length) is skipped; the sink's gap rule fills it.
         if (bytes)
-            self->deliver(s, bytes, length);
+            self->deliver(bytes, length, now, readable);
         pa_stream_drop(s);
     }
 }
 
-void PulseAudioCapture::Impl::deliver(pa_stream* s, const void* bytes, std::size_t length) {
+// The newest readable frame is taken as captured now, so this chunk began the duration of
+// everything still unread earlier. The server's latency figure is not used: for monitor
+// sources and while the latency is being negotiated it swings by hundreds of milliseconds,
+// which the sink would take for lost time.
+void PulseAudioCapture::Impl::deliver(const void* bytes, std::size_t length, std::uint64_t now,
+                                      std::size_t readable) {
     AudioBuffer buffer{streamFormat, bytes,
                        static_cast<std::int64_t>(length) / streamFormat.bytesPerFrame()};
     if (buffer.frames == 0 || !callback)
         return;
-    // The latency counts from the capture of the first unread frame, the one at the
-    // start of this chunk, to now. Before the first timing update it is not known, and
-    // the chunk's own length stands in for it.
-    const auto now = static_cast<std::int64_t>(HostTime::now());
-    pa_usec_t latency = 0;
-    int negative = 0;
-    std::int64_t latencyNs;
-    if (pa_stream_get_latency(s, &latency, &negative) == 0)
-        latencyNs = (negative ? -1 : 1) * static_cast<std::int64_t>(latency) * 1000;
-    else
-        latencyNs = static_cast<std::int64_t>(static_cast<double>(buffer.frames) /
-                                              streamFormat.sampleRate * 1e9);
-    const std::int64_t first = now - latencyNs;
+    const double unread =
+        static_cast<double>(readable) / streamFormat.bytesPerFrame() / streamFormat.sampleRate;
+    const std::uint64_t unreadTicks = HostTime::ticks(unread);
     try {
-        callback(buffer, static_cast<std::uint64_t>(first > 0 ? first : 0));
+        callback(buffer, now > unreadTicks ? now - unreadTicks : 0);
     } catch (...) {
         // The sink does not throw; nothing may unwind into the sound library.
     }

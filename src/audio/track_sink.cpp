@@ -109,18 +109,20 @@ std::int64_t TrackSink::droppedFrames() const {
 }
 
 void TrackSink::flush() {
-    std::vector<std::int16_t> taken;
+    // The emptied buffer goes back as the new pending list with its capacity, so in steady
+    // state the audio thread appends without allocating.
+    writing.clear();
     {
         std::lock_guard guard(pendingLock);
-        taken.swap(pending);
+        writing.swap(pending);
     }
-    if (taken.empty())
+    if (writing.empty())
         return;
     try {
-        writer->write(taken);
+        writer->write(writing);
     } catch (...) {
         std::lock_guard guard(pendingLock);
-        dropped += static_cast<std::int64_t>(taken.size());
+        dropped += static_cast<std::int64_t>(writing.size());
     }
 }
 

@@ -65,6 +65,8 @@ private:
     mutable std::mutex pendingLock;
     std::vector<std::int16_t> pending; // guarded by pendingLock
     std::int64_t dropped = 0;          // guarded by pendingLock
+    // Used only by flush, which runs on the drain queue or, once it is idle, in close.
+    std::vector<std::int16_t> writing;
 
     std::mutex closeLock;
     bool closed = false;                       // guarded by closeLock

@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -24,6 +26,11 @@ public:
         int rate = 48000;
         int channels = 2;
         std::string format = "float32le";
+        // Plays silence into the sink at 10 ms latency for as long as the server runs. An
+        // idle null sink renders two-second blocks, so a new recording would see its first
+        // data only when the current block has run out; a busy one behaves like a live
+        // microphone.
+        bool keepBusy = true;
     };
 
     PulseServer() : PulseServer(Options{}) {}
@@ -50,6 +57,8 @@ public:
             savedServer_ = s;
         }
         start();
+        if (running() && options.keepBusy)
+            startSilence();
     }
     ~PulseServer() {
         kill(SIGTERM);
@@ -71,6 +80,11 @@ public:
 
     // Ends the daemon (SIGKILL: as if it crashed) and waits for it; PULSE_SERVER stays.
     void kill(int signal = SIGKILL) {
+        if (silencePid_ > 0) {
+            ::kill(silencePid_, SIGKILL);
+            ::waitpid(silencePid_, nullptr, 0);
+            silencePid_ = -1;
+        }
         if (pid_ <= 0)
             return;
         ::kill(pid_, signal);
@@ -111,6 +125,37 @@ private:
         ::waitpid(child, nullptr, 0);
     }
 
+    void startSilence() {
+        pid_t child = ::fork();
+        if (child == 0) {
+            int zero = ::open("/dev/zero", O_RDONLY);
+            ::dup2(zero, 0);
+            std::freopen("/dev/null", "w", stderr);
+            std::string device = "--device=" + sinkName();
+            ::execl("/usr/bin/pacat", "pacat", "--playback", device.c_str(), "--latency-msec=10",
+                    "--raw", "--format=s16le", "--rate=48000", "--channels=2",
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        silencePid_ = child;
+        const std::string env = "PULSE_SERVER=" + server() + " ";
+        for (int i = 0; i < 100 && !prints(env + "/usr/bin/pactl list short sink-inputs"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        // Suspending and resuming drops the block the sink rendered while it was idle.
+        const std::string pactl = env + "/usr/bin/pactl suspend-sink " + sinkName();
+        std::system((pactl + " 1 && " + pactl + " 0").c_str());
+    }
+
+    static bool prints(const std::string& command) {
+        FILE* pipe = ::popen(command.c_str(), "r");
+        if (!pipe)
+            return false;
+        char buffer[256];
+        bool any = std::fread(buffer, 1, sizeof buffer, pipe) > 0;
+        ::pclose(pipe);
+        return any;
+    }
+
     bool accepts() const {
         int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
         if (fd < 0)
@@ -124,6 +169,7 @@ private:
     }
 
     pid_t pid_ = -1;
+    pid_t silencePid_ = -1;
     std::string dir_;
     std::string socket_;
     bool hadServer_ = false;
