@@ -5,6 +5,7 @@
 
 #include "app/command_line.h"
 #include "app/paths.h"
+#include "recognition/gigaam_transcriber.h"
 #include "recognition/missing_local_model.h"
 
 namespace talvoro {
@@ -35,8 +36,11 @@ std::string DictationEngineStore::modelFolder(const Config& config) {
     return config.modelDir;
 }
 
-std::shared_ptr<DictationTranscriber> DictationEngineStore::gigaam(const Config&) {
-    return nullptr;
+std::shared_ptr<DictationTranscriber> DictationEngineStore::gigaam(const Config& config) {
+    const std::string folder = modelFolder(config);
+    if (!GigaAMTranscriber::isUsable(folder))
+        return nullptr;
+    return std::make_shared<GigaAMTranscriber>(folder);
 }
 
 std::shared_ptr<DictationTranscriber> dictationTranscriber(const Config& config) {

@@ -1,0 +1,126 @@
+#include "recognition/gigaam_transcriber.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "audio/wav_writer.h"
+#include "recognition/ort.h"
+#include "recognition/stt_error.h"
+#include "support/temp_dir.h"
+
+using namespace talvoro;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Files = GigaAMTranscriber::Files;
+
+void makeFile(const std::string& path, std::uintmax_t size) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary).put('x');
+    fs::resize_file(path, size); // sparse: sizes of 100 MiB cost nothing
+}
+
+// A folder whose files pass every size floor but hold no model at all.
+void makeJunkModel(const talvoro::testing::TempDir& dir) {
+    for (const auto& [name, minimum] : Files::required)
+        makeFile(dir / name, minimum);
+    makeFile(dir / Files::preprocessor, 10);
+}
+
+std::string writeWav(const talvoro::testing::TempDir& dir, std::size_t frames,
+                     std::int64_t rate = 16000, std::int64_t channels = 1) {
+    const std::string path = dir / "запись.wav";
+    WAVWriter writer(path, rate, channels);
+    std::vector<std::int16_t> samples(frames * static_cast<std::size_t>(channels), 1000);
+    writer.write(samples);
+    writer.close();
+    return path;
+}
+
+template <typename Call> STTError sttErrorOf(Call call) {
+    try {
+        call();
+    } catch (const STTError& error) {
+        return error;
+    }
+    ADD_FAILURE() << "no STTError";
+    return STTError::badPayload("");
+}
+
+} // namespace
+
+TEST(GigaAMTranscriber, UsableOnlyWithEveryFileAtItsSizeFloor) {
+    talvoro::testing::TempDir dir;
+    makeJunkModel(dir);
+    EXPECT_TRUE(GigaAMTranscriber::isUsable(dir.path()));
+    for (const auto& [name, minimum] : Files::required) {
+        fs::resize_file(dir / name, minimum - 1);
+        EXPECT_FALSE(GigaAMTranscriber::isUsable(dir.path())) << name;
+        fs::resize_file(dir / name, minimum);
+        EXPECT_TRUE(GigaAMTranscriber::isUsable(dir.path())) << name;
+    }
+    fs::remove(dir / Files::vocabulary);
+    fs::create_directory(dir / Files::vocabulary);
+    EXPECT_FALSE(GigaAMTranscriber::isUsable(dir.path()));
+}
+
+TEST(GigaAMTranscriber, FindsThePreprocessorInTheModelFolderThenBesideTheProgram) {
+    talvoro::testing::TempDir dir;
+    const std::string installed = dir / "usr/share/talvoro/models/" + Files::preprocessor;
+    const std::string installedTop = dir / "usr/share/talvoro/" + Files::preprocessor;
+    const std::string buildTree = dir / "build/share/talvoro/models/" + Files::preprocessor;
+    const std::string models = dir / "models";
+    fs::create_directories(models);
+    fs::create_directories(dir / "usr/bin");
+
+    EXPECT_EQ(GigaAMTranscriber::preprocessor(models, dir / "usr/bin"), std::nullopt);
+    makeFile(installedTop, 1);
+    EXPECT_EQ(GigaAMTranscriber::preprocessor(models, dir / "usr/bin"), installedTop);
+    makeFile(installed, 1);
+    EXPECT_EQ(GigaAMTranscriber::preprocessor(models, dir / "usr/bin"), installed);
+    makeFile(buildTree, 1);
+    EXPECT_EQ(GigaAMTranscriber::preprocessor(models, dir / "build"), buildTree);
+    makeFile(models + "/" + Files::preprocessor, 1);
+    EXPECT_EQ(GigaAMTranscriber::preprocessor(models, dir / "usr/bin"),
+              models + "/" + Files::preprocessor);
+}
+
+TEST(GigaAMTranscriber, EmptyRecordingIsEmptyTextWithoutAnyModel) {
+    talvoro::testing::TempDir dir;
+    GigaAMTranscriber transcriber(dir / "нет модели");
+    EXPECT_EQ(transcriber.transcribe(writeWav(dir, 0)), "");
+    EXPECT_EQ(transcriber.transcribe(std::span<const float>()), "");
+    EXPECT_EQ(transcriber.identity(), "GigaAM v3 RNN-T int8");
+}
+
+TEST(GigaAMTranscriber, ShortRecordingStillNeedsTheModel) {
+    talvoro::testing::TempDir dir;
+    const std::string folder = dir / "нет модели";
+    GigaAMTranscriber transcriber(folder);
+    const STTError error = sttErrorOf([&] { transcriber.transcribe(writeWav(dir, 100)); });
+    EXPECT_EQ(error.kind(), STTError::Kind::noKey);
+    EXPECT_EQ(error.detail(), "модель GigaAM не скачана: " + folder);
+    const std::vector<float> samples(10);
+    EXPECT_EQ(sttErrorOf([&] { transcriber.look(samples, true); }).kind(), STTError::Kind::noKey);
+}
+
+TEST(GigaAMTranscriber, WrongFormatIsRefusedBeforeTheModel) {
+    talvoro::testing::TempDir dir;
+    GigaAMTranscriber transcriber(dir / "нет модели");
+    const STTError error =
+        sttErrorOf([&] { transcriber.transcribe(writeWav(dir, 44100, 44100, 2)); });
+    EXPECT_EQ(error.kind(), STTError::Kind::badPayload);
+    EXPECT_EQ(error.detail(), "нужен PCM16 mono 16 кГц, а тут 44100 Гц, 2 кан.");
+}
+
+TEST(GigaAMTranscriber, LoadThatFailsIsRetriedWholeNextTime) {
+    talvoro::testing::TempDir dir;
+    makeJunkModel(dir);
+    GigaAMTranscriber transcriber(dir.path());
+    const std::vector<float> samples(16000, 0.1f);
+    for (int attempt = 0; attempt < 2; ++attempt)
+        EXPECT_THROW(transcriber.transcribe(samples), ORT::Failure) << attempt;
+}
