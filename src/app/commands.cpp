@@ -2,13 +2,17 @@
 
 #include <array>
 
+#include "diagnostics/gigaamtest_command.h"
+
 namespace talvoro {
 
 namespace {
 
 // Dispatch order: pilltest, dictation-menubar, hotkey, gigaamtest, offlinetest, cuttest,
 // sampletest, deliverytest, dictateprobe, dictate, paste, pastetest, focustest, focusprobe.
-const std::array<CommandEntry, 0> commands = {};
+const std::array<CommandEntry, 1> commands = {{
+    {"gigaamtest", false, runGigaamtest},
+}};
 
 } // namespace
 
