@@ -84,6 +84,7 @@ private:
     void keyReleased(const xcb_key_release_event_t& event, KeyEventSink& sink);
     void rawKey(const xcb_ge_generic_event_t& event, KeyEventSink& sink);
     void mappingChanged(xcb_mapping_notify_event_t& event);
+    void regrab();
     KeyEvent keyEvent(KeyEvent::Type type, xcb_keycode_t keycode, std::uint16_t state,
                       xcb_timestamp_t time) const;
 
@@ -96,7 +97,8 @@ private:
     std::array<bool, 256> bindingKey{}; // keycodes that carry the binding's key
     std::uint16_t numLockMask = 0;
     std::uint8_t xinputOpcode = 0;
-    bool rawKeys = false; // XInput 2 raw key events arrive (they count key-downs as seen)
+    std::uint8_t xkbFirstEvent = 0; // 0: XKB not in use
+    bool rawKeys = false;           // XInput 2 raw key events arrive (they count key-downs as seen)
     // A raw key-down of this keycode arrived and its core key-down has not yet: the next core
     // key-down is a real press, not an auto-repeat.
     std::array<bool, 256> freshPress{};
@@ -141,6 +143,11 @@ void X11KeySource::enableDetectableAutoRepeat() {
                                  XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT,
                                  XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT, 0, 0, 0),
         nullptr));
+    // A client that speaks XKB no longer gets the core MappingNotify: ask for XKB's own.
+    const std::uint16_t events =
+        XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY;
+    xcb_xkb_select_events(c, XCB_XKB_ID_USE_CORE_KBD, events, 0, events, 0xffff, 0xffff, nullptr);
+    xkbFirstEvent = xkb->first_event;
 }
 
 void X11KeySource::selectRawKeys() {
@@ -208,6 +215,8 @@ std::vector<std::uint16_t> X11KeySource::lockVariants() {
     return variants;
 }
 
+// Grabs the binding's key as the keyboard is mapped now. Grabs still wanted are made again
+// rather than released first, so a regrab leaves no moment in which the key is free.
 void X11KeySource::grab() {
     const auto keysym = x11keys::keysymForKeyCode(binding.keyCode);
     if (!keysym)
@@ -217,28 +226,46 @@ void X11KeySource::grab() {
         throw HotkeyTap::Failure::keyUnavailable(binding);
 
     xcb_connection_t* c = connection.get();
-    std::vector<std::pair<Grab, xcb_void_cookie_t>> pending;
+    std::vector<Grab> wanted;
+    std::vector<xcb_void_cookie_t> cookies;
     for (std::uint16_t modifiers : lockVariants())
-        for (const xcb_keycode_t* k = codes.get(); *k != XCB_NO_SYMBOL; ++k)
-            pending.push_back({{*k, modifiers},
-                               xcb_grab_key_checked(c, 0, root, modifiers, *k, XCB_GRAB_MODE_ASYNC,
-                                                    XCB_GRAB_MODE_SYNC)});
+        for (const xcb_keycode_t* k = codes.get(); *k != XCB_NO_SYMBOL; ++k) {
+            wanted.push_back({*k, modifiers});
+            cookies.push_back(xcb_grab_key_checked(c, 0, root, modifiers, *k, XCB_GRAB_MODE_ASYNC,
+                                                   XCB_GRAB_MODE_SYNC));
+        }
     bool conflict = false, broken = false;
-    for (const auto& [wanted, cookie] : pending) {
-        Reply<xcb_generic_error_t> error(xcb_request_check(c, cookie));
+    std::vector<Grab> made;
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        Reply<xcb_generic_error_t> error(xcb_request_check(c, cookies[i]));
         if (!error)
-            grabs.push_back(wanted);
+            made.push_back(wanted[i]);
         else if (error->error_code == XCB_ACCESS)
             conflict = true;
         else
             broken = true;
     }
+    const auto same = [](const Grab& a, const Grab& b) {
+        return a.keycode == b.keycode && a.modifiers == b.modifiers;
+    };
+    for (const Grab& old : grabs)
+        if (std::none_of(made.begin(), made.end(), [&](const Grab& g) { return same(g, old); }))
+            made.push_back(old);
+    grabs = std::move(made);
     if (conflict || broken) {
         ungrab(); // a half-made grab would take some presses and not others
         if (conflict)
             throw HotkeyTap::Failure::conflict(binding);
         throw HotkeyTap::Failure::tapCreationFailed();
     }
+    // Release what the new mapping no longer needs.
+    std::erase_if(grabs, [&](const Grab& g) {
+        if (std::any_of(wanted.begin(), wanted.end(), [&](const Grab& w) { return same(w, g); }))
+            return false;
+        xcb_ungrab_key(c, g.keycode, root, g.modifiers);
+        return true;
+    });
+    bindingKey.fill(false);
     for (const Grab& held : grabs)
         bindingKey[held.keycode] = true;
 }
@@ -287,6 +314,12 @@ void X11KeySource::dispatch(xcb_generic_event_t& event, KeyEventSink& sink) {
         mappingChanged(reinterpret_cast<xcb_mapping_notify_event_t&>(event));
         break;
     default:
+        // XKB events share one event code and carry their own kind in the second byte.
+        if (xkbFirstEvent != 0 && (event.response_type & 0x7f) == xkbFirstEvent &&
+            (event.pad0 == XCB_XKB_NEW_KEYBOARD_NOTIFY || event.pad0 == XCB_XKB_MAP_NOTIFY)) {
+            symbols.reset(xcb_key_symbols_alloc(connection.get()));
+            regrab();
+        }
         break;
     }
 }
@@ -348,12 +381,18 @@ void X11KeySource::mappingChanged(xcb_mapping_notify_event_t& event) {
     if (event.request == XCB_MAPPING_POINTER)
         return;
     xcb_refresh_keyboard_mapping(symbols.get(), &event);
-    ungrab();
+    regrab();
+}
+
+void X11KeySource::regrab() {
     try {
+        if (!symbols)
+            throw HotkeyTap::Failure::tapCreationFailed();
         grab();
     } catch (const HotkeyTap::Failure&) {
         // The key left the keyboard or someone took it meanwhile: nothing to watch until the
         // next mapping change brings it back.
+        ungrab();
     }
 }
 
