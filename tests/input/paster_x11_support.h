@@ -1,0 +1,80 @@
+#pragma once
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace talvoro::testing {
+
+// A child process, stopped (SIGTERM, then waited for) when this goes away.
+class ChildProcess {
+public:
+    explicit ChildProcess(const std::vector<std::string>& argv) {
+        std::vector<char*> raw;
+        for (const auto& arg : argv)
+            raw.push_back(const_cast<char*>(arg.c_str()));
+        raw.push_back(nullptr);
+        if (::posix_spawn(&pid_, raw[0], nullptr, nullptr, raw.data(), environ) != 0)
+            pid_ = -1;
+    }
+    ~ChildProcess() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    bool running() const { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
+    pid_t pid() const { return pid_; }
+
+private:
+    pid_t pid_ = -1;
+};
+
+inline bool waitFor(const std::function<bool()>& condition, double seconds) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return condition();
+}
+
+// The Qt window with a text field (fixtures/paste_target.cpp), started on the current DISPLAY.
+class PasteTarget {
+public:
+    PasteTarget(const std::filesystem::path& folder, const std::string& focus)
+        : out(folder / ("typed-" + focus)), ready(folder / ("ready-" + focus)),
+          process({TALVORO_PASTE_TARGET, "--out", out.string(), "--ready", ready.string(),
+                   "--focus", focus}) {}
+
+    bool waitUntilActive() {
+        return waitFor([&] { return std::filesystem::exists(ready); }, 15);
+    }
+    std::string typed() const { return std::filesystem::exists(out) ? readFile(out.string()) : ""; }
+    pid_t pid() const { return process.pid(); }
+
+private:
+    std::filesystem::path out, ready;
+    ChildProcess process;
+};
+
+inline bool haveProgram(const char* path) {
+    return ::access(path, X_OK) == 0;
+}
+
+} // namespace talvoro::testing
