@@ -1,6 +1,7 @@
 #include "audio/wav_reader.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -146,28 +147,39 @@ std::vector<float> WAVReader::samples(std::int64_t from, std::int64_t to) const 
     if (end <= start)
         return {};
 
-    const std::uint64_t frameBytes = static_cast<std::uint64_t>(channels) * 2;
+    const auto stride = static_cast<std::size_t>(channels); // 16-bit values per frame
     // Whole frames per block; a block of one frame reads just its first sample.
-    const std::uint64_t framesPerBlock = std::max<std::uint64_t>(1, (256 * 1024) / frameBytes);
-    std::vector<std::uint8_t> block(static_cast<std::size_t>(
-        (std::min<std::uint64_t>(framesPerBlock, end - start) - 1) * frameBytes + 2));
-    std::vector<float> result;
-    result.reserve(static_cast<std::size_t>(end - start));
-    for (std::int64_t frame = start; frame < end;) {
-        const std::uint64_t count = std::min<std::uint64_t>(framesPerBlock, end - frame);
-        const std::size_t wanted = static_cast<std::size_t>((count - 1) * frameBytes + 2);
-        const std::uint64_t offset =
-            static_cast<std::uint64_t>(dataOffset) + static_cast<std::uint64_t>(frame) * frameBytes;
+    const std::size_t framesPerBlock = std::max<std::size_t>(1, (128 * 1024) / stride);
+    std::vector<std::int16_t> block(
+        (std::min<std::size_t>(framesPerBlock, static_cast<std::size_t>(end - start)) - 1) *
+            stride +
+        1);
+    std::vector<float> result(static_cast<std::size_t>(end - start));
+    std::size_t done = 0;
+    while (done < result.size()) {
+        const std::size_t count = std::min(framesPerBlock, result.size() - done);
+        const std::size_t wanted = ((count - 1) * stride + 1) * 2;
+        const std::uint64_t offset = static_cast<std::uint64_t>(dataOffset) +
+                                     (static_cast<std::uint64_t>(start) + done) * stride * 2;
         const std::size_t got = readAt(data->fd, block.data(), wanted, offset);
-        const std::uint64_t whole = got < 2 ? 0 : (got - 2) / frameBytes + 1;
-        for (std::uint64_t i = 0; i < whole; ++i) {
-            const std::uint8_t* p = block.data() + i * frameBytes;
-            result.push_back(static_cast<float>(static_cast<std::int16_t>(WAVFormat::readU16(p))) /
-                             32768.0f);
+        const std::size_t whole = got < 2 ? 0 : (got / 2 - 1) / stride + 1;
+        if constexpr (std::endian::native != std::endian::little)
+            for (auto& v : block)
+                v = static_cast<std::int16_t>(
+                    WAVFormat::readU16(reinterpret_cast<const std::uint8_t*>(&v)));
+        float* out = result.data() + done;
+        const std::int16_t* in = block.data();
+        if (stride == 1)
+            for (std::size_t i = 0; i < whole; ++i)
+                out[i] = static_cast<float>(in[i]) * (1.0f / 32768.0f);
+        else
+            for (std::size_t i = 0; i < whole; ++i)
+                out[i] = static_cast<float>(in[i * stride]) * (1.0f / 32768.0f);
+        done += whole;
+        if (whole < count) {
+            result.resize(done); // the file ended early: it shrank after the reader was made
+            break;
         }
-        if (whole < count)
-            break; // the file ended early: it shrank after the reader was made
-        frame += static_cast<std::int64_t>(count);
     }
     return result;
 }
