@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "diagnostics/cuttest_command.h"
+#include "diagnostics/deliverytest_command.h"
 #include "diagnostics/gigaamtest_command.h"
 
 namespace talvoro {
@@ -10,8 +12,10 @@ namespace {
 
 // Dispatch order: pilltest, dictation-menubar, hotkey, gigaamtest, offlinetest, cuttest,
 // sampletest, deliverytest, dictateprobe, dictate, paste, pastetest, focustest, focusprobe.
-const std::array<CommandEntry, 1> commands = {{
+const std::array<CommandEntry, 3> commands = {{
     {"gigaamtest", false, runGigaamtest},
+    {"cuttest", false, runCuttest},
+    {"deliverytest", false, runDeliverytest},
 }};
 
 } // namespace
