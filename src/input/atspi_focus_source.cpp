@@ -105,8 +105,9 @@ Paster::Focus describe(AtspiAccessible* accessible) {
         std::string role(name);
         g_free(name);
         focus.subrole = role;
-        focus.role = axRoleForAtspiRole(role, role == "text" &&
-                                                  hasState(accessible, ATSPI_STATE_SINGLE_LINE));
+        bool singleLine = role == "text" && (hasState(accessible, ATSPI_STATE_SINGLE_LINE) ||
+                                             !hasState(accessible, ATSPI_STATE_MULTI_LINE));
+        focus.role = axRoleForAtspiRole(role, singleLine);
     }
     return focus;
 }

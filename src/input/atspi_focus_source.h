@@ -12,7 +12,8 @@
 namespace talvoro {
 
 // The role names used for focus verdicts, from an AT-SPI role name ("push button" → "AXButton").
-// `singleLine` marks a "text" element with the SINGLE_LINE state, which is an input field.
+// `singleLine` marks a one-line "text" element (SINGLE_LINE, or at least not MULTI_LINE: Qt sets
+// neither on a QLineEdit), which is an input field rather than a text area.
 std::string axRoleForAtspiRole(const std::string& atspiRole, bool singleLine = false);
 
 // The focused element as AT-SPI reports it. libatspi is not thread-safe and its calls can stall

@@ -77,4 +77,33 @@ inline bool haveProgram(const char* path) {
     return ::access(path, X_OK) == 0;
 }
 
+// A private session bus (dbus-daemon --session) on a socket of its own; while it lives,
+// DBUS_SESSION_BUS_ADDRESS points at it. The accessibility bus launcher is started from it on
+// demand and goes away with it.
+class SessionBus {
+public:
+    explicit SessionBus(const std::filesystem::path& folder)
+        : socket(folder / "session-bus"), address("unix:path=" + socket.string()),
+          daemon({"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile",
+                  "--address=" + address}) {
+        if (const char* old = std::getenv("DBUS_SESSION_BUS_ADDRESS"))
+            saved = old;
+        if (waitFor([&] { return std::filesystem::exists(socket); }, 10))
+            ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+    }
+    ~SessionBus() {
+        if (saved)
+            ::setenv("DBUS_SESSION_BUS_ADDRESS", saved->c_str(), 1);
+        else
+            ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    }
+    bool running() const { return std::filesystem::exists(socket); }
+
+private:
+    std::filesystem::path socket;
+    std::string address;
+    std::optional<std::string> saved;
+    ChildProcess daemon;
+};
+
 } // namespace talvoro::testing
