@@ -4,7 +4,11 @@
 
 #include "diagnostics/cuttest_command.h"
 #include "diagnostics/deliverytest_command.h"
+#include "diagnostics/focusprobe_command.h"
+#include "diagnostics/focustest_command.h"
 #include "diagnostics/gigaamtest_command.h"
+#include "diagnostics/paste_command.h"
+#include "diagnostics/pastetest_command.h"
 
 namespace talvoro {
 
@@ -12,10 +16,14 @@ namespace {
 
 // Dispatch order: pilltest, dictation-menubar, hotkey, gigaamtest, offlinetest, cuttest,
 // sampletest, deliverytest, dictateprobe, dictate, paste, pastetest, focustest, focusprobe.
-const std::array<CommandEntry, 3> commands = {{
+const std::array<CommandEntry, 7> commands = {{
     {"gigaamtest", false, runGigaamtest},
     {"cuttest", false, runCuttest},
     {"deliverytest", false, runDeliverytest},
+    {"paste", false, runPaste},
+    {"pastetest", false, runPasteTest},
+    {"focustest", false, runFocusTest},
+    {"focusprobe", false, runFocusProbe},
 }};
 
 } // namespace
