@@ -7,6 +7,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "audio/wav_format.h"
@@ -137,6 +139,33 @@ TEST(WAVWriter, CreationFailureThrowsTheFileError) {
     TempDir dir;
     std::string blocker = dir.write("file", "x");
     EXPECT_THROW(WAVWriter(blocker + "/rec.wav"), std::system_error);
+}
+
+// A write the disk refuses halfway (here a file size limit) throws, counts nothing and
+// leaves no partial buffer behind, so later samples and the header still line up.
+void writeIntoAFullDisk(const std::string& path) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{44 + 1000, 44 + 1000};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    WAVWriter writer(path);
+    writer.write(std::vector<std::int16_t>(400, 1));
+    try {
+        writer.write(std::vector<std::int16_t>(400, 2));
+        std::exit(2);
+    } catch (const std::system_error&) {
+    }
+    if (writer.sampleCount() != 400 || std::filesystem::file_size(path) != 44 + 800)
+        std::exit(3);
+    writer.write(std::vector<std::int16_t>(50, 3));
+    writer.close();
+    std::string bytes = testing::readFile(path);
+    std::exit(
+        bytes.size() == 44 + 900 && u32At(bytes, 40) == 900 && u16At(bytes, 44 + 800) == 3 ? 0 : 4);
+}
+
+TEST(WAVWriter, AFailedWriteLeavesTheFileWholeAndTheCountsUnchanged) {
+    TempDir dir;
+    EXPECT_EXIT(writeIntoAFullDisk(dir / "rec.wav"), ::testing::ExitedWithCode(0), "");
 }
 
 // Appends on one thread while others read the length and one closes midway: the file
