@@ -29,3 +29,20 @@ add_custom_command(OUTPUT ${TALVORO_TEST_MODEL_FILES}
   DEPENDS ${TALVORO_MODEL_TOOLS}/make_test_model.py ${TALVORO_MODEL_TOOLS}/make_preprocessor.py
   COMMENT "Generating the test model in ${TALVORO_TEST_MODEL_DIR}")
 add_custom_target(talvoro_test_model DEPENDS ${TALVORO_TEST_MODEL_FILES})
+
+# The full-size stand-in for benchmarks (about 240 MB): only made when a benchmark asks for it
+# (add_dependencies(<bench> talvoro_bench_model)).
+set(TALVORO_BENCH_MODEL_DIR ${CMAKE_BINARY_DIR}/bench-models/gigaam)
+set(TALVORO_BENCH_MODEL_FILES
+  ${TALVORO_BENCH_MODEL_DIR}/gigaam-v3-encoder.onnx
+  ${TALVORO_BENCH_MODEL_DIR}/gigaam-v3-decoder.onnx
+  ${TALVORO_BENCH_MODEL_DIR}/gigaam-v3-joint.onnx
+  ${TALVORO_BENCH_MODEL_DIR}/gigaam-v3-vocab.txt
+  ${TALVORO_BENCH_MODEL_DIR}/gigaam-v3-preprocessor.onnx)
+add_custom_command(OUTPUT ${TALVORO_BENCH_MODEL_FILES}
+  COMMAND ${TALVORO_PYTHON} ${TALVORO_MODEL_TOOLS}/make_bench_model.py ${TALVORO_BENCH_MODEL_DIR}
+  COMMAND ${TALVORO_PYTHON} ${TALVORO_MODEL_TOOLS}/make_preprocessor.py
+    ${TALVORO_BENCH_MODEL_DIR}/gigaam-v3-preprocessor.onnx
+  DEPENDS ${TALVORO_MODEL_TOOLS}/make_bench_model.py ${TALVORO_MODEL_TOOLS}/make_preprocessor.py
+  COMMENT "Generating the benchmark model in ${TALVORO_BENCH_MODEL_DIR}")
+add_custom_target(talvoro_bench_model DEPENDS ${TALVORO_BENCH_MODEL_FILES})
