@@ -15,11 +15,5 @@ TEST(CoreAudioError, StatusNamesTheCodeInDecimalAndAsFourCharacters) {
     EXPECT_EQ(CoreAudioError::status("шаг", 3).code(), 3);
 }
 
-TEST(CoreAudioError, MessageIsItsText) {
-    auto error = CoreAudioError::message("микрофон недоступен (нет разрешения?)");
-    EXPECT_STREQ(error.what(), "микрофон недоступен (нет разрешения?)");
-    EXPECT_EQ(error.kind(), CoreAudioError::Kind::message);
-}
-
 } // namespace
 } // namespace talvoro

@@ -50,16 +50,12 @@ TEST(WAVWriter, NewFileIsAnEmptyRecordingReadableByTheOwnerOnly) {
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     ASSERT_EQ(::stat((dir / "a").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
-}
 
-TEST(WAVWriter, ReplacesAnExistingFileWithAPrivateOne) {
-    TempDir dir;
-    std::string path = dir.write("rec.wav", std::string(1000, 'x'));
-    ::chmod(path.c_str(), 0644);
-    WAVWriter writer(path);
-    EXPECT_EQ(std::filesystem::file_size(path), 44u);
-    struct stat info {};
-    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    std::string old = dir.write("old.wav", std::string(1000, 'x'));
+    ::chmod(old.c_str(), 0644);
+    WAVWriter replacing(old);
+    EXPECT_EQ(std::filesystem::file_size(old), 44u);
+    ASSERT_EQ(::stat(old.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
@@ -117,15 +113,6 @@ TEST(WAVWriter, StereoCountsFramesAndPatchesAfterASecondOfFrames) {
     EXPECT_EQ(u16At(bytes, 32), 4);
 }
 
-TEST(WAVWriter, RejectsFormatsTheHeaderCannotHold) {
-    TempDir dir;
-    EXPECT_THROW(WAVWriter(dir / "a.wav", 16000, 0), std::invalid_argument);
-    EXPECT_THROW(WAVWriter(dir / "b.wav", 16000, 40000), std::invalid_argument);
-    EXPECT_THROW(WAVWriter(dir / "c.wav", 0, 1), std::invalid_argument);
-    EXPECT_THROW(WAVWriter(dir / "d.wav", 0x100000000LL, 1), std::invalid_argument);
-    EXPECT_FALSE(std::filesystem::exists(dir / "a.wav"));
-}
-
 TEST(WAVWriter, HeaderSizesSaturateInsteadOfWrapping) {
     auto h = WAVFormat::header(16000, 1, 0xFFFFFFF0ULL);
     EXPECT_EQ(WAVFormat::readU32(&h[4]), 0xFFFFFFFFu);
@@ -133,12 +120,6 @@ TEST(WAVWriter, HeaderSizesSaturateInsteadOfWrapping) {
     h = WAVFormat::header(16000, 1, 0x100000000ULL + 5);
     EXPECT_EQ(WAVFormat::readU32(&h[4]), 0xFFFFFFFFu);
     EXPECT_EQ(WAVFormat::readU32(&h[40]), 0xFFFFFFFFu);
-}
-
-TEST(WAVWriter, CreationFailureThrowsTheFileError) {
-    TempDir dir;
-    std::string blocker = dir.write("file", "x");
-    EXPECT_THROW(WAVWriter(blocker + "/rec.wav"), std::system_error);
 }
 
 // A write the disk refuses halfway (here a file size limit) throws, counts nothing and
