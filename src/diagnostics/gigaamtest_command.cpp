@@ -47,7 +47,7 @@ std::optional<std::string> keptText(const fs::path& wav) {
 }
 
 std::optional<double> windowOption(const CommandLine& args) {
-    const auto text = args.option("--window");
+    const auto text = args.option("window");
     if (!text)
         return std::nullopt;
     try {
@@ -73,7 +73,7 @@ bool runGigaamtest(const CommandContext& context) {
         recogniser.compute = ORT::Session::Where::neural;
 
     fs::path place = fs::path(context.config.dictationDir) / "samples";
-    if (const auto wav = context.args.option("--wav"))
+    if (const auto wav = context.args.option("wav"))
         place = *wav;
     else if (const auto given = context.args.positionalArgument())
         place = *given;

@@ -98,8 +98,8 @@ std::pair<std::size_t, std::size_t> GigaAMModel::encode(std::span<const float> s
         throw STTError::badPayload("энкодер отдал меньше значений, чем в его форме");
     const std::int64_t length = lengths.empty() ? static_cast<std::int64_t>(row) : lengths[0];
     if (length < 0 || static_cast<std::size_t>(length) > row)
-        throw STTError::badPayload("энкодер насчитал " + std::to_string(length) +
-                                   " кадров, а отдал " + std::to_string(row));
+        throw STTError::badPayload("длина от энкодера " + std::to_string(length) +
+                                   " больше числа его кадров (" + std::to_string(row) + ")");
     const auto count = static_cast<std::size_t>(length);
     frames.resize(count * dimension);
     for (std::size_t d = 0; d < dimension; ++d) {
