@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <thread>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace talvoro {
 
 namespace {
@@ -32,11 +35,19 @@ int delaySeconds(const CommandLine& args, int fallback) {
     }
 }
 
-bool runPaste(const CommandContext& context) {
+namespace {
+
+struct PasteOutcome {
+    int status = 0;
+    std::optional<std::string> failure; // the command ends with fail(…)
+    bool holdClipboard = false;         // the clipboard holds what we put there
+};
+
+PasteOutcome pasteAndReport(const CommandContext& context) {
     std::string text =
         context.args.positionalArgument().value_or("проверка вставки: раз, два, три.");
     if (!Paster::permissionGranted(true))
-        fail(Paster::Failure::noPermission().what());
+        return {1, Paster::Failure::noPermission().what(), false};
     int delay = delaySeconds(context.args, 4);
     std::printf("вставлю через %d с: «%s»\n", delay, text.c_str());
     std::printf("переключись в нужное поле и поставь туда курсор\n");
@@ -49,11 +60,100 @@ bool runPaste(const CommandContext& context) {
     try {
         Paster::Result result = Paster::paste(text);
         printLines(Paster::reportLines(result, text, before, Paster::currentText()));
+        return {0, std::nullopt, !result.overwrittenByOthers};
     } catch (const Paster::Failure& failure) {
         printLines(Paster::failureLines(failure, before, Paster::currentText()));
-        throw ExitRequest{1};
+        return {1, std::nullopt, false};
     }
-    return true;
+}
+
+// Stays until another program takes the clipboard or the X server goes away.
+void holdClipboard() {
+    Pasteboard& pasteboard = *systemInsertionSeams().pasteboard;
+    const std::int64_t ours = pasteboard.changeCount();
+    if (pasteboard.itemCount() == 0)
+        return;
+    for (int tick = 1; pasteboard.changeCount() == ours; ++tick) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        if (tick % 8 == 0) {
+            try {
+                makeSystemPasteboard();
+            } catch (const PasteboardUnavailable&) {
+                return;
+            }
+        }
+    }
+}
+
+void writeAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0)
+            return;
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+// The child's report: one status byte, then the failure text if any.
+PasteOutcome readOutcome(int fd) {
+    std::string bytes;
+    char buffer[512];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    if (bytes.empty())
+        return {1, std::nullopt, false};
+    PasteOutcome outcome{bytes[0] == 'f' ? 1 : bytes[0] - '0', std::nullopt, false};
+    if (bytes[0] == 'f')
+        outcome.failure = bytes.substr(1);
+    return outcome;
+}
+
+void finish(const PasteOutcome& outcome) {
+    if (outcome.failure)
+        fail(*outcome.failure);
+    if (outcome.status != 0)
+        throw ExitRequest{outcome.status};
+}
+
+} // namespace
+
+// On X11 the clipboard's contents live in the program that owns the clipboard: when this command
+// ended, the restored contents (or the text left for Ctrl+V) would go with it. So the work runs in
+// a child process, forked before any X connection or thread exists, which reports back and then
+// stays behind, detached, for as long as the clipboard is ours.
+bool runPaste(const CommandContext& context) {
+    int channel[2];
+    std::fflush(stdout);
+    std::fflush(stderr);
+    pid_t child = ::pipe(channel) == 0 ? ::fork() : -1;
+    if (child < 0) {
+        finish(pasteAndReport(context));
+        return true;
+    }
+    if (child > 0) {
+        ::close(channel[1]);
+        PasteOutcome outcome = readOutcome(channel[0]);
+        ::close(channel[0]);
+        finish(outcome);
+        return true;
+    }
+    ::close(channel[0]);
+    PasteOutcome outcome = pasteAndReport(context);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    writeAll(channel[1], outcome.failure ? "f" + *outcome.failure
+                                         : std::string(1, static_cast<char>('0' + outcome.status)));
+    ::close(channel[1]);
+    if (outcome.holdClipboard) {
+        int null = ::open("/dev/null", O_RDWR);
+        for (int fd : {0, 1, 2})
+            ::dup2(null, fd);
+        ::setsid();
+        holdClipboard();
+    }
+    ::_exit(0);
 }
 
 } // namespace talvoro

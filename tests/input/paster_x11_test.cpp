@@ -93,6 +93,22 @@ TEST_F(PasterX11, ABlockedFocusLeavesTheTextForCtrlV) {
     EXPECT_EQ(clipboardText(), "вставь руками");
 }
 
+// The program ends right after the insertion; the clipboard's old contents must outlive it.
+TEST_F(PasterX11, ThePasteCommandGivesTheClipboardBackAfterItEnds) {
+    TempDir dir;
+    PasteTarget target(dir.path(), "field");
+    ASSERT_TRUE(target.waitUntilActive());
+    ownClipboardWithXclip("до команды");
+    ProgramResult run = runProgram("DBUS_SESSION_BUS_ADDRESS=disabled: " + talvoroExecutable() +
+                                   " paste 'привет, мир' --delay 0 2>&1");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("вставлено в paste target, слов: 2"), std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("буфер восстановлен: да, совпадает"), std::string::npos);
+    EXPECT_TRUE(waitFor([&] { return target.typed() == "привет, мир"; }, 5)) << target.typed();
+    EXPECT_EQ(clipboardText(), "до команды");
+}
+
 TEST_F(PasterX11, SelfChecksPassThroughTheProgram) {
     ProgramResult focus = runProgram(talvoroExecutable() + " focustest 2>&1");
     EXPECT_EQ(focus.status, 0) << focus.output;
