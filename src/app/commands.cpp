@@ -7,6 +7,7 @@
 #include "diagnostics/focusprobe_command.h"
 #include "diagnostics/focustest_command.h"
 #include "diagnostics/gigaamtest_command.h"
+#include "diagnostics/hotkey_command.h"
 #include "diagnostics/paste_command.h"
 #include "diagnostics/pastetest_command.h"
 
@@ -16,7 +17,8 @@ namespace {
 
 // Dispatch order: pilltest, dictation-menubar, hotkey, gigaamtest, offlinetest, cuttest,
 // sampletest, deliverytest, dictateprobe, dictate, paste, pastetest, focustest, focusprobe.
-const std::array<CommandEntry, 7> commands = {{
+const std::array<CommandEntry, 8> commands = {{
+    {"hotkey", false, runHotkey},
     {"gigaamtest", false, runGigaamtest},
     {"cuttest", false, runCuttest},
     {"deliverytest", false, runDeliverytest},
