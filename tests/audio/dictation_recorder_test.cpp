@@ -14,6 +14,7 @@
 #include <cmath>
 #include <filesystem>
 #include <numbers>
+#include <system_error>
 #include <thread>
 
 namespace talvoro {
@@ -212,6 +213,13 @@ TEST_F(RecorderTest, NoUsableInputThrowsAndLeavesNothing) {
     EXPECT_EQ(Mic::authorization({false, {}}), Mic::Authorization::denied);
     EXPECT_EQ(Mic::authorization({true, {}}), Mic::Authorization::restricted);
     EXPECT_EQ(Mic::authorization({true, mono16}), Mic::Authorization::authorized);
+}
+
+TEST_F(RecorderTest, AFileThatCannotBeMadeStopsTheStartBeforeTheCapture) {
+    dir.write("taken", "a file where a folder should be");
+    EXPECT_THROW(recorder->start(dir / "taken/a.wav"), std::system_error);
+    EXPECT_EQ(capture->startCount(), 0);
+    EXPECT_FALSE(recorder->isRecording());
 }
 
 TEST_F(RecorderTest, AFailedCaptureStartIsUndoneSoTheNextStartWorks) {

@@ -106,6 +106,16 @@ TEST(PulseCapture, TheServerDyingMidRecordingKeepsWhatWasReceived) {
     EXPECT_FALSE(recorder.isRecording());
 }
 
+TEST(PulseCapture, AServerWithoutASourceIsARestrictedMicrophone) {
+    PulseServer server(PulseServer::Options{.withSink = false});
+    REQUIRE_SERVER(server);
+    EXPECT_EQ(Mic::authorizationStatus(), Mic::Authorization::restricted);
+    TempDir dir;
+    DictationRecorder recorder;
+    EXPECT_THROW(recorder.start(dir / "rec.wav"), CoreAudioError);
+    EXPECT_FALSE(std::filesystem::exists(dir / "rec.wav"));
+}
+
 TEST(PulseCapture, NoSoundServerMeansNoMicrophone) {
     TempDir dir;
     ::setenv("PULSE_SERVER", ("unix:" + dir / "absent").c_str(), 1);

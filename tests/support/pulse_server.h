@@ -31,6 +31,8 @@ public:
         // data only when the current block has run out; a busy one behaves like a live
         // microphone.
         bool keepBusy = true;
+        // Without it the server has no sink and no source at all.
+        bool withSink = true;
     };
 
     PulseServer() : PulseServer(Options{}) {}
@@ -43,21 +45,23 @@ public:
             return;
         dir_ = pattern;
         socket_ = dir_ + "/native";
-        std::ofstream(dir_ + "/default.pa")
-            << "load-module module-null-sink sink_name=" << sinkName() << " rate=" << options.rate
-            << " channels=" << options.channels << " format=" << options.format << "\n"
-            << "set-default-sink " << sinkName() << "\n"
-            << "set-default-source " << sinkName()
-            << ".monitor\n"
-            // Last: the socket accepts only once the rest is in place.
-            << "load-module module-native-protocol-unix socket=" << socket_
-            << " auth-anonymous=1\n";
+        std::ofstream script(dir_ + "/default.pa");
+        if (options.withSink)
+            script << "load-module module-null-sink sink_name=" << sinkName()
+                   << " rate=" << options.rate << " channels=" << options.channels
+                   << " format=" << options.format << "\n"
+                   << "set-default-sink " << sinkName() << "\n"
+                   << "set-default-source " << sinkName() << ".monitor\n";
+        // Last: the socket accepts only once the rest is in place.
+        script << "load-module module-native-protocol-unix socket=" << socket_
+               << " auth-anonymous=1\n";
+        script.close();
         if (const char* s = std::getenv("PULSE_SERVER")) {
             hadServer_ = true;
             savedServer_ = s;
         }
         start();
-        if (running() && options.keepBusy)
+        if (running() && options.withSink && options.keepBusy)
             startSilence();
     }
     ~PulseServer() {
@@ -103,9 +107,9 @@ private:
             std::string log = dir_ + "/log";
             std::freopen(log.c_str(), "w", stdout);
             std::freopen(log.c_str(), "a", stderr);
-            std::string script = "--file=" + dir_ + "/default.pa";
+            std::string file = "--file=" + dir_ + "/default.pa";
             ::execl("/usr/bin/pulseaudio", "pulseaudio", "--daemonize=no", "--exit-idle-time=-1",
-                    "--system=false", "-n", script.c_str(), "--disallow-exit", "--use-pid-file=no",
+                    "--system=false", "-n", file.c_str(), "--disallow-exit", "--use-pid-file=no",
                     "--disable-shm=yes", "--log-target=stderr", static_cast<char*>(nullptr));
             ::_exit(127);
         }
