@@ -19,16 +19,6 @@ using talvoro::testing::readFile;
 using talvoro::testing::runProgram;
 using talvoro::testing::TempDir;
 
-// The runtime's CreateEnv leaks a few bytes of its own, once per process, even when the
-// environment is released; everything else must be freed. The runtime is built without
-// frame pointers, so only the slow unwinder reaches our frames.
-extern "C" const char* __asan_default_options() {
-    return "fast_unwind_on_malloc=0";
-}
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:talvoro::ORT::env\n";
-}
-
 namespace {
 
 class OrtSessionTest : public ::testing::Test {
