@@ -1,6 +1,7 @@
 #include "recognition/gigaam_model.h"
 
 #include <chrono>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -17,6 +18,12 @@ using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double processorSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 std::string readWholeFile(const std::string& path) {
@@ -59,6 +66,7 @@ GigaAMModel::~GigaAMModel() = default;
 std::pair<std::size_t, std::size_t> GigaAMModel::encode(std::span<const float> samples,
                                                         GigaAMTiming* timing) {
     auto start = Clock::now();
+    double cpuStart = processorSeconds();
     std::map<std::string, ORT::Tensor> waveform;
     waveform.emplace("waveforms", ORT::Tensor(std::vector<float>(samples.begin(), samples.end()),
                                               {1, static_cast<std::int64_t>(samples.size())}));
@@ -70,10 +78,13 @@ std::pair<std::size_t, std::size_t> GigaAMModel::encode(std::span<const float> s
     auto featureLength = features.find("features_lens");
     if (feature == features.end() || featureLength == features.end())
         throw STTError::badPayload("препроцессор не отдал фичи");
-    if (timing)
+    if (timing) {
         timing->preprocessorSeconds += secondsSince(start);
+        timing->preprocessorCpuSeconds += processorSeconds() - cpuStart;
+    }
 
     start = Clock::now();
+    cpuStart = processorSeconds();
     std::map<std::string, ORT::Tensor> encoderInputs;
     encoderInputs.emplace("audio_signal",
                           ORT::Tensor(feature->second.floats(), std::move(feature->second.shape)));
@@ -107,8 +118,10 @@ std::pair<std::size_t, std::size_t> GigaAMModel::encode(std::span<const float> s
         for (std::size_t t = 0; t < count; ++t)
             frames[t * dimension + d] = from[t];
     }
-    if (timing)
+    if (timing) {
         timing->encoderSeconds += secondsSince(start);
+        timing->encoderCpuSeconds += processorSeconds() - cpuStart;
+    }
     return {dimension, count};
 }
 
@@ -116,6 +129,7 @@ std::string GigaAMModel::decode(std::span<const float> samples, int maxSymbolsPe
                                 GigaAMTiming* timing) {
     const auto [dimension, count] = encode(samples, timing);
     const auto start = Clock::now();
+    const double cpuStart = processorSeconds();
     const std::int64_t decoderBefore = runner->decoderRuns;
     const std::int64_t jointBefore = runner->jointRuns;
     const auto tokens = rnntGreedyDecode(*runner, {frames, dimension, count}, vocabulary_.blank(),
@@ -123,6 +137,7 @@ std::string GigaAMModel::decode(std::span<const float> samples, int maxSymbolsPe
     std::string text = vocabulary_.text(tokens);
     if (timing) {
         timing->decodingSeconds += secondsSince(start);
+        timing->decodingCpuSeconds += processorSeconds() - cpuStart;
         timing->decoderRuns += runner->decoderRuns - decoderBefore;
         timing->jointRuns += runner->jointRuns - jointBefore;
         timing->frames += static_cast<std::int64_t>(count);

@@ -18,6 +18,11 @@ struct GigaAMTiming {
     double preprocessorSeconds = 0;
     double encoderSeconds = 0;
     double decodingSeconds = 0; // everything after the encoder
+    // Processor time of the whole process (all threads) in the same stages: the work done,
+    // whatever else the machine was busy with.
+    double preprocessorCpuSeconds = 0;
+    double encoderCpuSeconds = 0;
+    double decodingCpuSeconds = 0;
     std::int64_t decoderRuns = 0;
     std::int64_t jointRuns = 0;
     std::int64_t frames = 0;
