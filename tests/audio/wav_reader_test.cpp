@@ -1,8 +1,11 @@
 #include "audio/wav_reader.h"
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <random>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -182,6 +185,40 @@ TEST(WAVReader, AFileThatShrinksAfterOpeningYieldsWhatIsLeft) {
     EXPECT_EQ(samples.back(), (123456 % 30000) / 32768.0f);
     ASSERT_EQ(::truncate(path.c_str(), 0), 0);
     EXPECT_TRUE(reader.samples(0, 300000).empty());
+}
+
+// Live recognition reopens the file while the writer appends: every reader must see a
+// prefix of what was written, never a torn or shifted sample.
+TEST(WAVReader, AFileBeingWrittenReadsAsAGrowingPrefix) {
+    TempDir dir;
+    std::string path = dir / "rec.wav";
+    WAVWriter writer(path);
+    std::atomic<bool> done{false};
+    std::thread appender([&] {
+        std::vector<std::int16_t> buffer(1601);
+        for (int b = 0; b < 400; ++b) {
+            for (std::size_t i = 0; i < buffer.size(); ++i)
+                buffer[i] = static_cast<std::int16_t>((b * buffer.size() + i) % 32749);
+            writer.write(buffer);
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+        done = true;
+    });
+    std::int64_t seen = 0;
+    int passes = 0;
+    while (!done || passes == 0) {
+        ++passes;
+        WAVReader reader(path, true);
+        ASSERT_GE(reader.sampleCount, seen);
+        seen = reader.sampleCount;
+        const std::int64_t from = std::max<std::int64_t>(0, seen - 5000);
+        auto samples = reader.samples(from, seen);
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            ASSERT_EQ(samples[i], ((from + std::int64_t(i)) % 32749) / 32768.0f) << from + i;
+    }
+    appender.join();
+    EXPECT_GT(passes, 1);
+    EXPECT_EQ(WAVReader(path, true).sampleCount, 400 * 1601);
 }
 
 // Random bytes, and random chunks behind a valid RIFF/WAVE start, must give either a
