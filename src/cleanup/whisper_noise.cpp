@@ -1,6 +1,7 @@
 #include "cleanup/whisper_noise.h"
 
 #include <QSet>
+#include <QTextBoundaryFinder>
 
 #include "cleanup/unicode_text.h"
 
@@ -24,7 +25,7 @@ const QSet<QString>& phrases() {
 const QString star = QStringLiteral("*");
 const QString note = QStringLiteral("♪");
 
-bool isMarker(const QString& c) {
+bool isMarker(QStringView c) {
     return c == star || c == note;
 }
 
@@ -33,7 +34,7 @@ struct Segment {
     QString text;
     qsizetype length = 0;
 
-    void append(const QString& c) {
+    void append(QStringView c) {
         text += c;
         ++length;
     }
@@ -54,7 +55,11 @@ QStringList split(const QString& text) {
         segments.append(segment);
         current = Segment();
     };
-    for (const QString& c : UnicodeText::characters(text)) {
+    QTextBoundaryFinder boundaries(QTextBoundaryFinder::Grapheme, text);
+    for (qsizetype start = 0, end; (end = boundaries.toNextBoundary()) != -1; start = end) {
+        if (end <= start)
+            continue;
+        const QStringView c = QStringView(text).mid(start, end - start);
         if (c == u"(" || c == u"[") {
             if (depth == 0 && current.length > 0)
                 finish(current.text);

@@ -37,5 +37,14 @@ TEST(WhisperNoise, SplitCutsAtGroupsAndUnmatchedClosers) {
     EXPECT_EQ(WhisperNoise::normalize(QStringLiteral("  Ёлка,  ЁЖ!")), QStringLiteral("елка еж"));
 }
 
+TEST(WhisperNoise, MegabyteOfText) {
+    std::string text;
+    while (text.size() < 1'000'000)
+        text += "слово (шум) ";
+    const std::string cleaned = WhisperNoise::clean(text);
+    EXPECT_TRUE(cleaned.starts_with("слово слово слово"));
+    EXPECT_EQ(cleaned.find('('), std::string::npos);
+}
+
 } // namespace
 } // namespace talvoro
