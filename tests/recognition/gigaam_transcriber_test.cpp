@@ -5,7 +5,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/config.h"
 #include "audio/wav_writer.h"
+#include "recognition/dictation_engine_store.h"
 #include "recognition/ort.h"
 #include "recognition/stt_error.h"
 #include "support/temp_dir.h"
@@ -123,4 +125,16 @@ TEST(GigaAMTranscriber, LoadThatFailsIsRetriedWholeNextTime) {
     const std::vector<float> samples(16000, 0.1f);
     for (int attempt = 0; attempt < 2; ++attempt)
         EXPECT_THROW(transcriber.transcribe(samples), ORT::Failure) << attempt;
+}
+
+TEST(GigaAMTranscriber, ChosenAsTheEngineOnlyWhenTheFolderIsUsable) {
+    talvoro::testing::TempDir dir;
+    const Config config = Config::fromSources({{"MODEL_DIR", dir.path()}}, {});
+    EXPECT_EQ(DictationEngineStore::gigaam(config), nullptr);
+    EXPECT_EQ(dictationTranscriber(config)->identity(), "модель не скачана");
+    makeJunkModel(dir);
+    const auto engine = DictationEngineStore::gigaam(config);
+    ASSERT_NE(engine, nullptr);
+    EXPECT_NE(std::dynamic_pointer_cast<LocalDictationStream::Engine>(engine), nullptr);
+    EXPECT_EQ(dictationTranscriber(config)->identity(), GigaAMTranscriber::version);
 }
