@@ -20,8 +20,12 @@ namespace {
 constexpr const char* noDisplay = "нет связи с X-сервером (DISPLAY) — буфер обмена недоступен";
 constexpr const char* connectionLost = "связь с X-сервером оборвалась — буфер обмена недоступен";
 constexpr std::size_t textLimit = 64u << 20;
-constexpr std::array<std::string_view, 4> hiddenTargets{"TARGETS", "MULTIPLE", "TIMESTAMP",
-                                                        "SAVE_TARGETS"};
+// Besides the protocol's own targets, the ICCCM side-effect targets: converting DELETE asks the
+// owner to delete what it offers, which no reader of the contents may do.
+constexpr std::array<std::string_view, 7> hiddenTargets{
+    "TARGETS", "MULTIPLE",         "TIMESTAMP",      "SAVE_TARGETS",
+    "DELETE",  "INSERT_SELECTION", "INSERT_PROPERTY"};
+constexpr std::size_t maxTargets = 1024;
 
 bool hidden(const std::string& target) {
     return std::find(hiddenTargets.begin(), hiddenTargets.end(), target) != hiddenTargets.end();
@@ -294,7 +298,7 @@ std::vector<std::string> X11Pasteboard::ownerTypes() {
     auto targets = readFromOwner("TARGETS", 1u << 20);
     if (!targets || targets->format != 32)
         return {};
-    std::vector<xcb_atom_t> atoms(targets->bytes.size() / 4);
+    std::vector<xcb_atom_t> atoms(std::min(targets->bytes.size() / 4, maxTargets));
     std::memcpy(atoms.data(), targets->bytes.data(), atoms.size() * 4);
     // Ask for every unknown name at once rather than one round trip each.
     std::vector<xcb_get_atom_name_cookie_t> cookies;

@@ -25,7 +25,7 @@ public:
     static constexpr std::chrono::milliseconds answerWithin{1000};
     // How long all reads from one owner may take together; after that, or after one request it
     // left unanswered, further reads from it give up at once.
-    static constexpr std::chrono::milliseconds ownerBudget{5000};
+    static constexpr std::chrono::milliseconds ownerBudget{10000};
 
     // Throws PasteboardUnavailable when there is no X display.
     explicit X11Pasteboard(const std::string& selection = "CLIPBOARD");

@@ -34,7 +34,7 @@ class SelectionReader {
 public:
     SelectionReader(Connection& connection, EventWait wait);
 
-    // `answerBy` bounds the wait for the owner's first answer and for each later piece;
+    // `answerWithin` bounds the wait for the owner's first answer and for each later piece;
     // `finishBy` bounds the whole transfer. Stops reading once more than `limit` bytes arrived.
     ReadResult read(xcb_atom_t selection, xcb_atom_t target, std::size_t limit,
                     std::chrono::milliseconds answerWithin, Clock::time_point finishBy);

@@ -20,7 +20,7 @@ SelectionServer::SelectionServer(Connection& connection) : connection(connection
     const std::size_t maxRequest =
         static_cast<std::size_t>(xcb_get_maximum_request_length(connection.get())) * 4;
     maxInline = maxRequest > 4096 ? maxRequest - 1024 : 3072;
-    pieceBytes = std::min<std::size_t>(maxInline, 1u << 20);
+    pieceBytes = std::min<std::size_t>(maxInline, 256u << 10);
 }
 
 SelectionServer::~SelectionServer() {

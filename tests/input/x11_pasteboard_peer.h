@@ -74,9 +74,17 @@ public:
         std::lock_guard guard(lock);
         return requestCount[target];
     }
+    std::size_t bytesSentInPieces() {
+        std::lock_guard guard(lock);
+        return sentInPieces;
+    }
     std::vector<std::string> pulled() {
         std::lock_guard guard(lock);
         return pulls;
+    }
+    std::optional<std::chrono::steady_clock::time_point> lastPullAt() {
+        std::lock_guard guard(lock);
+        return lastPull;
     }
 
     // Reads a target like any client, INCR included; nothing when refused or not answered.
@@ -232,6 +240,7 @@ private:
         xcb_change_property(c->get(), XCB_PROP_MODE_REPLACE, e.window, out.property, out.type, 8,
                             static_cast<std::uint32_t>(length), out.bytes.data() + out.sent);
         out.sent += length;
+        sentInPieces += length;
         if (length == 0)
             outgoing.erase(it);
     }
@@ -243,6 +252,7 @@ private:
         if (!value)
             return;
         pulls.push_back(value->bytes);
+        lastPull = std::chrono::steady_clock::now();
         if (options.reownAfterPull) {
             served = {{"UTF8_STRING", value->bytes}};
             xcb_set_selection_owner(c->get(), window, selection, XCB_CURRENT_TIME);
@@ -262,10 +272,12 @@ private:
     xcb_atom_t selection;
     std::uint8_t xfixesEvent = 0;
     std::mutex lock;
-    Targets served;                            // guarded by lock
-    std::map<std::string, int> requestCount;   // guarded by lock
-    std::vector<std::string> pulls;            // guarded by lock
-    std::map<xcb_window_t, Outgoing> outgoing; // guarded by lock
+    Targets served;                                                // guarded by lock
+    std::map<std::string, int> requestCount;                       // guarded by lock
+    std::vector<std::string> pulls;                                // guarded by lock
+    std::optional<std::chrono::steady_clock::time_point> lastPull; // guarded by lock
+    std::map<xcb_window_t, Outgoing> outgoing;                     // guarded by lock
+    std::size_t sentInPieces = 0;                                  // guarded by lock
     std::atomic<bool> stop{false};
     std::thread thread;
 };

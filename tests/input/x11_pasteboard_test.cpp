@@ -100,7 +100,10 @@ TEST_F(X11PasteboardTest, ChangeCountCountsOurWritesAtOnceAndOthersWrites) {
 TEST_F(X11PasteboardTest, ReadsEveryTargetOfThePreviousOwnerAndPutsThemBack) {
     SelectionPeer previous(selectionName);
     const std::string png = pattern(70000);
-    previous.own({{"UTF8_STRING", "прежний текст"}, {"image/png", png}, {"SAVE_TARGETS", ""}});
+    previous.own({{"UTF8_STRING", "прежний текст"},
+                  {"image/png", png},
+                  {"SAVE_TARGETS", ""},
+                  {"DELETE", ""}});
 
     EXPECT_EQ(pasteboard->types(), (std::vector<std::string>{"UTF8_STRING", "image/png"}));
     EXPECT_EQ(pasteboard->itemCount(), 1);
@@ -108,6 +111,7 @@ TEST_F(X11PasteboardTest, ReadsEveryTargetOfThePreviousOwnerAndPutsThemBack) {
     auto image = pasteboard->data(0, "image/png", 20u << 20);
     ASSERT_TRUE(image);
     EXPECT_EQ(*image, png);
+    EXPECT_EQ(previous.requests("DELETE"), 0) << "a side-effect target is never converted";
 
     pasteboard->writeItems({{{"UTF8_STRING", "прежний текст"}, {"image/png", png}}});
     EXPECT_EQ(SelectionPeer::read(selectionName, "image/png"), png);
@@ -130,7 +134,7 @@ TEST_F(X11PasteboardTest, TwoHundredTargetsAreListedAndRead) {
         EXPECT_EQ(types[i], many[i].first);
         EXPECT_EQ(pasteboard->data(0, types[i], 1024), many[i].second);
     }
-    EXPECT_LT(secondsSince(start), 5.0);
+    EXPECT_LT(secondsSince(start), 10.0);
 }
 
 TEST_F(X11PasteboardTest, IncrementalTransfersBothWays) {
@@ -150,14 +154,19 @@ TEST_F(X11PasteboardTest, IncrementalTransfersBothWays) {
 TEST_F(X11PasteboardTest, HugeImageStopsEarlyAtTheLimit) {
     SelectionPeer previous(selectionName, PeerOptions{.incrPiece = 1u << 20});
     const std::size_t limit = 20u << 20;
-    previous.own({{"image/png", pattern(50u * 1000 * 1000)}});
+    const std::size_t huge = 50u * 1000 * 1000;
+    previous.own({{"image/png", pattern(huge)}});
 
     const auto start = Clock::now();
     auto image = pasteboard->data(0, "image/png", limit);
-    ASSERT_TRUE(image);
-    EXPECT_GT(image->size(), limit);
-    EXPECT_LT(image->size(), 50u * 1000 * 1000);
-    EXPECT_LT(secondsSince(start), X11Pasteboard::ownerBudget.count() / 1000.0);
+    EXPECT_LT(secondsSince(start), X11Pasteboard::ownerBudget.count() / 1000.0 + 0.5);
+    // A starved machine may run out of the owner's time first; then nothing comes back at all.
+    if (image) {
+        EXPECT_GT(image->size(), limit);
+        EXPECT_LT(image->size(), huge);
+    }
+    std::this_thread::sleep_for(300ms);
+    EXPECT_LT(previous.bytesSentInPieces(), limit + (4u << 20)) << "the transfer was cut off";
 }
 
 TEST_F(X11PasteboardTest, SilentOwnerCostsOneWaitThenNothing) {
@@ -169,10 +178,12 @@ TEST_F(X11PasteboardTest, SilentOwnerCostsOneWaitThenNothing) {
     for (const char* type : {"UTF8_STRING", "image/png", "text/html"})
         EXPECT_EQ(pasteboard->data(0, type, 1024), std::nullopt);
     EXPECT_EQ(pasteboard->string(), std::nullopt);
-    const double took = secondsSince(start);
-    EXPECT_GT(took, 0.9);
-    EXPECT_LT(took, 1.6) << "one silent request, then the owner is given up on";
+    EXPECT_GT(secondsSince(start), 0.9);
+    EXPECT_LT(secondsSince(start), 3.0);
+    // One silent request, then the owner is given up on.
+    EXPECT_EQ(silent.requests("UTF8_STRING"), 1);
     EXPECT_EQ(silent.requests("image/png"), 0);
+    EXPECT_EQ(silent.requests("text/html"), 0);
 
     // A new owner gets a fresh chance.
     SelectionPeer next(selectionName);
@@ -187,29 +198,31 @@ TEST_F(X11PasteboardTest, OwnerThatNeverAnswersAtAll) {
     EXPECT_TRUE(pasteboard->types().empty());
     EXPECT_EQ(pasteboard->itemCount(), 0);
     EXPECT_EQ(pasteboard->data(0, "UTF8_STRING", 100), std::nullopt);
-    EXPECT_LT(secondsSince(start), 1.6);
+    EXPECT_LT(secondsSince(start), 3.0);
+    EXPECT_EQ(dead.requests("TARGETS"), 1);
+    EXPECT_EQ(dead.requests("UTF8_STRING"), 0);
 }
 
 TEST_F(X11PasteboardTest, ClipboardManagerThatPullsAtOnce) {
     SelectionPeer manager(selectionName, PeerOptions{.pullNewOwners = true});
     std::atomic<int> pulls{0};
+    const auto before = pasteboard->changeCount();
     pasteboard->writePromisedText([&] {
         ++pulls;
         return std::string("секрет");
     });
-    const auto count = pasteboard->changeCount();
-    ASSERT_TRUE(eventually([&] { return manager.pulled().size() == 1; }, 2s));
+    ASSERT_TRUE(eventually([&] { return manager.pulled().size() == 1; }, 5s));
     EXPECT_EQ(manager.pulled().front(), "секрет");
     EXPECT_EQ(pulls, 1);
-    EXPECT_EQ(pasteboard->changeCount(), count) << "a pull is not a change of hands";
+    EXPECT_EQ(pasteboard->changeCount(), before + 1) << "a pull is not a change of hands";
 }
 
 TEST_F(X11PasteboardTest, ClipboardManagerThatTakesTheSelectionOver) {
     SelectionPeer manager(selectionName,
                           PeerOptions{.pullNewOwners = true, .reownAfterPull = true});
+    const auto before = pasteboard->changeCount();
     pasteboard->writePromisedText([] { return std::string("диктовка"); });
-    const auto count = pasteboard->changeCount();
-    ASSERT_TRUE(eventually([&] { return pasteboard->changeCount() > count; }, 2s));
+    ASSERT_TRUE(eventually([&] { return pasteboard->changeCount() >= before + 2; }, 5s));
     EXPECT_EQ(pasteboard->string(), "диктовка") << "now served by the manager";
 }
 
@@ -225,7 +238,7 @@ TEST(X11PasteboardLifetime, GoingAwayWhileOwningNeitherBlocksNorCrashes) {
             X11Pasteboard second(selectionName);
             EXPECT_EQ(second.string(), "текст");
         }
-        EXPECT_LT(secondsSince(start), 0.5);
+        EXPECT_LT(secondsSince(start), 1.0);
     }
     // Gone with its owner: nobody is left holding the selection.
     EXPECT_EQ(SelectionPeer::read(selectionName, "UTF8_STRING", 300ms), std::nullopt);

@@ -164,7 +164,6 @@ TEST_F(XTestPasteKeystrokeTest, WaitsForHeldModifiersToBeReleased) {
     const double took = std::chrono::duration<double>(Clock::now() - start).count();
     release.join();
     EXPECT_GT(took, 0.25);
-    EXPECT_LT(took, 0.9);
     auto keys = target.keys(6);
     ASSERT_EQ(keys.size(), 6u);
     EXPECT_TRUE(keys[1].keysym == keysymAltL && !keys[1].down) << "Alt went up before Control";
