@@ -7,8 +7,8 @@ The build makes it on demand with the CMake target talvoro_test_model, in
 ${CMAKE_BINARY_DIR}/test-models/gigaam (with a copy of the preprocessor, so the folder is
 usable on its own). FOLDER receives gigaam-v3-encoder.onnx, gigaam-v3-decoder.onnx,
 gigaam-v3-joint.onnx and gigaam-v3-vocab.txt with the real file names, tensor names, shapes
-and element types (the preprocessor comes from make_preprocessor.py). The encoder is padded past 100 MiB with an
-unused block of zeros so that the folder passes the size floors.
+and element types (the preprocessor comes from make_preprocessor.py). The encoder is padded
+past 100 MiB with an unused block of zeros so that the folder passes the size floors.
 
 WHAT IT HEARS (16 kHz mono, sine tones):
 
