@@ -11,6 +11,7 @@
 #include <random>
 #include <sys/resource.h>
 
+#include "bench_model.h"
 #include "recognition/ort.h"
 #include "recognition/ort_binding.h"
 #include "recognition/ort_session.h"
@@ -19,7 +20,7 @@ using namespace talvoro;
 
 namespace {
 
-const std::string folder = TALVORO_BINARY_DIR "/bench-models/gigaam/";
+const std::string folder = bench::benchModelFolder() + "/";
 constexpr std::int64_t hidden = 320;
 constexpr std::int64_t blank = 1024;
 
