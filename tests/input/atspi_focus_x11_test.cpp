@@ -1,6 +1,7 @@
 #include "input/atspi_focus_source.h"
 #include "input/paster.h"
 #include "paster_x11_support.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 #include "support/xvfb_server.h"
 
@@ -81,6 +82,18 @@ TEST_F(AtspiFocusX11, TheApplicationIsFoundByItsProcess) {
     EXPECT_EQ(focus->role, "AXTextField");
     EXPECT_FALSE(source.applicationFocus(999999, notes));
     EXPECT_EQ(notes.back(), "приложение 999999 не видно в AT-SPI");
+}
+
+TEST_F(AtspiFocusX11, WakingSwitchesAccessibilityOnForToolkits) {
+    const std::string query = "dbus-send --session --print-reply --dest=org.a11y.Bus "
+                              "/org/a11y/bus org.freedesktop.DBus.Properties.Get "
+                              "string:org.a11y.Status string:IsEnabled 2>&1";
+    ProgramResult before = runProgram(query);
+    ASSERT_EQ(before.status, 0) << before.output;
+    EXPECT_NE(before.output.find("boolean false"), std::string::npos) << before.output;
+    source.wakeReporting(0);
+    ProgramResult after = runProgram(query);
+    EXPECT_NE(after.output.find("boolean true"), std::string::npos) << after.output;
 }
 
 } // namespace
