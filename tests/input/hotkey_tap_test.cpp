@@ -42,8 +42,7 @@ public:
     }
     std::vector<Phase> settled() {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        std::lock_guard guard(lock);
-        return phases;
+        return await(0);
     }
 
     std::mutex lock;
@@ -60,35 +59,22 @@ struct TapFixture : ::testing::Test {
 
 } // namespace
 
-TEST_F(TapFixture, BindingIsTakenWithCapsLockAndReportedOnItsQueue) {
+TEST_F(TapFixture, TakesOnlyTheBindingAndReportsItOnItsQueue) {
     HotkeyTap tap(HotkeyBinding::defaultBinding(), {}, recorder.handler(), keyboard->factory());
     tap.start();
     EXPECT_EQ(keyboard->tapThreadName(), "ostrel.hotkey.t"); // 15 bytes kept
+    EXPECT_EQ(keyboard->down(space, opt | HotkeyBinding::shift), KeyVerdict::pass);
+    EXPECT_EQ(keyboard->up(space, opt | HotkeyBinding::shift), KeyVerdict::pass);
+    EXPECT_EQ(keyboard->down(keyA, opt), KeyVerdict::pass);
     EXPECT_EQ(keyboard->down(space, opt | capsLock), KeyVerdict::swallow);
     EXPECT_EQ(keyboard->up(space, opt | capsLock), KeyVerdict::swallow);
     EXPECT_EQ(recorder.await(2), (std::vector<Phase>{Phase::down, Phase::up}));
     std::lock_guard guard(recorder.lock);
     EXPECT_EQ(recorder.threadName, "ostrel.hotkey");
-    for (double delay : recorder.delays) {
-        EXPECT_GE(delay, 0.0);
-        EXPECT_LT(delay, 1.0);
-    }
-    EXPECT_EQ(tap.counters().seen, 1);
-    EXPECT_EQ(tap.counters().matched, 1);
-}
-
-TEST_F(TapFixture, OtherCombinationsAndStrayReleasesPass) {
-    HotkeyTap tap(HotkeyBinding::defaultBinding(), {}, recorder.handler(), keyboard->factory());
-    tap.start();
-    EXPECT_EQ(keyboard->down(space, opt | HotkeyBinding::shift), KeyVerdict::pass);
-    EXPECT_EQ(keyboard->up(space, opt | HotkeyBinding::shift), KeyVerdict::pass);
-    EXPECT_EQ(keyboard->down(space, 0), KeyVerdict::pass);
-    EXPECT_EQ(keyboard->down(keyA, opt), KeyVerdict::pass);
-    EXPECT_EQ(keyboard->up(keyA, opt), KeyVerdict::pass);
-    EXPECT_EQ(keyboard->up(space, opt), KeyVerdict::pass);
-    EXPECT_TRUE(recorder.settled().empty());
+    for (double delay : recorder.delays)
+        EXPECT_TRUE(delay >= 0.0 && delay < 1.0) << delay;
     EXPECT_EQ(tap.counters().seen, 3);
-    EXPECT_EQ(tap.counters().matched, 0);
+    EXPECT_EQ(tap.counters().matched, 1);
 }
 
 TEST_F(TapFixture, AutoRepeatPassesAndCountsOnlyAsSeen) {
@@ -198,28 +184,6 @@ TEST_F(TapFixture, TriggerSeesPressesOnlyAndDestructionStops) {
     }
     EXPECT_FALSE(keyboard->running());
     EXPECT_EQ(triggers.load(), 2); // the queue ran what it had before it went away
-}
-
-TEST_F(TapFixture, BlockedHandlerDoesNotHoldTheKeyboard) {
-    std::mutex gate;
-    std::unique_lock closed(gate);
-    std::atomic<int> handled = 0;
-    HotkeyTap tap(
-        HotkeyBinding::defaultBinding(), {},
-        [&](Phase, double) {
-            std::lock_guard wait(gate);
-            ++handled;
-        },
-        keyboard->factory());
-    tap.start();
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(keyboard->down(space, opt), KeyVerdict::swallow);
-        EXPECT_EQ(keyboard->down(keyA, 0), KeyVerdict::pass);
-        EXPECT_EQ(keyboard->up(space, opt), KeyVerdict::swallow);
-    }
-    EXPECT_EQ(handled.load(), 0);
-    closed.unlock();
-    tap.stop();
 }
 
 namespace {
