@@ -133,6 +133,8 @@ void X11Pasteboard::run() {
             [[maybe_unused]] auto got = ::read(wakeFd, &count, sizeof count);
         }
     }
+    if (!connection->broken())
+        handOverToClipboardManager();
     std::deque<std::function<void()>> abandoned;
     {
         std::lock_guard guard(lock);
@@ -169,7 +171,7 @@ x11::Event X11Pasteboard::waitFor(const x11::EventMatch& match, Clock::time_poin
             dispatch(*event);
         }
         const auto now = Clock::now();
-        if (stopping || connection->broken() || now >= deadline)
+        if ((stopping && !handingOver) || connection->broken() || now >= deadline)
             return nullptr;
         xcb_flush(connection->get());
         // Short slices so that shutting down never waits for a silent owner.
@@ -270,6 +272,38 @@ void X11Pasteboard::own(x11::SelectionContents newContents) {
     owning = owner->owner == window;
     if (!hasXfixes)
         ++changes;
+}
+
+void X11Pasteboard::handOverToClipboardManager() {
+    // Contents that we put back (or left for the user to paste) would die with our connection.
+    // A clipboard manager takes them over when asked to save them; dictated text that is still
+    // only promised stays the caller's business.
+    if (!owning || contents.promisesText() || contents.types().empty() ||
+        connection->atomName(selection) != "CLIPBOARD")
+        return;
+    xcb_connection_t* c = connection->get();
+    const xcb_atom_t manager = connection->atom("CLIPBOARD_MANAGER");
+    x11::Reply<xcb_get_selection_owner_reply_t> owner(
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, manager), nullptr));
+    if (!owner || owner->owner == XCB_WINDOW_NONE)
+        return;
+    std::vector<xcb_atom_t> targets;
+    for (const std::string& type : contents.types())
+        targets.push_back(connection->atom(type));
+    const xcb_atom_t property = connection->atom("OSTREL_SAVE_TARGETS");
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, property, XCB_ATOM_ATOM, 32,
+                        static_cast<std::uint32_t>(targets.size()), targets.data());
+    xcb_convert_selection(c, window, manager, connection->atom("SAVE_TARGETS"), property,
+                          ownedSince);
+    handingOver = true;
+    // Meanwhile the manager's own conversion requests are served by the wait.
+    waitFor(
+        [&](const xcb_generic_event_t& e) {
+            return responseType(e) == XCB_SELECTION_NOTIFY &&
+                   reinterpret_cast<const xcb_selection_notify_event_t&>(e).selection == manager;
+        },
+        Clock::now() + handOverWithin);
+    handingOver = false;
 }
 
 void X11Pasteboard::catchUp() {

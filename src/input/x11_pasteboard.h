@@ -26,6 +26,8 @@ public:
     // How long all reads from one owner may take together; after that, or after one request it
     // left unanswered, further reads from it give up at once.
     static constexpr std::chrono::milliseconds ownerBudget{10000};
+    // How long going away may wait for a clipboard manager to take our contents over.
+    static constexpr std::chrono::milliseconds handOverWithin{2000};
 
     // Throws PasteboardUnavailable when there is no X display.
     explicit X11Pasteboard(const std::string& selection = "CLIPBOARD");
@@ -63,6 +65,7 @@ private:
     void onRequest(const xcb_selection_request_event_t& request);
     void own(x11::SelectionContents newContents);
     xcb_timestamp_t freshTimestamp();
+    void handOverToClipboardManager();
     void catchUp();
     OwnerReads& ownerReads();
     std::vector<std::string> ownerTypes();
@@ -81,6 +84,7 @@ private:
     bool owning = false;
     xcb_timestamp_t ownedSince = XCB_CURRENT_TIME;
     std::int64_t changes = 0;
+    bool handingOver = false; // the thread is ending but still serves the clipboard manager
     OwnerReads reads;
     x11::TargetFormats formats;
 

@@ -31,6 +31,7 @@ struct PeerOptions {
     bool silentButTargets = false; // answers TARGETS only
     bool pullNewOwners = false;    // clipboard manager: reads UTF8_STRING of every new owner
     bool reownAfterPull = false;   // ... and then owns the selection with that text
+    bool savesClipboard = false;   // clipboard manager: takes CLIPBOARD over on SAVE_TARGETS
 };
 
 class SelectionPeer {
@@ -50,8 +51,11 @@ public:
             xcb_xfixes_select_selection_input(c->get(), window, selection,
                                               XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER);
         }
-        for (const char* name : {"TARGETS", "INCR", "UTF8_STRING", "PEER_PULL"})
+        for (const char* name : {"TARGETS", "INCR", "UTF8_STRING", "PEER_PULL", "SAVE_TARGETS"})
             c->atom(name);
+        if (options.savesClipboard)
+            xcb_set_selection_owner(c->get(), window, c->atom("CLIPBOARD_MANAGER"),
+                                    XCB_CURRENT_TIME);
         c->sync();
         thread = std::thread([this] { serve(); });
     }
@@ -196,7 +200,18 @@ private:
         if (options.silent || (options.silentButTargets && target != "TARGETS"))
             return;
         xcb_atom_t property = request.property;
-        if (target == "TARGETS") {
+        if (target == "SAVE_TARGETS") {
+            // Read everything the owner offers, then hold it ourselves.
+            Targets saved;
+            for (const std::string& name : targets("CLIPBOARD"))
+                if (name != "TARGETS" && name != "TIMESTAMP")
+                    if (auto bytes = read("CLIPBOARD", name))
+                        saved.emplace_back(name, *bytes);
+            served = std::move(saved);
+            for (auto& [name, bytes] : served)
+                c->atom(name);
+            xcb_set_selection_owner(c->get(), window, c->atom("CLIPBOARD"), XCB_CURRENT_TIME);
+        } else if (target == "TARGETS") {
             std::vector<xcb_atom_t> atoms{c->atom("TARGETS")};
             for (auto& [name, bytes] : served)
                 atoms.push_back(c->atom(name));

@@ -244,6 +244,27 @@ TEST(X11PasteboardLifetime, GoingAwayWhileOwningNeitherBlocksNorCrashes) {
     EXPECT_EQ(SelectionPeer::read(selectionName, "UTF8_STRING", 300ms), std::nullopt);
 }
 
+TEST(X11PasteboardLifetime, ClipboardManagerKeepsWhatWeHeldWhenWeGo) {
+    testing::XvfbServer xvfb;
+    if (!xvfb.running())
+        GTEST_SKIP() << "Xvfb is not installed";
+    SelectionPeer manager("CLIPBOARD", PeerOptions{.savesClipboard = true});
+    const std::string png = pattern(300000);
+    {
+        X11Pasteboard pasteboard("CLIPBOARD");
+        const auto start = Clock::now();
+        {
+            X11Pasteboard dictation("CLIPBOARD");
+            dictation.writePromisedText([] { return std::string("диктовка"); });
+        }
+        EXPECT_LT(secondsSince(start), 1.0) << "promised dictated text is not handed over";
+        EXPECT_EQ(SelectionPeer::read("CLIPBOARD", "UTF8_STRING", 300ms), std::nullopt);
+        pasteboard.writeItems({{{"UTF8_STRING", "прежнее"}, {"image/png", png}}});
+    }
+    EXPECT_EQ(SelectionPeer::read("CLIPBOARD", "UTF8_STRING"), "прежнее");
+    EXPECT_EQ(SelectionPeer::read("CLIPBOARD", "image/png"), png);
+}
+
 TEST(X11PasteboardNoDisplay, SaysSoInRussian) {
     const char* saved = std::getenv("DISPLAY");
     std::string keep = saved ? saved : "";
