@@ -22,12 +22,15 @@ std::mutex lentLock;
 std::vector<Tensor::Payload> lent;
 
 std::int64_t elementCount(const std::vector<std::int64_t>& shape, std::size_t available) {
-    std::int64_t count = 1;
-    for (std::int64_t dimension : shape)
-        count *= dimension;
     // A shape that claims more elements than the buffer holds would let the runtime read
     // past its end.
-    if (count < 0 || static_cast<std::uint64_t>(count) > available)
+    std::int64_t count = 1;
+    bool fits = true;
+    for (std::int64_t dimension : shape)
+        fits = fits && dimension >= 0 && !__builtin_mul_overflow(count, dimension, &count);
+    if (!fits)
+        throw Failure::shape("недопустимая форма тензора");
+    if (static_cast<std::uint64_t>(count) > available)
         throw Failure::shape("форма " + std::to_string(count) + " не совпадает с " +
                              std::to_string(available) + " элементами");
     return count;

@@ -75,11 +75,11 @@ void Binding::lend(std::size_t input, std::int64_t* data, std::vector<std::int64
 
 void Binding::lendBytes(std::size_t input, void* data, std::size_t bytes, int type,
                         std::vector<std::int64_t> shape) {
+    OrtValue*& slot = inputs.at(input);
     OrtValue* value = nullptr;
     demand(
         api().CreateTensorWithDataAsOrtValue(cpuMemory(), data, bytes, shape.data(), shape.size(),
                                              static_cast<ONNXTensorElementDataType>(type), &value));
-    OrtValue*& slot = inputs.at(input);
     if (slot)
         api().ReleaseValue(slot);
     slot = value;

@@ -133,6 +133,15 @@ TEST_F(OrtSessionTest, RuntimeErrorsBecomeStatusFailures) {
     tooShort.emplace("ints", ORT::Tensor(std::vector<std::int64_t>{1}, {1}));
     EXPECT_EQ(failureText([&] { session.run(tooShort, {"doubled"}); }, &kind),
               "onnxruntime: форма 4 не совпадает с 1 элементами");
+    for (std::vector<std::int64_t> shape :
+         {std::vector<std::int64_t>{-1}, {1LL << 40, 1LL << 40}, {-2, -3}}) {
+        std::map<std::string, ORT::Tensor> wrong;
+        wrong.emplace("floats", ORT::Tensor(std::vector<float>{1.0f, 2.0f}, shape));
+        wrong.emplace("ints", ORT::Tensor(std::vector<std::int64_t>{1}, {1}));
+        EXPECT_EQ(failureText([&] { session.run(wrong, {"doubled"}); }, &kind),
+                  "onnxruntime: недопустимая форма тензора");
+        EXPECT_EQ(kind, ORT::Failure::Kind::shape);
+    }
 }
 
 TEST_F(OrtSessionTest, OpeningFailsForMissingFilesAndNonModels) {
