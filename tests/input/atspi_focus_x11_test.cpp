@@ -84,6 +84,27 @@ TEST_F(AtspiFocusX11, TheApplicationIsFoundByItsProcess) {
     EXPECT_EQ(notes.back(), "приложение 999999 не видно в AT-SPI");
 }
 
+TEST_F(AtspiFocusX11, FocusprobeNamesTheWindowTheRoleAndTheVerdict) {
+    ASSERT_TRUE(focusOf("button"));
+    ProgramResult run = runProgram(talvoroExecutable() + " focusprobe --delay 0 2>&1");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("активно: paste target, роль: AXButton, подроль: push button\n"
+                              "вердикт: некуда вставить"),
+              std::string::npos)
+        << run.output;
+}
+
+TEST(AtspiFocusWithoutBus, FocusprobeSaysTheBusIsMissing) {
+    ProgramResult run =
+        runProgram("env -u DISPLAY DBUS_SESSION_BUS_ADDRESS=disabled: " + talvoroExecutable() +
+                   " focusprobe --delay 0 2>&1");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.output.find("шина специальных возможностей (AT-SPI) недоступна — проверка "
+                              "фокуса не работает"),
+              std::string::npos)
+        << run.output;
+}
+
 TEST_F(AtspiFocusX11, WakingSwitchesAccessibilityOnForToolkits) {
     const std::string query = "dbus-send --session --print-reply --dest=org.a11y.Bus "
                               "/org/a11y/bus org.freedesktop.DBus.Properties.Get "
