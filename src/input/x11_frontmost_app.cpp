@@ -100,6 +100,8 @@ std::optional<WindowClass> windowClass(Connection& c, xcb_window_t window) {
 }
 
 std::optional<QImage> iconFromNetWmIcon(const std::string& bytes, int maxSide) {
+    if (bytes.size() < 12)
+        return std::nullopt;
     std::vector<std::uint32_t> values(bytes.size() / 4);
     std::memcpy(values.data(), bytes.data(), values.size() * 4);
     struct Candidate {
