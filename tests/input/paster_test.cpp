@@ -209,7 +209,8 @@ TEST(PasterDeliver, LateReaderStillGetsTheTextAsPlainData) {
 
 TEST(PasterDeliver, SeveralTypesAndItemsComeBackAsTheyWere) {
     InMemoryPasteboard pasteboard;
-    std::string png("\x89PNG\r\n\x1a\n\0\0binary", 18);
+    const char raw[] = "\x89PNG\r\n\x1a\n\0\0binary";
+    std::string png(raw, sizeof raw - 1);
     std::vector<PasteboardItem> before{{{"image/png", png}, {"text/html", "<b>x</b>"}},
                                        {{"text/uri-list", "file:///tmp/a"}}};
     pasteboard.writeItems(before);
