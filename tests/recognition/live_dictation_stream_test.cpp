@@ -219,21 +219,6 @@ TEST(LiveDictationStream, CutEqualToTheWholeTextIsCommittedButNotShownAgain) {
     EXPECT_TRUE(stream->snapshot().isEmpty());
 }
 
-TEST(LiveDictationStream, SilenceShowsNothingAndFinishesWithNothing) {
-    Recording recording;
-    auto engine = std::make_shared<WordsEngine>();
-    auto stream = streamOver(recording, engine);
-    recording.add(2.0, 0);
-    stream->start();
-    ASSERT_TRUE(eventually([&] {
-        std::lock_guard guard(engine->lock);
-        return !engine->lookSizes.empty();
-    }));
-    EXPECT_TRUE(stream->snapshot().isEmpty());
-    recording.writer.close();
-    EXPECT_EQ(stream->finish(), std::nullopt);
-}
-
 TEST(LiveDictationStream, UnreadableFinalFileIsLoggedAndAnswersNothing) {
     talvoro::testing::TempDir dir;
     auto engine = std::make_shared<WordsEngine>();

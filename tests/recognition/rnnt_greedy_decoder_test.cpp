@@ -128,19 +128,3 @@ TEST(RnntGreedyDecoder, EmptyJointOutputSkipsTheFrame) {
     const Frames f = frames(2);
     EXPECT_EQ(rnntGreedyDecode(runner, f.view(), 2, 10), (std::vector<std::int64_t>{0}));
 }
-
-TEST(RnntGreedyDecoder, HandsEachFrameItsOwnContiguousValues) {
-    struct Recorder : RNNTRunner {
-        std::vector<std::vector<float>> seen;
-        void resetState() override {}
-        void step(std::int64_t) override {}
-        std::span<const float> joint(std::span<const float> frame) override {
-            seen.emplace_back(frame.begin(), frame.end());
-            return blank;
-        }
-        std::vector<float> blank{0, 1};
-    } runner;
-    const std::vector<float> values{1, 2, 3, 4, 5, 6};
-    rnntGreedyDecode(runner, {values, 3, 2}, 1, 10);
-    EXPECT_EQ(runner.seen, (std::vector<std::vector<float>>{{1, 2, 3}, {4, 5, 6}}));
-}
