@@ -14,19 +14,6 @@ std::string toUTF8(const QString& text) {
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-QStringList characters(const QString& text) {
-    QStringList result;
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype start = 0;
-    while (finder.toNextBoundary() != -1) {
-        const qsizetype end = finder.position();
-        if (end > start)
-            result.append(text.mid(start, end - start));
-        start = end;
-    }
-    return result;
-}
-
 qsizetype characterCount(const QString& text) {
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
     qsizetype count = 0;

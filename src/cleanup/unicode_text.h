@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 #include <string>
 #include <string_view>
 
@@ -14,8 +13,6 @@ namespace UnicodeText {
 QString fromUTF8(std::string_view text);
 std::string toUTF8(const QString& text);
 
-// The extended grapheme clusters of the text, in order.
-QStringList characters(const QString& text);
 qsizetype characterCount(const QString& text);
 // The first `count` characters of a UTF-8 text.
 std::string firstCharacters(std::string_view text, int count);
