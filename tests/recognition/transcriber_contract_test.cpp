@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "recognition/dictation_engine_store.h"
-#include "recognition/dictation_snapshot.h"
 #include "recognition/local_model_missing.h"
 #include "recognition/missing_local_model.h"
 #include "recognition/stt_error.h"
@@ -114,14 +113,6 @@ TEST(DictationEngineStore, EmptyModelFolderGivesTheMissingModelEngine) {
     config.modelDir = dir.path();
     EXPECT_EQ(DictationEngineStore::modelFolder(config), dir.path());
     EXPECT_EQ(dictationTranscriber(config)->identity(), "модель не скачана");
-}
-
-TEST(DictationSnapshot, EmptinessAndEquality) {
-    EXPECT_TRUE((DictationSnapshot{"", ""}).isEmpty());
-    EXPECT_TRUE((DictationSnapshot{"", std::nullopt}).isEmpty());
-    EXPECT_FALSE((DictationSnapshot{"", "а"}).isEmpty());
-    EXPECT_NE((DictationSnapshot{"а", std::nullopt}), (DictationSnapshot{"а", ""}));
-    EXPECT_EQ((DictationSnapshot{"а", "б"}), (DictationSnapshot{"а", "б"}));
 }
 
 } // namespace
