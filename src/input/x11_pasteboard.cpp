@@ -372,7 +372,7 @@ std::optional<x11::Conversion> X11Pasteboard::readFromOwner(const std::string& t
 std::optional<std::string> X11Pasteboard::ownedText() {
     for (std::string_view type : plainTextTypes)
         if (auto offer = contents.offer(std::string(type)))
-            return offer->type == "STRING" ? x11::utf8FromLatin1(offer->bytes) : offer->bytes;
+            return offer->type == "STRING" ? x11::utf8FromLatin1(*offer->bytes) : *offer->bytes;
     return std::nullopt;
 }
 
@@ -406,7 +406,7 @@ std::optional<std::string> X11Pasteboard::data(int index, const std::string& typ
         catchUp();
         if (owning) {
             auto offer = contents.offer(type);
-            return offer ? std::optional(std::move(offer->bytes)) : std::nullopt;
+            return offer ? std::optional(*offer->bytes) : std::nullopt;
         }
         auto conversion = readFromOwner(type, limit);
         return conversion ? std::optional(std::move(conversion->bytes)) : std::nullopt;

@@ -29,15 +29,17 @@ SelectionContents SelectionContents::item(const PasteboardItem& item,
                                           const TargetFormats& formats) {
     SelectionContents contents;
     for (const auto& [type, bytes] : item) {
-        Offer offer{type, 8, bytes};
+        std::string offerType = type == "TEXT" ? "UTF8_STRING" : type;
+        std::uint8_t offerFormat = 8;
         if (auto known = formats.find(type); known != formats.end()) {
             const auto [knownType, format] = known->second;
             if (format == 8 || (format == 16 && bytes.size() % 2 == 0) ||
-                (format == 32 && bytes.size() % 4 == 0))
-                offer = Offer{knownType, format, bytes};
-        } else if (type == "TEXT") {
-            offer.type = "UTF8_STRING";
+                (format == 32 && bytes.size() % 4 == 0)) {
+                offerType = knownType;
+                offerFormat = format;
+            }
         }
+        Offer offer{std::move(offerType), offerFormat, bytes};
         auto same = std::find_if(contents.data.begin(), contents.data.end(),
                                  [&](const auto& entry) { return entry.first == type; });
         if (same != contents.data.end())

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,10 +13,17 @@
 namespace talvoro::x11 {
 
 // The bytes that answer one conversion request: property type (an atom name), format, value.
+// The value is shared, so that answering a large item or sending it in pieces copies nothing.
 struct Offer {
+    Offer(std::string type, std::uint8_t format, std::string value)
+        : type(std::move(type)), format(format),
+          bytes(std::make_shared<const std::string>(std::move(value))) {}
+    Offer(std::string type, std::uint8_t format, std::shared_ptr<const std::string> value)
+        : type(std::move(type)), format(format), bytes(std::move(value)) {}
+
     std::string type;
     std::uint8_t format = 8;
-    std::string bytes;
+    std::shared_ptr<const std::string> bytes;
 };
 
 // How a target's value was typed when we read it from another owner, so that putting it back

@@ -37,17 +37,17 @@ void SelectionServer::answer(const xcb_selection_request_event_t& request,
         return;
     }
     const xcb_atom_t type = connection.atom(offer->type);
-    if (offer->bytes.size() <= maxInline) {
+    const std::string& value = *offer->bytes;
+    if (value.size() <= maxInline) {
         changeProperty(connection.get(), request.requestor, property, type, offer->format,
-                       offer->bytes.data(), offer->bytes.size());
+                       value.data(), value.size());
         notify(request, property);
         return;
     }
     forgetWindow(request.requestor);
     const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
     xcb_change_window_attributes(connection.get(), request.requestor, XCB_CW_EVENT_MASK, &mask);
-    const auto size =
-        static_cast<std::uint32_t>(std::min<std::size_t>(offer->bytes.size(), UINT32_MAX));
+    const auto size = static_cast<std::uint32_t>(std::min<std::size_t>(value.size(), UINT32_MAX));
     xcb_change_property(connection.get(), XCB_PROP_MODE_REPLACE, request.requestor, property,
                         connection.atom("INCR"), 32, 1, &size);
     notify(request, property);
@@ -107,16 +107,16 @@ bool SelectionServer::propertyChanged(const xcb_property_notify_event_t& event) 
 
 void SelectionServer::sendPiece(Transfer& transfer) {
     const std::size_t unit = transfer.format / 8;
-    std::size_t length = std::min(pieceBytes, transfer.bytes.size() - transfer.sent);
+    std::size_t length = std::min(pieceBytes, transfer.bytes->size() - transfer.sent);
     length -= length % unit;
     changeProperty(connection.get(), transfer.requestor, transfer.property, transfer.type,
-                   transfer.format, transfer.bytes.data() + transfer.sent, length);
+                   transfer.format, transfer.bytes->data() + transfer.sent, length);
     transfer.sent += length;
     transfer.finished = length == 0;
     transfer.lastActivity = Clock::now();
     if (transfer.finished) {
         // The empty piece closes the transfer; the bytes are not needed any more.
-        std::string().swap(transfer.bytes);
+        transfer.bytes.reset();
     }
     xcb_flush(connection.get());
 }

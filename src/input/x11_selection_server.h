@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -42,7 +43,7 @@ private:
         xcb_atom_t property;
         xcb_atom_t type;
         std::uint8_t format;
-        std::string bytes;
+        std::shared_ptr<const std::string> bytes;
         std::size_t sent = 0;
         bool finished = false; // the empty closing piece is out
         Clock::time_point lastActivity;
