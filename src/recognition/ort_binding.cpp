@@ -9,30 +9,15 @@ namespace talvoro::ORT {
 
 namespace {
 
+// Elements a shape promises, or 0 for a shape no buffer can hold (the runtime then refuses
+// the tensor as too small).
 std::size_t countOf(const std::vector<std::int64_t>& shape) {
     std::int64_t count = 1;
     for (std::int64_t dimension : shape)
-        count *= dimension;
-    return count < 0 ? 0 : static_cast<std::size_t>(count);
-}
-
-struct Typed {
-    ONNXTensorElementDataType type;
-    std::size_t count;
-    void* data;
-};
-
-Typed typed(OrtValue* value) {
-    OrtTensorTypeAndShapeInfo* raw = nullptr;
-    demand(api().GetTensorTypeAndShape(value, &raw));
-    OwnedTypeInfo info(raw);
-    Typed answer{};
-    demand(api().GetTensorElementType(info.get(), &answer.type));
-    demand(api().GetTensorShapeElementCount(info.get(), &answer.count));
-    demand(api().GetTensorMutableData(value, &answer.data));
-    if (!answer.data)
-        throw Failure::shape("пустой тензор");
-    return answer;
+        if (dimension < 0 || __builtin_mul_overflow(count, dimension, &count) ||
+            count > (std::int64_t{1} << 40))
+            return 0;
+    return static_cast<std::size_t>(count);
 }
 
 } // namespace
@@ -46,6 +31,7 @@ Binding::Binding(Session& session, std::vector<std::string> inputs,
         outputPointers.push_back(name.c_str());
     this->inputs.assign(inputNames.size(), nullptr);
     this->outputs.assign(outputNames.size(), nullptr);
+    views.assign(outputNames.size(), View{});
 }
 
 Binding::~Binding() {
@@ -61,6 +47,7 @@ void Binding::releaseOutputs() {
             api().ReleaseValue(value);
         value = nullptr;
     }
+    views.assign(outputs.size(), View{});
 }
 
 void Binding::lend(std::size_t input, float* data, std::vector<std::int64_t> shape) {
@@ -122,15 +109,35 @@ std::vector<std::int64_t> Binding::shape(std::size_t output) const {
     return dimensions;
 }
 
+const Binding::View& Binding::view(std::size_t output) const {
+    OrtValue* value = filled(output);
+    View& cached = views[output];
+    if (cached.value == value)
+        return cached;
+    OrtTensorTypeAndShapeInfo* raw = nullptr;
+    demand(api().GetTensorTypeAndShape(value, &raw));
+    OwnedTypeInfo info(raw);
+    ONNXTensorElementDataType type = ONNX_TENSOR_ELEMENT_DATA_TYPE_UNDEFINED;
+    std::size_t count = 0;
+    void* data = nullptr;
+    demand(api().GetTensorElementType(info.get(), &type));
+    demand(api().GetTensorShapeElementCount(info.get(), &count));
+    demand(api().GetTensorMutableData(value, &data));
+    if (!data)
+        throw Failure::shape("пустой тензор");
+    cached = View{value, type, count, data};
+    return cached;
+}
+
 std::span<const float> Binding::floats(std::size_t output) const {
-    Typed value = typed(filled(output));
+    const View& value = view(output);
     if (value.type != ONNX_TENSOR_ELEMENT_DATA_TYPE_FLOAT)
         throw Failure::shape("неожиданный тип тензора: " + std::to_string(value.type));
     return {static_cast<const float*>(value.data), value.count};
 }
 
 std::span<const std::int64_t> Binding::ints(std::size_t output) const {
-    Typed value = typed(filled(output));
+    const View& value = view(output);
     if (value.type != ONNX_TENSOR_ELEMENT_DATA_TYPE_INT64)
         throw Failure::shape("неожиданный тип тензора: " + std::to_string(value.type));
     return {static_cast<const std::int64_t*>(value.data), value.count};

@@ -54,6 +54,17 @@ private:
     std::vector<const char*> outputPointers;
     std::vector<OrtValue*> inputs;  // owned; each wraps caller memory
     std::vector<OrtValue*> outputs; // owned; filled by the last run
+
+    // What outputs[i] holds, read once: a reused output keeps its buffer from run to run, so
+    // reading it in a loop asks the runtime nothing. Cleared whenever the value is released.
+    struct View {
+        const OrtValue* value = nullptr;
+        int type = 0;
+        std::size_t count = 0;
+        const void* data = nullptr;
+    };
+    const View& view(std::size_t output) const;
+    mutable std::vector<View> views;
 };
 
 } // namespace talvoro::ORT

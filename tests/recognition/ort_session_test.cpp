@@ -211,6 +211,9 @@ TEST_F(OrtSessionTest, BindingRunsOverCallerMemoryAndReusesOutputs) {
     EXPECT_EQ(binding.tensor(2).ints(), (std::vector<std::int64_t>{-1, 6}));
     EXPECT_THROW(binding.ints(2), ORT::Failure);
     EXPECT_THROW(binding.floats(1), ORT::Failure);
+    EXPECT_THROW(binding.lend(0, floats.data(), {-1}), ORT::Failure);
+    EXPECT_THROW(binding.lend(0, floats.data(), {1LL << 40, 1LL << 40}), ORT::Failure);
+    EXPECT_THROW(binding.lend(2, floats.data(), {2}), std::out_of_range);
 
     // A reused output that no longer fits is dropped, not fatal.
     std::vector<float> longer{1.0f, 2.0f, 3.0f};
