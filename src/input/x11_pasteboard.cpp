@@ -117,9 +117,11 @@ void X11Pasteboard::run() {
     nameCurrentThread("ostrel.pasteboard");
     while (!stopping && !connection->broken()) {
         runTasks();
-        dispatchPending();
         server->dropStale();
         xcb_flush(connection->get());
+        // Last before sleeping: a flush may have read events into xcb's queue, where poll()
+        // would not see them.
+        dispatchPending();
         int timeout = 1000;
         if (auto next = server->nextDeadline()) {
             auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(*next - Clock::now());
@@ -165,6 +167,7 @@ void X11Pasteboard::dispatchPending() {
 
 x11::Event X11Pasteboard::waitFor(const x11::EventMatch& match, Clock::time_point deadline) {
     for (;;) {
+        xcb_flush(connection->get());
         while (x11::Event event{xcb_poll_for_event(connection->get())}) {
             if (match(*event))
                 return event;
@@ -173,7 +176,6 @@ x11::Event X11Pasteboard::waitFor(const x11::EventMatch& match, Clock::time_poin
         const auto now = Clock::now();
         if ((stopping && !handingOver) || connection->broken() || now >= deadline)
             return nullptr;
-        xcb_flush(connection->get());
         // Short slices so that shutting down never waits for a silent owner.
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
         pollfd fd{xcb_get_file_descriptor(connection->get()), POLLIN, 0};
