@@ -81,9 +81,12 @@ std::span<const float> GigaAMRunner::joint(std::span<const float> frame) {
     try {
         return jointRun.floats(0);
     } catch (const ORT::Failure& failure) {
+        // Not floats, or nothing at all: an empty answer skips the frame, integers are
+        // taken as scores.
         if (failure.kind() != ORT::Failure::Kind::shape)
             throw;
-        if (failure.message() == "пустой тензор")
+        const auto dimensions = jointRun.shape(0);
+        if (std::find(dimensions.begin(), dimensions.end(), 0) != dimensions.end())
             return {};
         converted = jointRun.tensor(0).floats();
         return converted;

@@ -134,13 +134,31 @@ TEST_F(GigaAMModelTest, LongAudioIsCutAtThePauseAndEveryWordHeardOnce) {
     EXPECT_FALSE(transcriber->look(audio.samples, false).cut.has_value());
 }
 
-TEST(GigaAMModelOutputs, EncoderOutputThatDoesNotFitIsRefused) {
-    const auto paths = [](const std::string& encoder) {
-        return GigaAMModel::Paths{
-            modelFolder + "/gigaam-v3-preprocessor.onnx", brokenFolder + "/" + encoder,
-            modelFolder + "/gigaam-v3-decoder.onnx", modelFolder + "/gigaam-v3-joint.onnx",
-            modelFolder + "/gigaam-v3-vocab.txt"};
+namespace {
+
+// The test model with a broken encoder or joint put in.
+GigaAMModel::Paths withBroken(const std::string& encoder, const std::string& joint) {
+    const auto pick = [](const std::string& broken, const std::string& part) {
+        return broken.empty() ? modelFolder + "/gigaam-v3-" + part + ".onnx"
+                              : brokenFolder + "/" + broken;
     };
+    return GigaAMModel::Paths{modelFolder + "/gigaam-v3-preprocessor.onnx",
+                              pick(encoder, "encoder"), pick("", "decoder"), pick(joint, "joint"),
+                              modelFolder + "/gigaam-v3-vocab.txt"};
+}
+
+} // namespace
+
+TEST(GigaAMModelOutputs, JointWithoutScoresSkipsFramesAndIntegerScoresCount) {
+    const auto samples = Audio().silence(8).tone(300, 16).silence(8).samples;
+    GigaAMModel empty(withBroken("", "joint-empty.onnx"), ORT::Session::Where::processor, 2);
+    EXPECT_EQ(empty.decode(samples, 10), "");
+    GigaAMModel ints(withBroken("", "joint-ints.onnx"), ORT::Session::Where::processor, 2);
+    EXPECT_EQ(ints.decode(samples, 10), "привет");
+}
+
+TEST(GigaAMModelOutputs, EncoderOutputThatDoesNotFitIsRefused) {
+    const auto paths = [](const std::string& encoder) { return withBroken(encoder, ""); };
     const auto samples = Audio().tone(300, 16).samples;
     for (const auto& [encoder, detail] :
          {std::pair{"encoder-flat.onnx", "энкодер отдал тензор без нужных измерений"},
