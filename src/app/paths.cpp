@@ -52,21 +52,26 @@ std::string Paths::migrated(const std::string& newPath, const std::string& oldPa
     return newPath;
 }
 
+namespace {
+// $var/vendrik, moved once from $var/ostrel.
+std::string productFolder(const char* var, const char* fallback) {
+    const std::string base = Paths::xdg(var, fallback);
+    return Paths::migrated(base + "/vendrik", base + "/ostrel");
+}
+} // namespace
+
 const std::string& Paths::state() {
-    static const std::string path = migrated(xdg("XDG_STATE_HOME", "/.local/state") + "/vendrik",
-                                             xdg("XDG_STATE_HOME", "/.local/state") + "/ostrel");
+    static const std::string path = productFolder("XDG_STATE_HOME", "/.local/state");
     return path;
 }
 
 const std::string& Paths::config() {
-    static const std::string path = migrated(xdg("XDG_CONFIG_HOME", "/.config") + "/vendrik",
-                                             xdg("XDG_CONFIG_HOME", "/.config") + "/ostrel");
+    static const std::string path = productFolder("XDG_CONFIG_HOME", "/.config");
     return path;
 }
 
 const std::string& Paths::support() {
-    static const std::string path = migrated(xdg("XDG_DATA_HOME", "/.local/share") + "/vendrik",
-                                             xdg("XDG_DATA_HOME", "/.local/share") + "/ostrel");
+    static const std::string path = productFolder("XDG_DATA_HOME", "/.local/share");
     return path;
 }
 
