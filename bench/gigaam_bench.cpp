@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "audio/wav_writer.h"
+#include "bench_model.h"
 #include "recognition/gigaam_model.h"
 #include "recognition/gigaam_transcriber.h"
 #include "recognition/local_dictation_stream.h"
@@ -28,7 +29,7 @@ using namespace talvoro;
 
 namespace {
 
-const std::string modelFolder = TALVORO_BINARY_DIR "/bench-models/gigaam";
+const std::string modelFolder = bench::benchModelFolder();
 constexpr int rate = 16000;
 
 // Syllables of a voiced, pitch-gliding harmonic tone with noise, four a second, and short
