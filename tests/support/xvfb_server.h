@@ -60,7 +60,7 @@ private:
             return;
         std::string socket = "/tmp/.X11-unix/X" + std::to_string(display);
         for (int i = 0; i < 100; ++i) {
-            struct stat st{};
+            struct stat st {};
             if (::stat(socket.c_str(), &st) == 0) {
                 pid_ = child;
                 ::setenv("DISPLAY", name_.c_str(), 1);
