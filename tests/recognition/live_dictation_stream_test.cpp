@@ -187,15 +187,19 @@ TEST(LiveDictationStream, FailedPassKeepsTheTextAndIsLogged) {
     recording.add(1.0, 1);
     stream->start();
     ASSERT_TRUE(eventually([&] { return stream->snapshot().text == "слово1"; }));
+    std::size_t looksBefore;
     {
         std::lock_guard guard(engine->lock);
         engine->failing = true;
+        looksBefore = engine->lookSizes.size();
     }
     recording.add(1.0, 2);
-    ASSERT_TRUE(eventually([&] {
+    // The line is written after the failed look returns, so wait for the line itself.
+    ASSERT_TRUE(eventually([&] { return !lines.all().empty(); }));
+    {
         std::lock_guard guard(engine->lock);
-        return engine->lookSizes.size() >= 2;
-    }));
+        EXPECT_GT(engine->lookSizes.size(), looksBefore);
+    }
     stream->cancel();
     EXPECT_EQ(stream->snapshot().text, "слово1");
     ASSERT_FALSE(lines.all().empty());
