@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "input/hotkey_tap.h"
-#include "input/x11_key_client.h"
+#include "hotkey/hotkey_tap.h"
+#include "hotkey/x11_key_client.h"
 #include "support/xvfb_server.h"
 
 using namespace talvoro;

@@ -1,10 +1,10 @@
 // Insertion timing on a private Xvfb: a Qt text field pulls the promised text as soon as the
 // XTest Control+V arrives. Reports the medians over 50 pastes of keystroke → pull and
 // keystroke → restore done, and of one AT-SPI focus lookup.
-#include "input/atspi_focus_source.h"
-#include "input/paster.h"
-#include "paster_fakes.h"
-#include "paster_x11_support.h"
+#include "insertion/atspi_focus_source.h"
+#include "insertion/paster.h"
+#include "insertion/paster_x11_support.h"
+#include "insertion/scripted_insertion_seams.h"
 #include "support/temp_dir.h"
 #include "support/xvfb_server.h"
 

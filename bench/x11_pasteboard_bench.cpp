@@ -1,9 +1,9 @@
 // The X11 pasteboard on a private Xvfb: how soon a receiver that pulls at once has the
 // promised text after we take the selection, and what a snapshot of a 20 MiB image costs.
 
-#include "input/x11_pasteboard.h"
+#include "insertion/x11_pasteboard.h"
+#include "insertion/x11_pasteboard_peer.h"
 #include "support/xvfb_server.h"
-#include "x11_pasteboard_peer.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/settings_file.h"
+#include "base/settings_file.h"
 #include "cleanup/hesitation.h"
 #include "cleanup/whisper_noise.h"
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/settings_file.h"
+#include "base/settings_file.h"
 #include "cleanup/name_dict.h"
 
 // Input: dictionary text, a NUL byte, then the text the dictionary is applied to.

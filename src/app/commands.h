@@ -2,15 +2,9 @@
 
 #include <string>
 
-#include "app/command_line.h"
-#include "app/config.h"
+#include "base/command_context.h"
 
 namespace talvoro {
-
-struct CommandContext {
-    Config config;
-    CommandLine args;
-};
 
 struct CommandEntry {
     const char* name;

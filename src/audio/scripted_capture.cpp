@@ -1,7 +1,7 @@
 #include "audio/scripted_capture.h"
 
-#include "app/serial_queue.h"
 #include "audio/core_audio_error.h"
+#include "base/serial_queue.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/serial_queue.h"
 #include "audio/audio_capture.h"
+#include "base/serial_queue.h"
 
 #include <cstdint>
 #include <memory>

@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/paths.h"
+#include "base/paths.h"
 
 namespace talvoro {
 

@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <unistd.h>
 
-#include "app/paths.h"
-#include "app/settings_file.h"
+#include "base/paths.h"
+#include "base/settings_file.h"
 #include "cleanup/unicode_text.h"
 
 namespace talvoro {

@@ -8,7 +8,7 @@
 #include "cleanup/hesitation.h"
 #include "cleanup/name_dict.h"
 #include "diagnostics/self_check.h"
-#include "input/insert_shape.h"
+#include "insertion/insert_shape.h"
 #include "recognition/gigaam_piece.h"
 #include "recognition/speech_cuts.h"
 

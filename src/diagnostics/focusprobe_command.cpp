@@ -1,7 +1,7 @@
 #include "diagnostics/focusprobe_command.h"
 
 #include "diagnostics/paste_command.h"
-#include "input/paster.h"
+#include "insertion/paster.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "diagnostics/focustest_command.h"
 
 #include "diagnostics/self_check.h"
-#include "input/paster.h"
+#include "insertion/paster.h"
 
 namespace talvoro {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/commands.h"
+#include "base/command_context.h"
 
 namespace talvoro {
 

@@ -7,9 +7,9 @@
 #include <ctime>
 #include <thread>
 
-#include "app/atomic.h"
-#include "input/hotkey_tap.h"
-#include "input/paster.h"
+#include "base/atomic.h"
+#include "hotkey/hotkey_tap.h"
+#include "insertion/paster.h"
 
 namespace talvoro {
 

@@ -1,7 +1,7 @@
 #include "diagnostics/paste_command.h"
 
-#include "input/paster.h"
-#include "input/paster_report.h"
+#include "insertion/paster.h"
+#include "insertion/paster_report.h"
 
 #include <chrono>
 #include <cstdio>

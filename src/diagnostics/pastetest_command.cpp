@@ -1,8 +1,8 @@
 #include "diagnostics/pastetest_command.h"
 
 #include "diagnostics/self_check.h"
-#include "input/pasteboard_receiver.h"
-#include "input/paster.h"
+#include "insertion/pasteboard_receiver.h"
+#include "insertion/paster.h"
 
 #include <QBuffer>
 #include <QImage>

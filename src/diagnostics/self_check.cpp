@@ -1,6 +1,6 @@
 #include "diagnostics/self_check.h"
 
-#include "app/command_line.h"
+#include "base/command_line.h"
 
 namespace talvoro {
 

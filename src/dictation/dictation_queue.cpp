@@ -7,7 +7,7 @@
 #include <fcntl.h>
 #include <filesystem>
 
-#include "app/paths.h"
+#include "base/paths.h"
 
 namespace fs = std::filesystem;
 

@@ -3,8 +3,8 @@
 #include <QSettings>
 #include <QString>
 
-#include "app/command_line.h"
-#include "app/paths.h"
+#include "base/build_constants.h"
+#include "base/paths.h"
 #include "recognition/gigaam_transcriber.h"
 #include "recognition/missing_local_model.h"
 

@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
-#include "app/config.h"
-#include "app/dictation_engine.h"
+#include "base/config.h"
+#include "base/dictation_engine.h"
 #include "recognition/dictation_transcriber.h"
 
 namespace talvoro {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
-#include "app/serial_queue.h"
 #include "audio/wav_reader.h"
+#include "base/serial_queue.h"
 #include "recognition/gigaam_vocabulary.h"
 
 namespace talvoro {

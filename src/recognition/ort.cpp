@@ -3,7 +3,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "app/journal.h"
+#include "base/journal.h"
 #include "recognition/ort_handles.h"
 
 namespace talvoro::ORT {

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "app/journal.h"
+#include "base/journal.h"
 #include "recognition/ort_handles.h"
 
 namespace talvoro::ORT {

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/config.h"
 #include "audio/wav_writer.h"
+#include "base/config.h"
 #include "recognition/dictation_engine_store.h"
 #include "recognition/ort.h"
 #include "recognition/stt_error.h"

@@ -5,8 +5,8 @@
 #include <map>
 #include <string>
 
-#include "app/journal.h"
-#include "app/paths.h"
+#include "base/journal.h"
+#include "base/paths.h"
 #include "recognition/ort.h"
 #include "recognition/ort_binding.h"
 #include "recognition/ort_session.h"

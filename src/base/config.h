@@ -1,0 +1,65 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/dictation_engine.h"
+#include "base/hotkey_binding.h"
+
+namespace talvoro {
+
+// The settings, built once at start from the environment and one settings file.
+// Keys that only the sibling tools use are kept in `values` and read on demand.
+struct Config {
+    HotkeyBinding dictationHotkey = HotkeyBinding::defaultBinding();
+    HotkeyBinding polishHotkey{49, HotkeyBinding::shift | HotkeyBinding::option};
+    HotkeyBinding rawPasteHotkey{9, HotkeyBinding::shift | HotkeyBinding::option};
+    std::string dictationDir;
+    std::optional<std::string> dictationPrompt;
+    DictationEngine dictationEngine = DictationEngine::server;
+    bool polishEnabled = true;
+    std::optional<std::string> polishStyleFile;
+    std::optional<std::string> polishGlossaryFile;
+    std::optional<std::string> polishModel;
+    double polishTimeout = 6;
+    bool polishThinking = false;
+    bool streamEnabled = false;
+    std::string modelDir;
+    std::string dictFile;
+    std::optional<std::string> streamAuthToken;
+    std::string streamKeychainService;
+
+    // Every key from the environment and the file, the environment winning.
+    std::map<std::string, std::string> values;
+
+    // Never fails: missing or unreadable files leave the environment and the defaults.
+    static Config load(const std::optional<std::string>& explicitPath);
+
+    // The settings files tried in order; the first readable one counts.
+    static std::vector<std::string> candidates(const std::optional<std::string>& explicitPath);
+    static Config fromSources(const std::map<std::string, std::string>& environment,
+                              const std::vector<std::string>& candidates);
+
+    void limitToLocalOnly();
+
+    static std::string expand(const std::string& path);
+
+    // streamAuthToken when set, else the keychain entry of streamKeychainService.
+    std::optional<std::string> streamToken() const;
+
+    // Reading rules, for keys that have no field of their own.
+    std::optional<std::string> text(const std::string& key) const;
+    std::string string(const std::string& key, const std::string& fallback) const;
+    bool flag(const std::string& key, const std::string& fallback) const;
+    std::optional<double> number(const std::string& key) const;
+    std::optional<int> minutesOfDay(const std::string& key) const; // "HH:MM"
+
+    static std::map<std::string, std::string> processEnvironment();
+    static bool parseFlag(const std::string& text);
+    static std::optional<double> parseNumber(const std::string& text);
+    static std::optional<int> parseMinutesOfDay(const std::string& text);
+};
+
+} // namespace talvoro

@@ -1,0 +1,121 @@
+#include "base/key_table.h"
+
+namespace talvoro {
+
+const std::vector<KeyInfo>& keyTable() {
+    // Named keys first (the settings syntax), then the rest of a full keyboard so that
+    // "keyNNN" bindings for them can be grabbed too.
+    static const std::vector<KeyInfo> table = {
+        {0, 'a', "a", "A"},
+        {1, 's', "s", "S"},
+        {2, 'd', "d", "D"},
+        {3, 'f', "f", "F"},
+        {4, 'h', "h", "H"},
+        {5, 'g', "g", "G"},
+        {6, 'z', "z", "Z"},
+        {7, 'x', "x", "X"},
+        {8, 'c', "c", "C"},
+        {9, 'v', "v", "V"},
+        {11, 'b', "b", "B"},
+        {12, 'q', "q", "Q"},
+        {13, 'w', "w", "W"},
+        {14, 'e', "e", "E"},
+        {15, 'r', "r", "R"},
+        {16, 'y', "y", "Y"},
+        {17, 't', "t", "T"},
+        {31, 'o', "o", "O"},
+        {32, 'u', "u", "U"},
+        {34, 'i', "i", "I"},
+        {35, 'p', "p", "P"},
+        {37, 'l', "l", "L"},
+        {38, 'j', "j", "J"},
+        {40, 'k', "k", "K"},
+        {45, 'n', "n", "N"},
+        {46, 'm', "m", "M"},
+        {18, '1', "1", "1"},
+        {19, '2', "2", "2"},
+        {20, '3', "3", "3"},
+        {21, '4', "4", "4"},
+        {22, '6', "6", "6"},
+        {23, '5', "5", "5"},
+        {25, '9', "9", "9"},
+        {26, '7', "7", "7"},
+        {28, '8', "8", "8"},
+        {29, '0', "0", "0"},
+        {24, '=', "=", "="},
+        {27, '-', "-", "-"},
+        {30, ']', "]", "]"},
+        {33, '[', "[", "["},
+        {39, '\'', "'", "'"},
+        {41, ';', ";", ";"},
+        {42, '\\', "\\", "\\"},
+        {43, ',', ",", ","},
+        {44, '/', "/", "/"},
+        {47, '.', ".", "."},
+        {50, '`', "`", "`"},
+        {36, 0xff0d, "return", "Enter"},
+        {36, 0xff0d, "enter", "Enter"},
+        {48, 0xff09, "tab", "Tab"},
+        {49, ' ', "space", "Space"},
+        {51, 0xff08, "delete", "Backspace"}, // the key above Return: BackSpace on a PC
+        {53, 0xff1b, "escape", "Esc"},
+        {53, 0xff1b, "esc", "Esc"},
+        {122, 0xffbe, "f1", "F1"},
+        {120, 0xffbf, "f2", "F2"},
+        {99, 0xffc0, "f3", "F3"},
+        {118, 0xffc1, "f4", "F4"},
+        {96, 0xffc2, "f5", "F5"},
+        {97, 0xffc3, "f6", "F6"},
+        {98, 0xffc4, "f7", "F7"},
+        {100, 0xffc5, "f8", "F8"},
+        {101, 0xffc6, "f9", "F9"},
+        {109, 0xffc7, "f10", "F10"},
+        {103, 0xffc8, "f11", "F11"},
+        {111, 0xffc9, "f12", "F12"},
+        // Reachable as "keyNNN" only.
+        {105, 0xffca, "", "F13"},
+        {107, 0xffcb, "", "F14"},
+        {113, 0xffcc, "", "F15"},
+        {106, 0xffcd, "", "F16"},
+        {64, 0xffce, "", "F17"},
+        {79, 0xffcf, "", "F18"},
+        {80, 0xffd0, "", "F19"},
+        {90, 0xffd1, "", "F20"},
+        {117, 0xffff, "", "Del"}, // not "Delete": that name is the settings' Backspace
+        {114, 0xff63, "", "Insert"},
+        {115, 0xff50, "", "Home"},
+        {119, 0xff57, "", "End"},
+        {116, 0xff55, "", "PageUp"},
+        {121, 0xff56, "", "PageDown"},
+        {123, 0xff51, "", "Left"},
+        {124, 0xff53, "", "Right"},
+        {125, 0xff54, "", "Down"},
+        {126, 0xff52, "", "Up"},
+        {76, 0xff8d, "", "KP_Enter"},
+        {65, 0xffae, "", "KP_Decimal"},
+        {67, 0xffaa, "", "KP_Multiply"},
+        {69, 0xffab, "", "KP_Add"},
+        {75, 0xffaf, "", "KP_Divide"},
+        {78, 0xffad, "", "KP_Subtract"},
+        {82, 0xffb0, "", "KP_0"},
+        {83, 0xffb1, "", "KP_1"},
+        {84, 0xffb2, "", "KP_2"},
+        {85, 0xffb3, "", "KP_3"},
+        {86, 0xffb4, "", "KP_4"},
+        {87, 0xffb5, "", "KP_5"},
+        {88, 0xffb6, "", "KP_6"},
+        {89, 0xffb7, "", "KP_7"},
+        {91, 0xffb8, "", "KP_8"},
+        {92, 0xffb9, "", "KP_9"},
+    };
+    return table;
+}
+
+const KeyInfo* findKey(std::uint16_t code) {
+    for (const KeyInfo& key : keyTable())
+        if (key.code == code)
+            return &key;
+    return nullptr;
+}
+
+} // namespace talvoro

@@ -1,0 +1,172 @@
+#include "insertion/xtest_paste_keystroke.h"
+
+#include "insertion/paster_failure.h"
+#include "insertion/x11_frontmost_app.h"
+
+#include <xcb/xcb_keysyms.h>
+#include <xcb/xtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <thread>
+#include <vector>
+
+namespace talvoro {
+
+namespace {
+
+constexpr xcb_keysym_t keysymV = 0x0076;
+constexpr xcb_keysym_t keysymControlL = 0xffe3;
+constexpr xcb_keysym_t keysymShiftL = 0xffe1;
+constexpr xcb_keysym_t keysymNumLock = 0xff7f;
+constexpr xcb_keysym_t keysymScrollLock = 0xff14;
+
+using KeySymbols = std::unique_ptr<xcb_key_symbols_t, decltype(&xcb_key_symbols_free)>;
+
+std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// Prefers a keycode whose first symbol is the keysym, so that the key is the one the
+// layout's first group puts it on.
+xcb_keycode_t keycodeFor(xcb_key_symbols_t* symbols, xcb_keysym_t keysym) {
+    x11::Reply<xcb_keycode_t> codes(xcb_key_symbols_get_keycode(symbols, keysym));
+    if (!codes)
+        return 0;
+    xcb_keycode_t fallback = 0;
+    for (const xcb_keycode_t* code = codes.get(); *code != XCB_NO_SYMBOL; ++code) {
+        if (xcb_key_symbols_get_keysym(symbols, *code, 0) == keysym)
+            return *code;
+        if (fallback == 0)
+            fallback = *code;
+    }
+    return fallback;
+}
+
+// Modifier bits that stay on by themselves (Caps Lock, Num Lock, Scroll Lock) and so are not
+// something the user is holding.
+std::uint16_t lockingModifiers(x11::Connection& c, xcb_key_symbols_t* symbols) {
+    std::uint16_t mask = XCB_MOD_MASK_LOCK;
+    x11::Reply<xcb_get_modifier_mapping_reply_t> mapping(
+        xcb_get_modifier_mapping_reply(c.get(), xcb_get_modifier_mapping(c.get()), nullptr));
+    if (!mapping)
+        return mask;
+    const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(mapping.get());
+    const int perModifier = mapping->keycodes_per_modifier;
+    for (int modifier = 0; modifier < 8; ++modifier)
+        for (int k = 0; k < perModifier; ++k) {
+            const xcb_keysym_t sym =
+                xcb_key_symbols_get_keysym(symbols, codes[modifier * perModifier + k], 0);
+            if (sym == keysymNumLock || sym == keysymScrollLock)
+                mask |= static_cast<std::uint16_t>(1 << modifier);
+        }
+    return mask;
+}
+
+std::uint16_t heldModifiers(x11::Connection& c, std::uint16_t ignored) {
+    x11::Reply<xcb_query_pointer_reply_t> pointer(
+        xcb_query_pointer_reply(c.get(), xcb_query_pointer(c.get(), c.root()), nullptr));
+    if (!pointer)
+        return 0;
+    const std::uint16_t modifiers = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_LOCK | XCB_MOD_MASK_CONTROL |
+                                    XCB_MOD_MASK_1 | XCB_MOD_MASK_2 | XCB_MOD_MASK_3 |
+                                    XCB_MOD_MASK_4 | XCB_MOD_MASK_5;
+    return pointer->mask & modifiers & static_cast<std::uint16_t>(~ignored);
+}
+
+bool focusedWindowIsTerminal(x11::Connection& c) {
+    const xcb_window_t window = x11::activeWindow(c);
+    if (window == XCB_WINDOW_NONE)
+        return false;
+    auto wmClass = x11::windowClass(c, window);
+    return wmClass && XTestPasteKeystroke::isTerminal(wmClass->instance, wmClass->className);
+}
+
+} // namespace
+
+std::unique_ptr<PasteKeystroke> makeSystemPasteKeystroke() {
+    return std::make_unique<XTestPasteKeystroke>();
+}
+
+XTestPasteKeystroke::XTestPasteKeystroke() : connection(x11::Connection::open()) {
+    if (!connection)
+        throw Paster::Failure::noPermission();
+}
+
+x11::Connection& XTestPasteKeystroke::connected() {
+    if (connection->broken()) {
+        auto fresh = x11::Connection::open();
+        if (!fresh)
+            throw Paster::Failure::noPermission();
+        connection = std::move(fresh);
+    }
+    return *connection;
+}
+
+bool XTestPasteKeystroke::available() {
+    std::lock_guard guard(lock);
+    try {
+        return connected().hasExtension(&xcb_test_id);
+    } catch (const Paster::Failure&) {
+        return false;
+    }
+}
+
+bool XTestPasteKeystroke::isTerminal(const std::string& instance, const std::string& className) {
+    static const std::array<std::string_view, 9> terminals{
+        "kitty", "alacritty", "konsole", "xterm", "urxvt", "st", "tilix", "terminator", "yakuake"};
+    for (const std::string& part : {lower(instance), lower(className)}) {
+        if (part.find("terminal") != std::string::npos)
+            return true;
+        if (std::find(terminals.begin(), terminals.end(), part) != terminals.end())
+            return true;
+    }
+    return false;
+}
+
+void XTestPasteKeystroke::press() {
+    std::lock_guard guard(lock);
+    x11::Connection& c = connected();
+    if (!c.hasExtension(&xcb_test_id))
+        throw Paster::Failure::noPermission();
+    KeySymbols symbols(xcb_key_symbols_alloc(c.get()), &xcb_key_symbols_free);
+    if (!symbols)
+        throw Paster::Failure::eventCreationFailed();
+    const xcb_keycode_t v = keycodeFor(symbols.get(), keysymV);
+    const xcb_keycode_t control = keycodeFor(symbols.get(), keysymControlL);
+    const bool terminal = focusedWindowIsTerminal(c);
+    const xcb_keycode_t shift = terminal ? keycodeFor(symbols.get(), keysymShiftL) : 0;
+    if (v == 0 || control == 0 || (terminal && shift == 0))
+        throw Paster::Failure::eventCreationFailed();
+
+    // A hotkey's modifiers still held down would turn Control+V into something else.
+    const std::uint16_t ignored = lockingModifiers(c, symbols.get());
+    const auto until = std::chrono::steady_clock::now() + modifierGrace;
+    while (heldModifiers(c, ignored) != 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+
+    std::vector<std::pair<std::uint8_t, xcb_keycode_t>> sequence{{XCB_KEY_PRESS, control}};
+    if (terminal)
+        sequence.emplace_back(XCB_KEY_PRESS, shift);
+    sequence.emplace_back(XCB_KEY_PRESS, v);
+    sequence.emplace_back(XCB_KEY_RELEASE, v);
+    if (terminal)
+        sequence.emplace_back(XCB_KEY_RELEASE, shift);
+    sequence.emplace_back(XCB_KEY_RELEASE, control);
+
+    std::vector<xcb_void_cookie_t> cookies;
+    for (auto [type, code] : sequence)
+        cookies.push_back(xcb_test_fake_input_checked(c.get(), type, code, XCB_CURRENT_TIME,
+                                                      XCB_WINDOW_NONE, 0, 0, 0));
+    bool failed = false;
+    for (xcb_void_cookie_t cookie : cookies)
+        if (x11::Reply<xcb_generic_error_t> error{xcb_request_check(c.get(), cookie)})
+            failed = true;
+    if (failed || c.broken())
+        throw Paster::Failure::eventCreationFailed();
+}
+
+} // namespace talvoro

@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "base/command_line.h"
+#include "support/temp_dir.h"
+
+using namespace talvoro;
+
+TEST(CliCommand, DesktopLaunchDropsEveryArgument) {
+    auto parsed = cliCommand("dictation-menubar", {"-psn_0_123", "x", "y"});
+    EXPECT_EQ(parsed.command, "dictation-menubar");
+    EXPECT_TRUE(parsed.args.args().empty());
+    EXPECT_EQ(cliCommand("fallback", {}).command, "fallback");
+}
+
+TEST(CliCommand, FirstArgumentIsTheCommandEvenWhenItLooksLikeAnOption) {
+    auto parsed = cliCommand("dictation-menubar", {"--env", "a.env", "cuttest"});
+    EXPECT_EQ(parsed.command, "--env");
+    EXPECT_EQ(parsed.args.args(), (std::vector<std::string>{"a.env", "cuttest"}));
+}
+
+TEST(CommandLine, PositionalArgumentsSkipOptionValuesButNotSwitches) {
+    EXPECT_EQ(CommandLine({"--delay", "3", "привет"}).positionalArgument(), "привет");
+    EXPECT_EQ(CommandLine({"x", "--dry-run", "y"}).positionalArguments(),
+              (std::vector<std::string>{"x", "y"}));
+    EXPECT_EQ(CommandLine({"x", "--foo", "y"}).positionalArguments(),
+              (std::vector<std::string>{"x"}));
+    CommandLine fooBar({"x", "--foo", "--bar"});
+    EXPECT_EQ(fooBar.positionalArguments(), (std::vector<std::string>{"x"}));
+    EXPECT_EQ(fooBar.option("foo"), "--bar");
+    EXPECT_EQ(CommandLine({"--stub"}).positionalArgument(), std::nullopt);
+    EXPECT_EQ(CommandLine({"--no-commit", "a", "--all", "b"}).positionalArguments(),
+              (std::vector<std::string>{"a", "b"}));
+}
+
+TEST(CommandLine, OptionTakesTheNextElementAndNothingWhenLast) {
+    EXPECT_EQ(CommandLine({"--env"}).option("env"), std::nullopt);
+    EXPECT_EQ(CommandLine({"a"}).option("env"), std::nullopt);
+    EXPECT_EQ(CommandLine({"--env", "x", "--env", "y"}).option("env"), "x");
+    EXPECT_TRUE(CommandLine({"--stub", "--stub-fail"}).has("--stub-fail"));
+    EXPECT_FALSE(CommandLine({"--stubby"}).has("--stub"));
+}
+
+TEST(Clock, FormatsMinutesAndHours) {
+    EXPECT_EQ(clock(7), "00:07");
+    EXPECT_EQ(clock(59.9), "00:59");
+    EXPECT_EQ(clock(-3), "00:00");
+    EXPECT_EQ(clock(3600), "1:00:00");
+    EXPECT_EQ(clock(3725), "1:02:05");
+    EXPECT_EQ(clock(3599.99), "59:59");
+}
+
+TEST(Bar, RoundsHalvesUpAndStaysTenWide) {
+    std::string dots, one = "█";
+    for (int i = 0; i < 10; ++i)
+        dots += "·";
+    EXPECT_EQ(bar(0.04f), dots);
+    EXPECT_EQ(bar(0.05f), one + dots.substr(0, 9 * 2));
+    std::string full;
+    for (int i = 0; i < 10; ++i)
+        full += "█";
+    EXPECT_EQ(bar(1.7f), full);
+    EXPECT_EQ(bar(std::numeric_limits<float>::quiet_NaN()), dots);
+}
+
+TEST(Usage, BeginsWithNameAndVersionAndEndsWithOneLineFeed) {
+    std::string text = usageText();
+    EXPECT_EQ(text.rfind("Тальворо 0.1.0 — диктовка по хоткею", 0), 0u);
+    EXPECT_NE(
+        text.find("  --log путь               вывод в файл (нужно при запуске через `open`)\n"),
+        std::string::npos);
+    EXPECT_NE(text.back(), text[text.size() - 2]);
+}
+
+TEST(LogOption, MissingFolderChangesNothing) {
+    int saved = ::dup(STDOUT_FILENO);
+    applyLogOption(CommandLine({"--log", "/nonexistent-folder/x/out.log"}));
+    struct stat before {
+    }, after{};
+    ::fstat(saved, &before);
+    ::fstat(STDOUT_FILENO, &after);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+    ::close(saved);
+}
+
+TEST(LogOption, RedirectsBothStreamsToATruncatedFile) {
+    talvoro::testing::TempDir dir;
+    std::string path = dir.write("out.log", "old content that must go\n");
+    ::chmod(path.c_str(), 0600);
+    int savedOut = ::dup(STDOUT_FILENO), savedErr = ::dup(STDERR_FILENO);
+    applyLogOption(CommandLine({"--log", path}));
+    std::printf("на выход\n");
+    std::fprintf(stderr, "в ошибки\n");
+    std::fflush(stdout);
+    ::dup2(savedOut, STDOUT_FILENO);
+    ::dup2(savedErr, STDERR_FILENO);
+    ::close(savedOut);
+    ::close(savedErr);
+    std::string text = talvoro::testing::readFile(path);
+    EXPECT_EQ(text.size(), std::string("на выход\nв ошибки\n").size());
+    EXPECT_NE(text.find("на выход\n"), std::string::npos);
+    EXPECT_NE(text.find("в ошибки\n"), std::string::npos);
+}

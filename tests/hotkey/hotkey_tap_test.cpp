@@ -1,0 +1,222 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "hotkey/fake_keyboard.h"
+#include "hotkey/hotkey_tap.h"
+
+using namespace talvoro;
+using talvoro::testing::FakeKeyboard;
+using Phase = HotkeyTap::Phase;
+
+namespace {
+
+constexpr std::uint16_t space = 49, escape = 53, keyA = 0;
+constexpr std::uint64_t capsLock = 0x10000;
+constexpr auto opt = HotkeyBinding::option;
+
+// What onEvent received, with the name of the thread it ran on.
+class Recorder {
+public:
+    HotkeyTap::OnEvent handler() {
+        return [this](Phase phase, double delay) {
+            char name[16] = {};
+            pthread_getname_np(pthread_self(), name, sizeof name);
+            std::lock_guard guard(lock);
+            phases.push_back(phase);
+            delays.push_back(delay);
+            threadName = name;
+            changed.notify_all();
+        };
+    }
+    // The phases once `count` have arrived (or after 2 s).
+    std::vector<Phase> await(std::size_t count) {
+        std::unique_lock guard(lock);
+        changed.wait_for(guard, std::chrono::seconds(2), [&] { return phases.size() >= count; });
+        return phases;
+    }
+    std::vector<Phase> settled() {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return await(0);
+    }
+
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<Phase> phases;  // guarded by lock
+    std::vector<double> delays; // guarded by lock
+    std::string threadName;     // guarded by lock
+};
+
+struct TapFixture : ::testing::Test {
+    std::shared_ptr<FakeKeyboard> keyboard = std::make_shared<FakeKeyboard>();
+    Recorder recorder;
+};
+
+} // namespace
+
+TEST_F(TapFixture, TakesOnlyTheBindingAndReportsItOnItsQueue) {
+    HotkeyTap tap(HotkeyBinding::defaultBinding(), {}, recorder.handler(), keyboard->factory());
+    tap.start();
+    EXPECT_EQ(keyboard->tapThreadName(), "ostrel.hotkey.t"); // 15 bytes kept
+    EXPECT_EQ(keyboard->down(space, opt | HotkeyBinding::shift), KeyVerdict::pass);
+    EXPECT_EQ(keyboard->up(space, opt | HotkeyBinding::shift), KeyVerdict::pass);
+    EXPECT_EQ(keyboard->down(keyA, opt), KeyVerdict::pass);
+    EXPECT_EQ(keyboard->down(space, opt | capsLock), KeyVerdict::swallow);
+    EXPECT_EQ(keyboard->up(space, opt | capsLock), KeyVerdict::swallow);
+    EXPECT_EQ(recorder.await(2), (std::vector<Phase>{Phase::down, Phase::up}));
+    std::lock_guard guard(recorder.lock);
+    EXPECT_EQ(recorder.threadName, "ostrel.hotkey");
+    for (double delay : recorder.delays)
+        EXPECT_TRUE(delay >= 0.0 && delay < 1.0) << delay;
+    EXPECT_EQ(tap.counters().seen, 3);
+    EXPECT_EQ(tap.counters().matched, 1);
+}
+
+TEST_F(TapFixture, AutoRepeatPassesAndCountsOnlyAsSeen) {
+    HotkeyTap tap(HotkeyBinding::defaultBinding(), {}, recorder.handler(), keyboard->factory());
+    tap.start();
+    EXPECT_EQ(keyboard->down(space, opt), KeyVerdict::swallow);
+    EXPECT_EQ(keyboard->down(space, opt, true), KeyVerdict::pass);
+    EXPECT_EQ(keyboard->down(space, opt, true), KeyVerdict::pass);
+    EXPECT_EQ(tap.counters().seen, 3);
+    EXPECT_EQ(tap.counters().matched, 1);
+    // The held key's release still belongs to the taken press.
+    EXPECT_EQ(keyboard->up(space, opt), KeyVerdict::swallow);
+    EXPECT_EQ(recorder.await(2), (std::vector<Phase>{Phase::down, Phase::up}));
+}
+
+TEST_F(TapFixture, ReleasingTheModifierFirstStillGivesUpOnce) {
+    HotkeyTap tap(HotkeyBinding::defaultBinding(), {}, recorder.handler(), keyboard->factory());
+    tap.start();
+    EXPECT_EQ(keyboard->down(space, opt), KeyVerdict::swallow);
+    EXPECT_EQ(keyboard->up(space, 0), KeyVerdict::swallow);
+    EXPECT_EQ(keyboard->up(space, 0), KeyVerdict::pass);
+    // A second press before the release counts again; one release ends both.
+    EXPECT_EQ(keyboard->down(space, opt), KeyVerdict::swallow);
+    EXPECT_EQ(keyboard->down(space, opt), KeyVerdict::swallow);
+    EXPECT_EQ(keyboard->up(space, opt), KeyVerdict::swallow);
+    EXPECT_EQ(recorder.await(5),
+              (std::vector<Phase>{Phase::down, Phase::up, Phase::down, Phase::down, Phase::up}));
+    EXPECT_EQ(tap.counters().matched, 3);
+}
+
+TEST_F(TapFixture, PredicateDecidesForTheWholePress) {
+    std::atomic<bool> wanted = false;
+    HotkeyTap tap(
+        HotkeyBinding(escape, 0), [&] { return wanted.load(); }, recorder.handler(),
+        keyboard->factory());
+    tap.start();
+    EXPECT_EQ(keyboard->down(escape, 0), KeyVerdict::pass);
+    wanted = true; // a change between press and release does not claim the release
+    EXPECT_EQ(keyboard->up(escape, 0), KeyVerdict::pass);
+    EXPECT_TRUE(recorder.settled().empty());
+    EXPECT_EQ(tap.counters().matched, 0);
+
+    EXPECT_EQ(keyboard->down(escape, 0), KeyVerdict::swallow);
+    wanted = false;
+    EXPECT_EQ(keyboard->up(escape, 0), KeyVerdict::swallow);
+    EXPECT_EQ(recorder.await(2), (std::vector<Phase>{Phase::down, Phase::up}));
+}
+
+TEST_F(TapFixture, DisabledTapIsSwitchedBackOnAndCounted) {
+    HotkeyTap tap(HotkeyBinding::defaultBinding(), {}, recorder.handler(), keyboard->factory());
+    tap.start();
+    KeyEvent disabled;
+    disabled.type = KeyEvent::Type::tapDisabled;
+    EXPECT_EQ(keyboard->send(disabled), KeyVerdict::pass);
+    EXPECT_EQ(keyboard->send(disabled), KeyVerdict::pass);
+    EXPECT_EQ(tap.reenables(), 2);
+    EXPECT_EQ(keyboard->reenables(), 2);
+    EXPECT_EQ(keyboard->down(space, opt), KeyVerdict::swallow);
+}
+
+TEST_F(TapFixture, StopIsIdempotentAndStartRestarts) {
+    HotkeyTap tap(HotkeyBinding::defaultBinding(), {}, recorder.handler(), keyboard->factory());
+    tap.stop();
+    EXPECT_EQ(keyboard->opens(), 0);
+    tap.start();
+    EXPECT_EQ(keyboard->down(space, opt), KeyVerdict::swallow);
+    tap.start(); // the old thread ends, a new one takes over
+    EXPECT_EQ(keyboard->opens(), 2);
+    EXPECT_TRUE(keyboard->running());
+    EXPECT_EQ(keyboard->up(space, opt), KeyVerdict::swallow);
+    tap.stop();
+    tap.stop();
+    EXPECT_FALSE(keyboard->running());
+    EXPECT_EQ(keyboard->down(space, opt), KeyVerdict::pass);
+    EXPECT_EQ(recorder.await(2).size(), 2u);
+    EXPECT_EQ(tap.counters().matched, 1);
+}
+
+TEST_F(TapFixture, StartThrowsWhatTheSourceReportsAndStaysStopped) {
+    HotkeyBinding binding = HotkeyBinding::defaultBinding();
+    HotkeyTap tap(binding, {}, recorder.handler(), keyboard->factory());
+    keyboard->failNextOpen(HotkeyTap::Failure::conflict(binding));
+    try {
+        tap.start();
+        FAIL() << "start succeeded";
+    } catch (const HotkeyTap::Failure& failure) {
+        EXPECT_EQ(failure.kind(), HotkeyTap::Failure::Kind::conflict);
+        EXPECT_STREQ(failure.what(), "сочетание Alt+Space уже занято другой программой — задай "
+                                     "другое в DICTATION_HOTKEY");
+    }
+    EXPECT_FALSE(keyboard->running());
+    tap.stop();
+    keyboard->failNextOpen(std::nullopt);
+    tap.start();
+    EXPECT_EQ(keyboard->down(space, opt), KeyVerdict::swallow);
+}
+
+TEST_F(TapFixture, TriggerSeesPressesOnlyAndDestructionStops) {
+    std::atomic<int> triggers = 0;
+    {
+        HotkeyTap tap(
+            HotkeyBinding::defaultBinding(), [&](double) { ++triggers; }, keyboard->factory());
+        tap.start();
+        keyboard->down(space, opt);
+        keyboard->up(space, opt);
+        keyboard->down(space, opt);
+    }
+    EXPECT_FALSE(keyboard->running());
+    EXPECT_EQ(triggers.load(), 2); // the queue ran what it had before it went away
+}
+
+namespace {
+
+// Ignores stop() until released, like a platform call that hangs.
+class StuckSource : public KeyEventSource {
+public:
+    explicit StuckSource(std::shared_ptr<std::atomic<bool>> release)
+        : release(std::move(release)) {}
+    void open(const HotkeyBinding&) override {}
+    void run(KeyEventSink&) override {
+        while (!*release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    void stop() override {}
+    void reenable() override {}
+
+private:
+    std::shared_ptr<std::atomic<bool>> release;
+};
+
+} // namespace
+
+TEST(HotkeyTapStop, WaitForAHangingThreadIsBounded) {
+    auto release = std::make_shared<std::atomic<bool>>(false);
+    auto started = std::chrono::steady_clock::now();
+    {
+        HotkeyTap tap(
+            HotkeyBinding::defaultBinding(), [](double) {},
+            [release] { return std::make_unique<StuckSource>(release); });
+        tap.start();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    *release = true; // the abandoned thread ends on its own, holding what it uses
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}

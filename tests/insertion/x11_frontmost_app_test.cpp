@@ -1,0 +1,113 @@
+#include "insertion/x11_frontmost_app.h"
+
+#include "support/xvfb_server.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace talvoro {
+namespace {
+
+std::vector<std::uint32_t> icon(std::uint32_t side, std::uint32_t argb) {
+    std::vector<std::uint32_t> values{side, side};
+    values.insert(values.end(), std::size_t(side) * side, argb);
+    return values;
+}
+
+std::string bytesOf(const std::vector<std::uint32_t>& values) {
+    return std::string(reinterpret_cast<const char*>(values.data()), values.size() * 4);
+}
+
+class X11FrontmostAppTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!xvfb.running())
+            GTEST_SKIP() << "Xvfb is not installed";
+        c = x11::Connection::open();
+    }
+    xcb_window_t window(xcb_window_t parent) {
+        const xcb_window_t id = xcb_generate_id(c->get());
+        xcb_create_window(c->get(), XCB_COPY_FROM_PARENT, id, parent, 0, 0, 100, 100, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+        xcb_map_window(c->get(), id);
+        return id;
+    }
+    void set(xcb_window_t w, const char* name, xcb_atom_t type, std::uint8_t format,
+             const std::string& bytes) {
+        xcb_change_property(c->get(), XCB_PROP_MODE_REPLACE, w, c->atom(name), type, format,
+                            static_cast<std::uint32_t>(bytes.size() / (format / 8)), bytes.data());
+    }
+    testing::XvfbServer xvfb;
+    std::unique_ptr<x11::Connection> c;
+};
+
+TEST_F(X11FrontmostAppTest, ActiveWindowNameClassPidAndIcon) {
+    const xcb_window_t editor = window(c->root());
+    set(editor, "_NET_WM_NAME", c->atom("UTF8_STRING"), 8, "Текстовый редактор");
+    set(editor, "WM_NAME", XCB_ATOM_STRING, 8, "ignored");
+    set(editor, "WM_CLASS", XCB_ATOM_STRING, 8, std::string("gedit\0Gedit\0", 12));
+    set(editor, "_NET_WM_PID", XCB_ATOM_CARDINAL, 32, bytesOf({4242}));
+    std::vector<std::uint32_t> icons = icon(16, 0xffff0000);
+    for (auto more : {icon(256, 0xff00ff00), icon(48, 0x800000ff)})
+        icons.insert(icons.end(), more.begin(), more.end());
+    set(editor, "_NET_WM_ICON", XCB_ATOM_CARDINAL, 32, bytesOf(icons));
+    set(c->root(), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW, 32, bytesOf({editor}));
+    c->sync();
+
+    auto app = X11FrontmostAppSource().current();
+    ASSERT_TRUE(app);
+    EXPECT_EQ(app->name, "Текстовый редактор");
+    EXPECT_EQ(app->windowClass, "Gedit");
+    EXPECT_EQ(app->pid, 4242);
+    ASSERT_TRUE(app->icon);
+    EXPECT_EQ(app->icon->size(), QSize(48, 48)) << "the largest one up to 128 px";
+    EXPECT_EQ(app->icon->pixel(10, 10), 0x800000ffu);
+}
+
+TEST_F(X11FrontmostAppTest, WithoutWindowManagerTheFocusAndItsTopLevel) {
+    const xcb_window_t top = window(c->root());
+    set(top, "WM_NAME", XCB_ATOM_STRING, 8, "caf\xe9");
+    set(top, "WM_CLASS", XCB_ATOM_STRING, 8, std::string("xterm\0XTerm\0", 12));
+    const xcb_window_t inner = window(top);
+    c->sync();
+    xcb_set_input_focus(c->get(), XCB_INPUT_FOCUS_PARENT, inner, XCB_CURRENT_TIME);
+    c->sync();
+
+    auto app = X11FrontmostAppSource().current();
+    ASSERT_TRUE(app);
+    EXPECT_EQ(app->name, "café");
+    EXPECT_EQ(app->windowClass, "XTerm");
+    EXPECT_EQ(app->pid, 0);
+    EXPECT_FALSE(app->icon);
+
+    // A window without a name is called by its class.
+    xcb_delete_property(c->get(), top, XCB_ATOM_WM_NAME);
+    c->sync();
+    EXPECT_EQ(X11FrontmostAppSource().current()->name, "XTerm");
+
+    xcb_set_input_focus(c->get(), XCB_INPUT_FOCUS_POINTER_ROOT, XCB_INPUT_FOCUS_POINTER_ROOT,
+                        XCB_CURRENT_TIME);
+    c->sync();
+    EXPECT_FALSE(X11FrontmostAppSource().current()) << "nothing is active";
+}
+
+TEST(NetWmIcon, BrokenOrOversizedIconData) {
+    EXPECT_FALSE(x11::iconFromNetWmIcon(""));
+    EXPECT_FALSE(x11::iconFromNetWmIcon(bytesOf({0, 0})));
+    EXPECT_FALSE(x11::iconFromNetWmIcon(bytesOf({100, 100, 1, 2, 3}))) << "fewer pixels than said";
+    EXPECT_FALSE(x11::iconFromNetWmIcon(bytesOf({0xffffffff, 0xffffffff, 1})));
+
+    // All too big: the smallest; a broken tail after a whole icon keeps the whole one.
+    std::vector<std::uint32_t> values = icon(512, 0xff000001);
+    auto smaller = icon(200, 0xff000002);
+    values.insert(values.end(), smaller.begin(), smaller.end());
+    values.insert(values.end(), {64, 64, 7});
+    auto picked = x11::iconFromNetWmIcon(bytesOf(values));
+    ASSERT_TRUE(picked);
+    EXPECT_EQ(picked->width(), 200);
+    EXPECT_EQ(picked->pixel(0, 0), 0xff000002u);
+}
+
+} // namespace
+} // namespace talvoro

@@ -1,0 +1,280 @@
+#include "insertion/x11_pasteboard.h"
+
+#include "insertion/paster_failure.h"
+#include "insertion/x11_pasteboard_peer.h"
+#include "support/xvfb_server.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace talvoro {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::PeerOptions;
+using testing::SelectionPeer;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* selectionName = "ostrel.pastetest";
+
+std::string pattern(std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 131 + i / 4099) & 0xff);
+    return bytes;
+}
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+template <class Condition> bool eventually(Condition condition, std::chrono::milliseconds within) {
+    const auto deadline = Clock::now() + within;
+    while (Clock::now() < deadline) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(5ms);
+    }
+    return condition();
+}
+
+class X11PasteboardTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!xvfb.running())
+            GTEST_SKIP() << "Xvfb is not installed";
+        pasteboard = std::make_unique<X11Pasteboard>(selectionName);
+    }
+    testing::XvfbServer xvfb;
+    std::unique_ptr<X11Pasteboard> pasteboard;
+};
+
+TEST_F(X11PasteboardTest, EveryReaderRequestForPromisedTextIsAPull) {
+    std::atomic<int> pulls{0};
+    pasteboard->writePromisedText([&] {
+        ++pulls;
+        return std::string("привет, мир");
+    });
+    EXPECT_EQ(pulls, 0);
+
+    auto targets = SelectionPeer::targets(selectionName);
+    for (const char* expected : {"UTF8_STRING", "text/plain;charset=utf-8", "STRING", "TEXT",
+                                 "x-kde-passwordManagerHint", "TARGETS"})
+        EXPECT_NE(std::find(targets.begin(), targets.end(), expected), targets.end()) << expected;
+    EXPECT_EQ(SelectionPeer::read(selectionName, "x-kde-passwordManagerHint"), "secret");
+    EXPECT_EQ(pulls, 0) << "neither TARGETS nor the hint produce the text";
+
+    EXPECT_EQ(SelectionPeer::read(selectionName, "UTF8_STRING"), "привет, мир");
+    EXPECT_EQ(SelectionPeer::read(selectionName, "text/plain;charset=utf-8"), "привет, мир");
+    EXPECT_EQ(pulls, 2);
+    // Cyrillic has no ISO 8859-1 form: STRING is refused rather than served as garbage.
+    EXPECT_EQ(SelectionPeer::read(selectionName, "STRING"), std::nullopt);
+    EXPECT_EQ(SelectionPeer::read(selectionName, "image/png"), std::nullopt);
+
+    // Reading our own selection answers locally, and counts as a pull like any reader.
+    const int before = pulls;
+    EXPECT_EQ(pasteboard->string(), "привет, мир");
+    EXPECT_EQ(pulls, before + 1);
+}
+
+TEST_F(X11PasteboardTest, ChangeCountCountsOurWritesAtOnceAndOthersWrites) {
+    SelectionPeer other(selectionName);
+    const auto start = pasteboard->changeCount();
+    pasteboard->setString("раз");
+    EXPECT_EQ(pasteboard->changeCount(), start + 1);
+    pasteboard->clearContents();
+    EXPECT_EQ(pasteboard->changeCount(), start + 2);
+    EXPECT_EQ(pasteboard->itemCount(), 0);
+    EXPECT_EQ(pasteboard->changeCount(), start + 2)
+        << "our own notifications are not counted twice";
+
+    other.own({{"UTF8_STRING", "чужое"}});
+    EXPECT_EQ(pasteboard->changeCount(), start + 3);
+    EXPECT_EQ(pasteboard->string(), "чужое");
+    EXPECT_EQ(pasteboard->changeCount(), start + 3) << "reading changes nothing";
+}
+
+TEST_F(X11PasteboardTest, ReadsEveryTargetOfThePreviousOwnerAndPutsThemBack) {
+    SelectionPeer previous(selectionName);
+    const std::string png = pattern(70000);
+    previous.own({{"UTF8_STRING", "прежний текст"},
+                  {"image/png", png},
+                  {"SAVE_TARGETS", ""},
+                  {"DELETE", ""}});
+
+    EXPECT_EQ(pasteboard->types(), (std::vector<std::string>{"UTF8_STRING", "image/png"}));
+    EXPECT_EQ(pasteboard->itemCount(), 1);
+    EXPECT_EQ(pasteboard->string(), "прежний текст");
+    auto image = pasteboard->data(0, "image/png", 20u << 20);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(*image, png);
+    EXPECT_EQ(previous.requests("DELETE"), 0) << "a side-effect target is never converted";
+
+    pasteboard->writeItems({{{"UTF8_STRING", "прежний текст"}, {"image/png", png}}});
+    EXPECT_EQ(SelectionPeer::read(selectionName, "image/png"), png);
+    EXPECT_EQ(SelectionPeer::read(selectionName, "UTF8_STRING"), "прежний текст");
+    auto targets = SelectionPeer::targets(selectionName);
+    EXPECT_NE(std::find(targets.begin(), targets.end(), "image/png"), targets.end());
+}
+
+TEST_F(X11PasteboardTest, TwoHundredTargetsAreListedAndRead) {
+    testing::Targets many;
+    for (int i = 0; i < 200; ++i)
+        many.emplace_back("application/x-talvoro-" + std::to_string(i), std::to_string(i * i));
+    SelectionPeer previous(selectionName);
+    previous.own(many);
+
+    const auto start = Clock::now();
+    auto types = pasteboard->types();
+    ASSERT_EQ(types.size(), 200u);
+    for (std::size_t i = 0; i < types.size(); ++i) {
+        EXPECT_EQ(types[i], many[i].first);
+        EXPECT_EQ(pasteboard->data(0, types[i], 1024), many[i].second);
+    }
+    EXPECT_LT(secondsSince(start), 10.0);
+}
+
+TEST_F(X11PasteboardTest, IncrementalTransfersBothWays) {
+    // Ours out: above the server's largest request, so it must go in pieces.
+    const std::string big = pattern(20u << 20);
+    pasteboard->writeItems({{{"image/png", big}}});
+    EXPECT_EQ(SelectionPeer::read(selectionName, "image/png", 20s), big);
+
+    // Theirs in: an owner that sends INCR in small pieces.
+    SelectionPeer previous(selectionName, PeerOptions{.incrPiece = 65536});
+    const std::string medium = pattern(3u << 20);
+    previous.own({{"image/png", medium}, {"UTF8_STRING", "текст"}});
+    EXPECT_EQ(pasteboard->data(0, "image/png", 20u << 20), medium);
+    EXPECT_EQ(pasteboard->string(), "текст");
+}
+
+TEST_F(X11PasteboardTest, HugeImageStopsEarlyAtTheLimit) {
+    SelectionPeer previous(selectionName, PeerOptions{.incrPiece = 1u << 20});
+    const std::size_t limit = 20u << 20;
+    const std::size_t huge = 50u * 1000 * 1000;
+    previous.own({{"image/png", pattern(huge)}});
+
+    const auto start = Clock::now();
+    auto image = pasteboard->data(0, "image/png", limit);
+    EXPECT_LT(secondsSince(start), X11Pasteboard::ownerBudget.count() / 1000.0 + 0.5);
+    // A starved machine may run out of the owner's time first; then nothing comes back at all.
+    if (image) {
+        EXPECT_GT(image->size(), limit);
+        EXPECT_LT(image->size(), huge);
+    }
+    std::this_thread::sleep_for(300ms);
+    EXPECT_LT(previous.bytesSentInPieces(), limit + (4u << 20)) << "the transfer was cut off";
+}
+
+TEST_F(X11PasteboardTest, SilentOwnerCostsOneWaitThenNothing) {
+    SelectionPeer silent(selectionName, PeerOptions{.silentButTargets = true});
+    silent.own({{"UTF8_STRING", "x"}, {"image/png", "y"}, {"text/html", "z"}});
+
+    const auto start = Clock::now();
+    ASSERT_EQ(pasteboard->types().size(), 3u);
+    for (const char* type : {"UTF8_STRING", "image/png", "text/html"})
+        EXPECT_EQ(pasteboard->data(0, type, 1024), std::nullopt);
+    EXPECT_EQ(pasteboard->string(), std::nullopt);
+    EXPECT_GT(secondsSince(start), 0.9);
+    EXPECT_LT(secondsSince(start), 3.0);
+    // One silent request, then the owner is given up on.
+    EXPECT_EQ(silent.requests("UTF8_STRING"), 1);
+    EXPECT_EQ(silent.requests("image/png"), 0);
+    EXPECT_EQ(silent.requests("text/html"), 0);
+
+    // A new owner gets a fresh chance.
+    SelectionPeer next(selectionName);
+    next.own({{"UTF8_STRING", "ответ"}});
+    EXPECT_EQ(pasteboard->string(), "ответ");
+}
+
+TEST_F(X11PasteboardTest, OwnerThatNeverAnswersAtAll) {
+    SelectionPeer dead(selectionName, PeerOptions{.silent = true});
+    dead.own({{"UTF8_STRING", "x"}});
+    const auto start = Clock::now();
+    EXPECT_TRUE(pasteboard->types().empty());
+    EXPECT_EQ(pasteboard->itemCount(), 0);
+    EXPECT_EQ(pasteboard->data(0, "UTF8_STRING", 100), std::nullopt);
+    EXPECT_LT(secondsSince(start), 3.0);
+    EXPECT_EQ(dead.requests("TARGETS"), 1);
+    EXPECT_EQ(dead.requests("UTF8_STRING"), 0);
+}
+
+TEST_F(X11PasteboardTest, ClipboardManagerThatPullsAtOnce) {
+    SelectionPeer manager(selectionName, PeerOptions{.pullNewOwners = true});
+    std::atomic<int> pulls{0};
+    const auto before = pasteboard->changeCount();
+    pasteboard->writePromisedText([&] {
+        ++pulls;
+        return std::string("секрет");
+    });
+    ASSERT_TRUE(eventually([&] { return manager.pulled().size() == 1; }, 5s));
+    EXPECT_EQ(manager.pulled().front(), "секрет");
+    EXPECT_EQ(pulls, 1);
+    EXPECT_EQ(pasteboard->changeCount(), before + 1) << "a pull is not a change of hands";
+}
+
+TEST_F(X11PasteboardTest, ClipboardManagerThatTakesTheSelectionOver) {
+    SelectionPeer manager(selectionName,
+                          PeerOptions{.pullNewOwners = true, .reownAfterPull = true});
+    const auto before = pasteboard->changeCount();
+    pasteboard->writePromisedText([] { return std::string("диктовка"); });
+    ASSERT_TRUE(eventually([&] { return pasteboard->changeCount() >= before + 2; }, 5s));
+    EXPECT_EQ(pasteboard->string(), "диктовка") << "now served by the manager";
+}
+
+TEST(X11PasteboardLifetime, GoingAwayWhileOwningNeitherBlocksNorCrashes) {
+    testing::XvfbServer xvfb;
+    if (!xvfb.running())
+        GTEST_SKIP() << "Xvfb is not installed";
+    {
+        X11Pasteboard owner(selectionName);
+        owner.writePromisedText([] { return std::string("текст"); });
+        const auto start = Clock::now();
+        {
+            X11Pasteboard second(selectionName);
+            EXPECT_EQ(second.string(), "текст");
+        }
+        EXPECT_LT(secondsSince(start), 1.0);
+    }
+    // Gone with its owner: nobody is left holding the selection.
+    EXPECT_EQ(SelectionPeer::read(selectionName, "UTF8_STRING", 300ms), std::nullopt);
+}
+
+TEST(X11PasteboardLifetime, ClipboardManagerKeepsWhatWeHeldWhenWeGo) {
+    testing::XvfbServer xvfb;
+    if (!xvfb.running())
+        GTEST_SKIP() << "Xvfb is not installed";
+    SelectionPeer manager("CLIPBOARD", PeerOptions{.savesClipboard = true});
+    const std::string png = pattern(300000);
+    {
+        X11Pasteboard pasteboard("CLIPBOARD");
+        const auto start = Clock::now();
+        {
+            X11Pasteboard dictation("CLIPBOARD");
+            dictation.writePromisedText([] { return std::string("диктовка"); });
+        }
+        EXPECT_LT(secondsSince(start), 1.0) << "promised dictated text is not handed over";
+        EXPECT_EQ(SelectionPeer::read("CLIPBOARD", "UTF8_STRING", 300ms), std::nullopt);
+        pasteboard.writeItems({{{"UTF8_STRING", "прежнее"}, {"image/png", png}}});
+    }
+    EXPECT_EQ(SelectionPeer::read("CLIPBOARD", "UTF8_STRING"), "прежнее");
+    EXPECT_EQ(SelectionPeer::read("CLIPBOARD", "image/png"), png);
+}
+
+TEST(X11PasteboardNoDisplay, SaysSoInRussian) {
+    const char* saved = std::getenv("DISPLAY");
+    std::string keep = saved ? saved : "";
+    ::setenv("DISPLAY", ":7999", 1);
+    EXPECT_THROW(X11Pasteboard pasteboard(selectionName), PasteboardUnavailable);
+    if (saved)
+        ::setenv("DISPLAY", keep.c_str(), 1);
+    else
+        ::unsetenv("DISPLAY");
+}
+
+} // namespace
+} // namespace talvoro
