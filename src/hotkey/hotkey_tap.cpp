@@ -18,7 +18,8 @@ HotkeyTap::Failure HotkeyTap::Failure::noPermission() {
 }
 
 HotkeyTap::Failure HotkeyTap::Failure::tapCreationFailed() {
-    return Failure(Kind::tapCreationFailed, "не удалось создать CGEventTap");
+    return Failure(Kind::tapCreationFailed,
+                   "не удалось перехватить клавиатуру — X-сервер отказал в захвате сочетания");
 }
 
 HotkeyTap::Failure HotkeyTap::Failure::conflict(const HotkeyBinding& binding) {
