@@ -1,23 +1,11 @@
-#include <unistd.h>
-
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 
 #include "base/config.h"
 #include "base/settings_file.h"
-
-namespace {
-
-const std::string& scratchFile() {
-    static const std::string path = "/dev/shm/talvoro-settings-fuzz-" + std::to_string(::getpid());
-    return path;
-}
-
-} // namespace
 
 // Input: a settings file. The parser must keep every entry on one line with a trimmed key, and
 // the settings read from the file must come out usable whatever it holds.
@@ -30,8 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
     }
 
-    std::ofstream(scratchFile(), std::ios::binary | std::ios::trunc) << text;
-    const talvoro::Config config = talvoro::Config::fromSources({}, {scratchFile()});
+    // The entries as if they came from the environment: the same reading rules, no file I/O.
+    const talvoro::Config config =
+        talvoro::Config::fromSources(talvoro::SettingsFile::parse(text), {});
     for (const talvoro::HotkeyBinding& binding :
          {config.dictationHotkey, config.polishHotkey, config.rawPasteHotkey})
         if (talvoro::HotkeyBinding::parse(binding.description()) != binding)
