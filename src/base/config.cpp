@@ -1,5 +1,6 @@
 #include "base/config.h"
 
+#include <QRegularExpression>
 #include <QString>
 #include <unistd.h>
 
@@ -47,6 +48,14 @@ bool isDecimal(const std::string& s) {
             return false;
     }
     return i == s.size();
+}
+
+std::vector<std::string> words(const std::string& text) {
+    std::vector<std::string> list;
+    for (const QString& word :
+         QString::fromStdString(text).split(QRegularExpression("\\s+"), Qt::SkipEmptyParts))
+        list.push_back(word.toStdString());
+    return list;
 }
 
 std::string executableFolder() {
@@ -190,6 +199,7 @@ Config Config::fromSources(const std::map<std::string, std::string>& environment
     if (!modelDir)
         modelDir = c.text("WHISPER_MODEL_DIR");
     c.modelDir = modelDir ? expand(*modelDir) : Paths::support("models");
+    c.modelSources = words(c.string("MODEL_SOURCES", defaultModelSources));
     auto dictFile = c.text("DICT_FILE");
     c.dictFile = dictFile ? expand(*dictFile) : Paths::config("замены.txt");
     c.streamAuthToken = c.text("STREAM_AUTH_TOKEN");

@@ -13,6 +13,9 @@ namespace talvoro {
 // The settings, built once at start from the environment and one settings file.
 // Keys that only the sibling tools use are kept in `values` and read on demand.
 struct Config {
+    static constexpr const char* defaultModelSources =
+        "https://huggingface.co/istupakov/gigaam-v3-onnx/resolve/main";
+
     HotkeyBinding dictationHotkey = HotkeyBinding::defaultBinding();
     HotkeyBinding polishHotkey{49, HotkeyBinding::shift | HotkeyBinding::option};
     HotkeyBinding rawPasteHotkey{9, HotkeyBinding::shift | HotkeyBinding::option};
@@ -27,6 +30,8 @@ struct Config {
     bool polishThinking = false;
     bool streamEnabled = false;
     std::string modelDir;
+    // Base addresses the model files are fetched from, tried in this order.
+    std::vector<std::string> modelSources;
     std::string dictFile;
     std::optional<std::string> streamAuthToken;
     std::string streamKeychainService;

@@ -134,6 +134,16 @@ TEST_F(ConfigTest, ModelDirPrefersModelDir) {
     EXPECT_EQ(c.modelDir, "/m1");
 }
 
+TEST_F(ConfigTest, ModelSourcesAreWordsInOrderWithThePublicRepositoryByDefault) {
+    EXPECT_EQ(load({{"MODEL_SOURCES", "  "}}, {}).modelSources,
+              std::vector<std::string>{Config::defaultModelSources});
+    std::string file = dir.write("m.env", "MODEL_SOURCES=http://a/x\thttp://b/y  \n");
+    EXPECT_EQ(load({}, {file}).modelSources,
+              (std::vector<std::string>{"http://a/x", "http://b/y"}));
+    EXPECT_EQ(load({{"MODEL_SOURCES", "http://c"}}, {file}).modelSources,
+              std::vector<std::string>{"http://c"});
+}
+
 TEST_F(ConfigTest, HostileFilesLoadAndFallBackPerKey) {
     std::string binary(4096, '\0');
     for (size_t i = 0; i < binary.size(); ++i)

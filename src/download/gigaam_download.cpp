@@ -1,0 +1,211 @@
+#include "download/gigaam_download.h"
+
+#include <QMetaObject>
+#include <algorithm>
+#include <filesystem>
+#include <numeric>
+
+namespace talvoro {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A transfer that broke after it had brought bytes is resumed from the same source this many
+// times before the next source is tried.
+constexpr int maxResumes = 5;
+
+std::int64_t sumOfParts(const std::vector<GigaAMDownload::Part>& list) {
+    return std::accumulate(
+        list.begin(), list.end(), std::int64_t{0},
+        [](std::int64_t sum, const auto& part) { return sum + part.expectedBytes; });
+}
+
+} // namespace
+
+GigaAMDownload::GigaAMDownload(std::string folder, std::vector<std::string> sources, Report report,
+                               std::vector<Part> partList)
+    : folder_(std::move(folder)), sources_(std::move(sources)), report_(std::move(report)),
+      parts_(std::move(partList)), total_(std::max<std::int64_t>(sumOfParts(parts_), 1)) {}
+
+GigaAMDownload::~GigaAMDownload() {
+    cancel();
+}
+
+std::vector<std::string> GigaAMDownload::sources(const Config& config) {
+    return config.modelSources;
+}
+
+std::string GigaAMDownload::weight() {
+    return std::to_string(totalBytes / 1000000) + " МБ";
+}
+
+void GigaAMDownload::start() {
+    if (running_)
+        return;
+    running_ = true;
+    ++epoch_;
+    std::error_code error;
+    fs::create_directories(folder_, error);
+    if (error) {
+        finish(Failed{"не удалось завести папку модели: " + error.message()});
+        return;
+    }
+    index_ = 0;
+    source_ = 0;
+    doneBytes_ = 0;
+    reported_ = -1;
+    nextPart();
+}
+
+void GigaAMDownload::cancel() {
+    if (transfer_)
+        delete transfer_.data();
+    running_ = false;
+    ++epoch_;
+}
+
+void GigaAMDownload::nextPart() {
+    for (; index_ < parts_.size(); ++index_) {
+        std::error_code error;
+        const auto size = fs::file_size(destination(), error);
+        const Part& part = parts_[index_];
+        if (error || static_cast<std::int64_t>(size) <= part.expectedBytes / 2)
+            break;
+        doneBytes_ += part.expectedBytes;
+    }
+    if (index_ == parts_.size()) {
+        finish(Done{folder_});
+        return;
+    }
+    source_ = 0;
+    resumes_ = 0;
+    if (!address()) {
+        finish(Failed{"негодный адрес части " + std::string(parts_[index_].remoteName)});
+        return;
+    }
+    fetch();
+}
+
+std::optional<QUrl> GigaAMDownload::address() const {
+    if (source_ >= sources_.size())
+        return std::nullopt;
+    std::string base = sources_[source_];
+    while (!base.empty() && base.back() == '/')
+        base.pop_back();
+    const QUrl url(QString::fromStdString(base + "/" + std::string(parts_[index_].remoteName)),
+                   QUrl::StrictMode);
+    if (!url.isValid() || url.scheme().isEmpty() || url.host().isEmpty())
+        return std::nullopt;
+    return url;
+}
+
+void GigaAMDownload::fetch() {
+    PartTransfer::Settings settings{*address(), partialPath(), limitBytes(), stallTimeout_};
+    transfer_ = new PartTransfer(
+        network_, std::move(settings), [this](std::int64_t written) { progress(written); },
+        [this](const PartTransfer::Outcome& outcome) { transferred(outcome); }, this);
+    transfer_->start();
+}
+
+void GigaAMDownload::transferred(const PartTransfer::Outcome& outcome) {
+    // Called from inside the transfer: it goes away once control is back in the event loop.
+    if (transfer_)
+        transfer_->deleteLater();
+    transfer_ = nullptr;
+    const Part& part = parts_[index_];
+    switch (outcome.kind) {
+    case PartTransfer::Outcome::Kind::received:
+        accept(outcome);
+        return;
+    case PartTransfer::Outcome::Kind::badAnswer:
+        retryOrFail(std::string(part.remoteName) + ": ответ " + std::to_string(outcome.status) +
+                    ", " + std::to_string(outcome.bytes) + " Б вместо " +
+                    std::to_string(part.expectedBytes));
+        return;
+    case PartTransfer::Outcome::Kind::transferError:
+        if (outcome.progressed && resumes_ < maxResumes) {
+            ++resumes_;
+            fetch();
+            return;
+        }
+        retryOrFail(outcome.description);
+        return;
+    case PartTransfer::Outcome::Kind::localError:
+        finish(Failed{outcome.description});
+        return;
+    }
+}
+
+// The answer ran to its end: checked, then moved into place or dropped.
+void GigaAMDownload::accept(const PartTransfer::Outcome& outcome) {
+    const Part& part = parts_[index_];
+    const bool whole = !outcome.announced || *outcome.announced == outcome.bytes;
+    if (outcome.bytes <= part.expectedBytes / 2 || !whole) {
+        std::error_code ignored;
+        fs::remove(partialPath(), ignored);
+        retryOrFail(std::string(part.remoteName) + ": ответ " + std::to_string(outcome.status) +
+                    ", " + std::to_string(outcome.bytes) + " Б вместо " +
+                    std::to_string(part.expectedBytes));
+        return;
+    }
+    std::error_code error;
+    fs::rename(partialPath(), destination(), error); // replaces whatever was there
+    if (error) {
+        finish(Failed{"не удалось положить " + destination() + " на место: " + error.message()});
+        return;
+    }
+    doneBytes_ += part.expectedBytes;
+    ++index_;
+    nextPart();
+}
+
+void GigaAMDownload::retryOrFail(const std::string& message) {
+    ++source_;
+    if (address()) {
+        fetch();
+        return;
+    }
+    finish(Failed{message});
+}
+
+void GigaAMDownload::progress(std::int64_t written) {
+    const double fraction =
+        std::min(static_cast<double>(doneBytes_ + written) / static_cast<double>(total_), 0.999);
+    // One event per thousandth is plenty for a percentage and spares the receiver.
+    if (reported_ >= 0 && fraction < reported_ + 0.001 && fraction >= reported_)
+        return;
+    reported_ = fraction;
+    deliver(Progress{fraction});
+}
+
+void GigaAMDownload::finish(Event event) {
+    running_ = false;
+    deliver(std::move(event));
+}
+
+void GigaAMDownload::deliver(Event event) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, epoch = epoch_, event = std::move(event)] {
+            if (epoch == epoch_ && report_)
+                report_(event);
+        },
+        Qt::QueuedConnection);
+}
+
+std::string GigaAMDownload::destination() const {
+    return (fs::path(folder_) / parts_[index_].localName).string();
+}
+
+std::string GigaAMDownload::partialPath() const {
+    return destination() + partialSuffix;
+}
+
+// Real files may be somewhat larger than their expected sizes; a body far past that is not
+// the file asked for and is cut off before it fills the disk.
+std::int64_t GigaAMDownload::limitBytes() const {
+    return parts_[index_].expectedBytes * 4 + (1 << 20);
+}
+
+} // namespace talvoro

@@ -1,0 +1,118 @@
+#pragma once
+
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "base/config.h"
+#include "download/part_transfer.h"
+
+namespace talvoro {
+
+// Fetches the four downloadable GigaAM files into the model folder, one after another, each
+// from the first source that gives it whole. Progress is one fraction over all parts. A file
+// already present and larger than half its expected size is trusted. Each file arrives in a
+// partial file beside its destination ("<name>.part"), resumed after an interruption, and is
+// moved into place only after the status and size checks.
+//
+// The object works on the thread that made it, which must run a Qt event loop (the main
+// thread of the tray application or of a command). Events reach `report` on that thread, always
+// from the event loop, never from inside start(), so the receiver may destroy the object there.
+// Destroying it or calling cancel() stops the transfer without an event; the partial file
+// stays and the next start() resumes it.
+class GigaAMDownload : public QObject {
+public:
+    struct Part {
+        std::string_view remoteName;
+        std::string_view localName;
+        std::int64_t expectedBytes; // approximate: drives progress and the size check
+    };
+    static constexpr std::array<Part, 4> parts = {{
+        {"v3_e2e_rnnt_encoder.int8.onnx", "gigaam-v3-encoder.onnx", 224000000},
+        {"v3_e2e_rnnt_decoder.int8.onnx", "gigaam-v3-decoder.onnx", 1200000},
+        {"v3_e2e_rnnt_joint.int8.onnx", "gigaam-v3-joint.onnx", 800000},
+        {"v3_e2e_rnnt_vocab.txt", "gigaam-v3-vocab.txt", 12000},
+    }};
+    static constexpr std::int64_t totalBytes = 226012000;
+    static constexpr std::chrono::milliseconds defaultStallTimeout{30000};
+    static constexpr const char* partialSuffix = ".part";
+
+    struct Progress {
+        double fraction; // 0…0.999; completion is Done
+    };
+    struct Done {
+        std::string folder;
+    };
+    struct Failed {
+        std::string message;
+    };
+    using Event = std::variant<Progress, Done, Failed>;
+    using Report = std::function<void(const Event&)>;
+
+    // The parts are the four GigaAM files; other lists serve tests that need small files.
+    GigaAMDownload(std::string folder, std::vector<std::string> sources, Report report,
+                   std::vector<Part> partList = {parts.begin(), parts.end()});
+    ~GigaAMDownload() override;
+    GigaAMDownload(const GigaAMDownload&) = delete;
+    GigaAMDownload& operator=(const GigaAMDownload&) = delete;
+
+    // The deployment's base addresses, in the order they are tried.
+    static std::vector<std::string> sources(const Config& config);
+    // The total size as the menu shows it: "226 МБ".
+    static std::string weight();
+
+    // Begins unless a download is running.
+    void start();
+    // Stops the running download without an event; what came so far is kept for a resume.
+    void cancel();
+    // From start() until the Done or Failed event is delivered (or cancel()).
+    bool isRunning() const { return running_; }
+
+    // How long a source may send nothing before it counts as failed (not a total limit).
+    void setStallTimeout(std::chrono::milliseconds timeout) { stallTimeout_ = timeout; }
+
+    const std::string& folder() const { return folder_; }
+
+private:
+    void nextPart();
+    std::optional<QUrl> address() const;
+    void fetch();
+    void transferred(const PartTransfer::Outcome& outcome);
+    void accept(const PartTransfer::Outcome& outcome);
+    void retryOrFail(const std::string& message);
+    void progress(std::int64_t written);
+    void finish(Event event);
+    void deliver(Event event);
+    std::string destination() const;
+    std::string partialPath() const;
+    std::int64_t limitBytes() const;
+
+    const std::string folder_;
+    const std::vector<std::string> sources_;
+    const Report report_;
+    const std::vector<Part> parts_;
+    const std::int64_t total_;
+    std::chrono::milliseconds stallTimeout_ = defaultStallTimeout;
+
+    QNetworkAccessManager network_;
+    QPointer<PartTransfer> transfer_; // present while a part is being fetched
+    bool running_ = false;
+    std::size_t index_ = 0;      // the part being fetched
+    std::size_t source_ = 0;     // the source being tried for it
+    int resumes_ = 0;            // same-source resumptions of this part after a broken transfer
+    std::int64_t doneBytes_ = 0; // expected sizes of the parts already in place
+    double reported_ = -1;       // last progress delivered
+    unsigned epoch_ = 0;         // events of an earlier run or of a cancelled one are dropped
+};
+
+} // namespace talvoro

@@ -1,0 +1,336 @@
+#include "download/gigaam_download.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <netinet/in.h>
+#include <random>
+#include <sys/resource.h>
+#include <sys/socket.h>
+
+#include "download/model_server.h"
+#include "support/temp_dir.h"
+
+namespace talvoro {
+namespace {
+
+using namespace talvoro::testing;
+namespace fs = std::filesystem;
+using Part = GigaAMDownload::Part;
+
+// Small stand-ins for the four model files, so that every fault is cheap to serve.
+const std::vector<Part> smallParts = {
+    {"enc.bin", "enc.local", 200000},
+    {"dec.bin", "dec.local", 12000},
+    {"joint.bin", "joint.local", 8000},
+    {"vocab.txt", "vocab.local", 1200},
+};
+
+QCoreApplication& application() {
+    static int argc = 1;
+    static char name[] = "gigaam_download_test";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    return app;
+}
+
+std::string bytes(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string text(size, '\0');
+    for (char& c : text)
+        c = static_cast<char>(random());
+    return text;
+}
+
+// A port on 127.0.0.1 where nobody listens.
+int freePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+struct Outcome {
+    std::vector<GigaAMDownload::Event> events;
+
+    const GigaAMDownload::Failed* failed() const {
+        return events.empty() ? nullptr : std::get_if<GigaAMDownload::Failed>(&events.back());
+    }
+    bool done() const {
+        return !events.empty() && std::holds_alternative<GigaAMDownload::Done>(events.back());
+    }
+    std::vector<double> progress() const {
+        std::vector<double> values;
+        for (const auto& event : events)
+            if (const auto* p = std::get_if<GigaAMDownload::Progress>(&event))
+                values.push_back(p->fraction);
+        return values;
+    }
+};
+
+class GigaAMDownloadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        application();
+        ASSERT_TRUE(server.running());
+        for (std::size_t i = 0; i < smallParts.size(); ++i)
+            served.push_back(server.put(std::string(smallParts[i].remoteName),
+                                        bytes(smallParts[i].expectedBytes, unsigned(i + 1))));
+    }
+
+    std::string local(std::size_t part) const {
+        return folder() + "/" + std::string(smallParts[part].localName);
+    }
+    std::string folder() const { return dir / "models"; }
+
+    // Runs a download to its Done or Failed event; `during` may act on each event.
+    Outcome download(std::vector<std::string> sources,
+                     std::function<bool(GigaAMDownload&, const GigaAMDownload::Event&)> during = {},
+                     std::chrono::milliseconds stall = std::chrono::seconds(20)) {
+        Outcome run;
+        QEventLoop loop;
+        std::unique_ptr<GigaAMDownload> download;
+        download = std::make_unique<GigaAMDownload>(
+            folder(), std::move(sources),
+            [&](const GigaAMDownload::Event& event) {
+                run.events.push_back(event);
+                const bool last = !std::holds_alternative<GigaAMDownload::Progress>(event);
+                if ((during && !during(*download, event)) || last)
+                    loop.quit();
+            },
+            smallParts);
+        download->setStallTimeout(stall);
+        QTimer::singleShot(std::chrono::seconds(60), &loop, [&] {
+            ADD_FAILURE() << "the download never ended";
+            loop.quit();
+        });
+        download->start();
+        loop.exec();
+        return run;
+    }
+
+    bool requested(const std::string& line) const {
+        const auto all = server.requests();
+        return std::find(all.begin(), all.end(), line) != all.end();
+    }
+
+    void expectAllInPlace() const {
+        for (std::size_t i = 0; i < smallParts.size(); ++i) {
+            EXPECT_EQ(readFile(local(i)), readFile(served[i])) << smallParts[i].localName;
+            EXPECT_FALSE(fs::exists(local(i) + ".part"));
+        }
+    }
+
+    TempDir dir;
+    ModelServer server;
+    std::vector<std::string> served;
+};
+
+TEST_F(GigaAMDownloadTest,
+       APartMissingAtTheFirstSourceComesFromTheSecondAndTheNextStartsAtTheFirst) {
+    const Outcome run = download({server.base("404:dec"), server.base("ok")});
+    ASSERT_TRUE(run.done()) << (run.failed() ? run.failed()->message : "");
+    EXPECT_EQ(std::get<GigaAMDownload::Done>(run.events.back()).folder, folder());
+    expectAllInPlace();
+    EXPECT_EQ(server.requests(),
+              (std::vector<std::string>{"/404:dec/enc.bin -", "/404:dec/dec.bin -", "/ok/dec.bin -",
+                                        "/404:dec/joint.bin -", "/404:dec/vocab.txt -"}));
+    for (double p : run.progress())
+        EXPECT_LE(p, 0.999);
+}
+
+TEST_F(GigaAMDownloadTest, BadAnswersFromEverySourceEndWithTheLastSourcesMessage) {
+    Outcome run = download({server.base("short:enc"), server.base("404")});
+    ASSERT_TRUE(run.failed());
+    EXPECT_EQ(run.failed()->message, "enc.bin: ответ 404, 15 Б вместо 200000");
+
+    run = download({server.base("404"), server.base("short:enc")});
+    ASSERT_TRUE(run.failed());
+    EXPECT_EQ(run.failed()->message, "enc.bin: ответ 200, 66666 Б вместо 200000");
+
+    run = download({server.base("500")});
+    ASSERT_TRUE(run.failed());
+    EXPECT_EQ(run.failed()->message, "enc.bin: ответ 500, 0 Б вместо 200000");
+    EXPECT_TRUE(fs::is_empty(folder())) << "nothing of a rejected answer stays";
+}
+
+TEST_F(GigaAMDownloadTest, AConnectionResetMidFileIsResumedWithARange) {
+    const Outcome run = download({server.base("reset:enc")});
+    ASSERT_TRUE(run.done()) << (run.failed() ? run.failed()->message : "");
+    expectAllInPlace();
+    const auto requests = server.requests();
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_EQ(requests[0], "/reset:enc/enc.bin -");
+    // The reset may swallow some of the half that was sent.
+    const std::string prefix = "/reset:enc/enc.bin bytes=";
+    ASSERT_TRUE(requests[1].starts_with(prefix)) << requests[1];
+    const long from = std::stol(requests[1].substr(prefix.size()));
+    EXPECT_GT(from, 0);
+    EXPECT_LE(from, 100000);
+}
+
+TEST_F(GigaAMDownloadTest, AKeptPartialFileIsResumedAndAServerWithoutRangesStartsItOver) {
+    fs::create_directories(folder());
+    const std::string good = readFile(served[0]).substr(0, 150000);
+    dir.write("models/enc.local.part", good);
+    Outcome run = download({server.base("redirect/ok")});
+    ASSERT_TRUE(run.done()) << (run.failed() ? run.failed()->message : "");
+    expectAllInPlace();
+    EXPECT_TRUE(requested("/redirect/ok/enc.bin bytes=150000-"));
+    EXPECT_TRUE(requested("/ok/enc.bin bytes=150000-")) << "the range survives the redirect";
+    EXPECT_FALSE(requested("/ok/enc.bin -"));
+
+    fs::remove(local(0));
+    dir.write("models/enc.local.part", bytes(150000, 99)); // not the file's beginning
+    run = download({server.base("norange")});
+    ASSERT_TRUE(run.done()) << (run.failed() ? run.failed()->message : "");
+    expectAllInPlace();
+}
+
+TEST_F(GigaAMDownloadTest, ProgressStaysBelowOneUntilDoneAlsoWhenFilesAreLargerThanExpected) {
+    for (std::size_t i = 0; i < smallParts.size(); ++i)
+        served[i] = server.put(std::string(smallParts[i].remoteName),
+                               bytes(3 * smallParts[i].expectedBytes, unsigned(i + 7)));
+    const Outcome run = download({server.base("ok")});
+    ASSERT_TRUE(run.done());
+    expectAllInPlace();
+    const auto progress = run.progress();
+    ASSERT_FALSE(progress.empty());
+    for (double p : progress) {
+        EXPECT_GE(p, 0.0);
+        EXPECT_LE(p, 0.999);
+    }
+    EXPECT_DOUBLE_EQ(progress.back(), 0.999);
+}
+
+TEST_F(GigaAMDownloadTest, FilesPresentAboveHalfTheirSizeAreTrustedAndNothingIsFetched) {
+    // The real parts, as sparse files just above half their expected sizes.
+    fs::create_directories(folder());
+    for (const Part& part : GigaAMDownload::parts)
+        fs::resize_file(dir.write("models/" + std::string(part.localName), ""),
+                        part.expectedBytes / 2 + 1);
+    Outcome run;
+    QEventLoop loop;
+    GigaAMDownload trusting(folder(), {server.base("ok")}, [&](const auto& event) {
+        run.events.push_back(event);
+        loop.quit();
+    });
+    trusting.start();
+    loop.exec();
+    ASSERT_EQ(run.events.size(), 1u);
+    EXPECT_TRUE(run.done());
+    EXPECT_FALSE(trusting.isRunning());
+    EXPECT_TRUE(server.requests().empty());
+
+    // Exactly half is not enough.
+    for (std::size_t i = 0; i < smallParts.size(); ++i)
+        fs::resize_file(
+            dir.write("models/" + std::string(smallParts[i].localName), readFile(served[i])),
+            i == 2 ? smallParts[i].expectedBytes / 2 : smallParts[i].expectedBytes);
+    run = download({server.base("ok")});
+    ASSERT_TRUE(run.done());
+    expectAllInPlace();
+    EXPECT_EQ(server.requests(), std::vector<std::string>{"/ok/joint.bin -"});
+}
+
+TEST_F(GigaAMDownloadTest, AnEndlessBodyASilentSourceAndNoServerFailWithoutAModelFile) {
+    Outcome run = download({server.base("long")});
+    ASSERT_TRUE(run.failed());
+    EXPECT_TRUE(run.failed()->message.starts_with("enc.bin: ответ 200, ")) << run.failed()->message;
+    EXPECT_TRUE(run.failed()->message.ends_with(" Б вместо 200000")) << run.failed()->message;
+
+    run = download({server.base("silent")}, {}, std::chrono::milliseconds(300));
+    ASSERT_TRUE(run.failed());
+    EXPECT_EQ(run.failed()->message, "источник молчит дольше 0.3 с");
+
+    run = download({"http://127.0.0.1:" + std::to_string(freePort()) + "/ok", "not an address"});
+    ASSERT_TRUE(run.failed());
+    EXPECT_TRUE(run.failed()->message.starts_with("источник не принимает соединение"))
+        << run.failed()->message;
+    EXPECT_TRUE(fs::is_empty(folder()));
+
+    run = download({"::"});
+    ASSERT_TRUE(run.failed());
+    EXPECT_EQ(run.failed()->message, "негодный адрес части enc.bin");
+}
+
+TEST_F(GigaAMDownloadTest, LocalWriteFailuresStopAtOnceAndNeverLeaveAModelFile) {
+    dir.write("file", "");
+    Outcome run;
+    QEventLoop loop;
+    GigaAMDownload inFile(dir / "file/models", {server.base("ok")}, [&](const auto& event) {
+        run.events.push_back(event);
+        loop.quit();
+    });
+    inFile.start();
+    loop.exec();
+    ASSERT_TRUE(run.failed());
+    EXPECT_TRUE(run.failed()->message.starts_with("не удалось завести папку модели: "));
+
+    fs::create_directories(folder() + "/enc.local.part"); // the partial file cannot be opened
+    run = download({server.base("ok"), server.base("ok")});
+    ASSERT_TRUE(run.failed());
+    EXPECT_TRUE(run.failed()->message.starts_with("не удалось записать " + local(0) + ".part"));
+    EXPECT_EQ(server.requests().size(), 0u) << "no other source is tried";
+    fs::remove(local(0) + ".part");
+
+    // A full disk, as the file size limit makes it: the write fails part-way.
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 100000;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    run = download({server.base("ok")});
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    ASSERT_TRUE(run.failed());
+    EXPECT_TRUE(run.failed()->message.starts_with("не удалось записать " + local(0) + ".part"));
+    EXPECT_FALSE(fs::exists(local(0)));
+    EXPECT_LE(fs::file_size(local(0) + ".part"), 100000u);
+
+    run = download({server.base("ok")}); // space again: it goes on where it stopped
+    ASSERT_TRUE(run.done());
+    expectAllInPlace();
+    EXPECT_TRUE(requested("/ok/enc.bin bytes=100000-"));
+}
+
+TEST_F(GigaAMDownloadTest, StoppingMidFileLeavesOnlyThePartialFileAndTheNextStartResumesIt) {
+    const Outcome run = download({server.base("stall:enc")}, [](GigaAMDownload& download, auto&) {
+        download.cancel();
+        EXPECT_FALSE(download.isRunning());
+        return false;
+    });
+    ASSERT_EQ(run.events.size(), 1u) << "nothing is reported after the first progress";
+    EXPECT_FALSE(fs::exists(local(0)));
+    EXPECT_GT(fs::file_size(local(0) + ".part"), 0u);
+    QEventLoop settle;
+    QTimer::singleShot(50, &settle, &QEventLoop::quit);
+    settle.exec(); // an event queued before cancel() must not arrive now
+
+    const Outcome again = download({server.base("stall:enc")});
+    ASSERT_TRUE(again.done());
+    expectAllInPlace();
+    EXPECT_EQ(server.requests().size(), 5u);
+    EXPECT_NE(server.requests().at(1).find("/enc.bin bytes="), std::string::npos);
+}
+
+TEST(GigaAMDownloadParts, TheRealPartsAddUpToTheWeightShownInTheMenu) {
+    std::int64_t sum = 0;
+    for (const Part& part : GigaAMDownload::parts)
+        sum += part.expectedBytes;
+    EXPECT_EQ(sum, GigaAMDownload::totalBytes);
+    EXPECT_EQ(GigaAMDownload::weight(), "226 МБ");
+}
+
+} // namespace
+} // namespace talvoro
