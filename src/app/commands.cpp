@@ -4,6 +4,7 @@
 
 #include "diagnostics/cuttest_command.h"
 #include "diagnostics/deliverytest_command.h"
+#include "diagnostics/dictateprobe_command.h"
 #include "diagnostics/focusprobe_command.h"
 #include "diagnostics/focustest_command.h"
 #include "diagnostics/gigaamtest_command.h"
@@ -17,11 +18,12 @@ namespace {
 
 // Dispatch order: pilltest, dictation-menubar, hotkey, gigaamtest, offlinetest, cuttest,
 // sampletest, deliverytest, dictateprobe, dictate, paste, pastetest, focustest, focusprobe.
-const std::array<CommandEntry, 8> commands = {{
+const std::array<CommandEntry, 9> commands = {{
     {"hotkey", false, runHotkey},
     {"gigaamtest", false, runGigaamtest},
     {"cuttest", false, runCuttest},
     {"deliverytest", false, runDeliverytest},
+    {"dictateprobe", false, runDictateprobe},
     {"paste", false, runPaste},
     {"pastetest", false, runPasteTest},
     {"focustest", false, runFocusTest},

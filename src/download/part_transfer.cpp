@@ -9,6 +9,9 @@ namespace talvoro {
 
 namespace {
 
+// What the network layer may hold unread: bounds memory on a fast line.
+constexpr qint64 readBufferBytes = 1 << 20;
+
 struct ContentRange {
     std::int64_t first = 0;
     std::optional<std::int64_t> whole;
@@ -121,6 +124,7 @@ void PartTransfer::send() {
     if (offset_ > 0)
         request.setRawHeader("Range", "bytes=" + QByteArray::number(qint64(offset_)) + "-");
     reply_ = network_.get(request);
+    reply_->setReadBufferSize(readBufferBytes);
     connect(reply_, &QNetworkReply::readyRead, this, [this] { receive(); });
     connect(reply_, &QNetworkReply::metaDataChanged, this, [this] { stallTimer_.start(); });
     connect(reply_, &QNetworkReply::finished, this, [this] { finished(); });

@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <numbers>
+
+#include "audio/wav_writer.h"
+#include "download/model_server.h"
+#include "support/run_program.h"
+#include "support/temp_dir.h"
+
+using namespace talvoro::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string testModel = TALVORO_BINARY_DIR "/test-models/gigaam";
+
+// "привет мир" in the test model's tones: 300 Hz, then 450 Hz.
+std::string writeGreeting(const TempDir& dir) {
+    const std::string path = dir / "привет.wav";
+    talvoro::WAVWriter writer(path);
+    std::vector<std::int16_t> samples(5120, 0);
+    for (const double frequency : {300.0, 450.0}) {
+        for (int i = 0; i < 5120; ++i)
+            samples.push_back(static_cast<std::int16_t>(
+                std::lround(16000 * std::sin(2 * std::numbers::pi * frequency * i / 16000))));
+        samples.insert(samples.end(), 5120, 0);
+    }
+    writer.write(samples);
+    writer.close();
+    return path;
+}
+
+void appendVarint(std::string& out, std::uint64_t value) {
+    for (; value >= 0x80; value >>= 7)
+        out.push_back(static_cast<char>((value & 0x7f) | 0x80));
+    out.push_back(static_cast<char>(value));
+}
+
+// The test model under the remote names. The encoder grows past half the real encoder's
+// expected size with a field the model format does not know (number 999, bytes), which
+// readers skip.
+void serveTestModel(const ModelServer& server) {
+    const std::string encoder = server.root() + "/v3_e2e_rnnt_encoder.int8.onnx";
+    fs::copy_file(testModel + "/gigaam-v3-encoder.onnx", encoder);
+    const std::uint64_t target = 113000000;
+    std::string tail;
+    appendVarint(tail, (999u << 3) | 2);
+    const std::uint64_t length = target - fs::file_size(encoder) - tail.size() - 4;
+    appendVarint(tail, length);
+    std::ofstream(encoder, std::ios::binary | std::ios::app) << tail << std::string(length, '\0');
+    for (const char* part : {"decoder", "joint"})
+        fs::create_symlink(testModel + "/gigaam-v3-" + part + ".onnx",
+                           server.root() + "/v3_e2e_rnnt_" + part + ".int8.onnx");
+    fs::create_symlink(testModel + "/gigaam-v3-vocab.txt",
+                       server.root() + "/v3_e2e_rnnt_vocab.txt");
+}
+
+ProgramResult dictateprobe(const std::string& models, const std::string& sources,
+                           const std::string& arguments) {
+    return runProgram("MODEL_DIR='" + models + "' MODEL_SOURCES='" + sources + "' " +
+                      talvoroExecutable() + " dictateprobe " + arguments + " 2>&1");
+}
+
+bool has(const ProgramResult& result, const std::string& text) {
+    return result.output.find(text) != std::string::npos;
+}
+
+} // namespace
+
+TEST(DictateprobeCommand, FetchesAMissingModelThenRecognisesWithIt) {
+    TempDir dir;
+    ModelServer server;
+    ASSERT_TRUE(server.running());
+    serveTestModel(server);
+    const std::string wav = writeGreeting(dir);
+    const std::string models = dir / "models";
+    const std::string sources = server.base("404:encoder") + " " + server.base("redirect/ok");
+
+    const auto first = dictateprobe(models, sources, "'" + wav + "' --engine local");
+    EXPECT_EQ(first.status, 0) << first.output;
+    EXPECT_TRUE(first.output.starts_with("движок: local — на этом компьютере\n"
+                                         "модели GigaAM нет — качаю (4 части, 226 МБ) в " +
+                                         models + "\n"))
+        << first.output;
+    EXPECT_TRUE(has(first, "\n  скачано ")) << first.output;
+    EXPECT_TRUE(has(first, "\nмодель скачана в " + models + "\n"));
+    EXPECT_TRUE(has(first, "\nраспознано: привет мир\n\nОК — доставка работает\n")) << first.output;
+    for (const char* name : {"gigaam-v3-encoder.onnx", "gigaam-v3-decoder.onnx",
+                             "gigaam-v3-joint.onnx", "gigaam-v3-vocab.txt"})
+        EXPECT_TRUE(fs::exists(models + "/" + name)) << name;
+
+    const auto second = dictateprobe(models, sources, "'" + wav + "'");
+    EXPECT_EQ(second.status, 0) << second.output;
+    EXPECT_FALSE(has(second, "качаю")) << "the model is there now";
+    EXPECT_TRUE(has(second, "распознано: привет мир\n"));
+}
+
+TEST(DictateprobeCommand, AFailedDownloadAndAMissingFileAreReported) {
+    TempDir dir;
+    ModelServer server;
+    ASSERT_TRUE(server.running());
+    const std::string wav = writeGreeting(dir);
+
+    const auto failed = dictateprobe(dir / "models", server.base("404"), "'" + wav + "'");
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_TRUE(has(failed, "\nмодель не скачалась: v3_e2e_rnnt_encoder.int8.onnx: ответ 404, 15 Б "
+                            "вместо 224000000\n"))
+        << failed.output;
+    EXPECT_TRUE(has(failed, "\n\nне доехало: модель не скачана: части модели не доехали\n"
+                            "постоянное — ожиданием не лечится\nчеловеку: модель не скачана — "))
+        << failed.output;
+
+    const auto missing = dictateprobe(testModel, server.base("ok"), "'" + (dir / "нет.wav") + "'");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(has(missing, "ошибка: нет файла " + (dir / "нет.wav") +
+                                 " — укажи любой wav: dictateprobe запись.wav\n"))
+        << missing.output;
+    EXPECT_FALSE(has(missing, "качаю"));
+    EXPECT_TRUE(server.requests().size() == 1u) << "only the failed run asked";
+}
