@@ -118,6 +118,8 @@ void PartTransfer::send() {
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(10);
+    // One large file over one connection: HTTP/2 brings nothing here but its own flow control.
+    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
     // Byte ranges count the stored bytes: no transparent decompression.
     request.setRawHeader("Accept-Encoding", "identity");
     request.setHeader(QNetworkRequest::UserAgentHeader, "talvoro/0.1");
@@ -175,8 +177,9 @@ void PartTransfer::receive() {
 
 void PartTransfer::consume() {
     if (!decided_) {
+        QNetworkReply* answer = reply_;
         decide();
-        if (reply_ == nullptr || done_)
+        if (reply_ != answer || done_)
             return; // restarted or failed
     }
     if (!reply_->isOpen())
@@ -208,8 +211,9 @@ void PartTransfer::finished() {
     stallTimer_.stop();
     const int status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (!decided_ && status != 0 && !timedOut_) {
+        QNetworkReply* answer = reply_;
         decide();
-        if (reply_ == nullptr || done_ || reply_->isRunning())
+        if (reply_ != answer || done_)
             return; // restarted or failed
     }
     consume(); // whatever the last readyRead left
