@@ -188,8 +188,10 @@ void GigaAMDownload::deliver(Event event) {
     QMetaObject::invokeMethod(
         this,
         [this, epoch = epoch_, event = std::move(event)] {
-            if (epoch == epoch_ && report_)
-                report_(event);
+            if (epoch != epoch_ || !report_)
+                return;
+            const Report report = report_; // the receiver may destroy this object
+            report(event);
         },
         Qt::QueuedConnection);
 }

@@ -75,7 +75,8 @@ public:
     void start();
     // Stops the running download without an event; what came so far is kept for a resume.
     void cancel();
-    // From start() until the Done or Failed event is delivered (or cancel()).
+    // From start() until the download ends (its Done or Failed event is then on its way) or
+    // cancel().
     bool isRunning() const { return running_; }
 
     // How long a source may send nothing before it counts as failed (not a total limit).
