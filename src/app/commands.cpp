@@ -11,6 +11,7 @@
 #include "diagnostics/hotkey_command.h"
 #include "diagnostics/paste_command.h"
 #include "diagnostics/pastetest_command.h"
+#include "diagnostics/pilltest_command.h"
 
 namespace talvoro {
 
@@ -18,7 +19,8 @@ namespace {
 
 // Dispatch order: pilltest, dictation-menubar, hotkey, gigaamtest, offlinetest, cuttest,
 // sampletest, deliverytest, dictateprobe, dictate, paste, pastetest, focustest, focusprobe.
-const std::array<CommandEntry, 9> commands = {{
+const std::array<CommandEntry, 10> commands = {{
+    {"pilltest", true, runPilltest},
     {"hotkey", false, runHotkey},
     {"gigaamtest", false, runGigaamtest},
     {"cuttest", false, runCuttest},

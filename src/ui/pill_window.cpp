@@ -1,0 +1,60 @@
+#include "ui/pill_window.h"
+
+#include <QBitmap>
+#include <QPainter>
+#include <QPainterPath>
+
+#include "ui/pill_scene.h"
+
+namespace talvoro {
+
+PillWindow::PillWindow(const PillScene& scene, const PillFonts& fonts, bool translucent)
+    : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus |
+                           Qt::WindowTransparentForInput | Qt::WindowStaysOnTopHint |
+                           Qt::X11BypassWindowManagerHint),
+      scene_(scene), fonts_(fonts), translucent_(translucent) {
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_X11DoNotAcceptFocus);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFocusPolicy(Qt::NoFocus);
+    if (translucent_) {
+        setAttribute(Qt::WA_TranslucentBackground);
+    } else {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setAttribute(Qt::WA_NoSystemBackground);
+    }
+    setWindowTitle(QStringLiteral("talvoro pill"));
+}
+
+void PillWindow::place(const QRect& frame) {
+    if (geometry() != frame)
+        setGeometry(frame);
+    if (!translucent_ && maskSize_ != frame.size()) {
+        maskSize_ = frame.size();
+        QBitmap shape(maskSize_);
+        shape.fill(Qt::color0);
+        QPainter painter(&shape);
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Qt::color1);
+        painter.drawRoundedRect(QRect(QPoint(0, 0), maskSize_), pill::cornerRadius,
+                                pill::cornerRadius);
+        painter.end();
+        setMask(shape);
+    }
+}
+
+void PillWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (!translucent_) {
+        // The outline's soft edge blends into the border colour rather than into black.
+        painter.fillRect(rect(), ThemeColors::of(scene_.scheme).border);
+    } else {
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.fillRect(rect(), Qt::transparent);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    }
+    scene_.paint(painter, fonts_);
+}
+
+} // namespace talvoro

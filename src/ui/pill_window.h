@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QWidget>
+
+namespace talvoro {
+
+struct PillFonts;
+struct PillScene;
+
+// The pill's top-level window: outside the window manager's care, above everything, on every
+// desktop, never focused and never hit by the pointer. It paints the scene it is given.
+class PillWindow : public QWidget {
+public:
+    // Without a compositing manager the window is cut to the pill's outline instead of being
+    // translucent.
+    PillWindow(const PillScene& scene, const PillFonts& fonts, bool translucent);
+
+    // The pill's frame; also keeps the outline cut to the new size.
+    void place(const QRect& frame);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    const PillScene& scene_;
+    const PillFonts& fonts_;
+    const bool translucent_;
+    QSize maskSize_;
+};
+
+} // namespace talvoro
