@@ -6,11 +6,11 @@
 
 namespace talvoro::testing {
 
-// One QApplication per test process, made on first use. Offscreen unless the test asks for
-// the X server DISPLAY names (start the test's own Xvfb first).
-inline QApplication& guiApp(bool onDisplay = false) {
-    static std::unique_ptr<QApplication> app = [onDisplay] {
-        ::setenv("QT_QPA_PLATFORM", onDisplay ? "xcb" : "offscreen", 1);
+// One offscreen QApplication per test process, made on first use: layout and snapshots need
+// no X server.
+inline QApplication& guiApp() {
+    static std::unique_ptr<QApplication> app = [] {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
         static int argc = 1;
         static char name[] = "talvoro-test";
         static char* argv[] = {name, nullptr};
