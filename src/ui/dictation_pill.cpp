@@ -148,6 +148,7 @@ void DictationPill::ensureOnScreen() {
     if (onScreen) {
         offScreenSince_.reset();
         recovered_ = false;
+        window_->keepOnTop();
         return;
     }
     if (!offScreenSince_)

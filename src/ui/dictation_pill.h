@@ -54,7 +54,8 @@ public:
     void setColorScheme(std::optional<ColorScheme> scheme) { forcedScheme_ = scheme; }
 
     // At most every 0.5 s: when the window has been off the screen for 1 s or more, re-create
-    // it once for that episode and note it in the journal. `show` calls it.
+    // it once for that episode and note it in the journal; while it is on the screen, raise
+    // it above other windows. `show` calls it.
     void ensureOnScreen();
 
     bool isShown() const { return anchor_.has_value(); }

@@ -1,6 +1,7 @@
 #include "ui/pill_window.h"
 
 #include <QBitmap>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -42,6 +43,11 @@ void PillWindow::place(const QRect& frame) {
         painter.end();
         setMask(shape);
     }
+}
+
+void PillWindow::keepOnTop() {
+    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+        raise();
 }
 
 void PillWindow::paintEvent(QPaintEvent*) {

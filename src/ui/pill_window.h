@@ -17,6 +17,9 @@ public:
 
     // The pill's frame; also keeps the outline cut to the new size.
     void place(const QRect& frame);
+    // Back above windows that a window manager raised over it: nothing keeps an unmanaged
+    // window on top by itself.
+    void keepOnTop();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

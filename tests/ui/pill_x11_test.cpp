@@ -71,6 +71,35 @@ public:
         return count;
     }
 
+    // An unmanaged window mapped on top of everything, as a raised window would be.
+    xcb_window_t cover() {
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
+        const xcb_window_t window = xcb_generate_id(connection_);
+        const uint32_t values[] = {1};
+        xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1280, 800,
+                          0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                          XCB_CW_OVERRIDE_REDIRECT, values);
+        xcb_map_window(connection_, window);
+        xcb_flush(connection_);
+        return window;
+    }
+
+    // The position among the root's children, bottom first.
+    int stackPosition(WId window) {
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
+        auto* reply =
+            xcb_query_tree_reply(connection_, xcb_query_tree(connection_, screen->root), nullptr);
+        int position = -1;
+        if (reply != nullptr) {
+            const xcb_window_t* children = xcb_query_tree_children(reply);
+            for (int i = 0; i < xcb_query_tree_children_length(reply); ++i)
+                if (children[i] == window)
+                    position = i;
+            std::free(reply);
+        }
+        return position;
+    }
+
 private:
     xcb_connection_t* connection_;
 };
@@ -119,7 +148,8 @@ protected:
 };
 
 TEST_F(PillX11Test, ShownPillIsAViewableUnmanagedWindowThatTakesNeitherFocusNorClicks) {
-    DictationPill pill;
+    double now = 0;
+    DictationPill pill({nullptr, [&now] { return now; }, nullptr});
     const xcb_window_t focusBefore = x.focus();
     pill.show("0:03", PillGlyph::record, 0.4f, DictationSnapshot{"проверка", std::nullopt});
     settle();
@@ -132,6 +162,14 @@ TEST_F(PillX11Test, ShownPillIsAViewableUnmanagedWindowThatTakesNeitherFocusNorC
     EXPECT_EQ(x.focus(), focusBefore);
     EXPECT_EQ(x.acceptsFocusHint(window), false);
     EXPECT_EQ(x.inputShapeRectangles(window), 0);
+
+    // A window raised over it is gone under it again at the next check.
+    const xcb_window_t cover = x.cover();
+    EXPECT_GT(x.stackPosition(cover), x.stackPosition(window));
+    now = 0.6;
+    pill.show("0:04", PillGlyph::record, 0.4f, DictationSnapshot{"проверка", std::nullopt});
+    settle();
+    EXPECT_GT(x.stackPosition(window), x.stackPosition(cover));
 
     const auto system = makeSystemPillWindowSystem();
     EXPECT_EQ(system->isViewable(window), true);
