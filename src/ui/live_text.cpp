@@ -53,6 +53,37 @@ QString oneLine(const std::string& text) {
     return line;
 }
 
+// Where the shown text starts: the earliest word start from which the rest fits in two lines,
+// else the last word. A later start never needs more lines than an earlier one, so the search
+// runs back from the end in growing steps and then halves: its cost follows the tail, not
+// the whole dictation.
+int tailStart(const QString& text, const QFont& font, int width) {
+    const std::vector<int> starts = wordStarts(text);
+    const auto fits = [&](size_t word) {
+        return layOut(text.mid(starts[word]), font, width).lines <= maxLines;
+    };
+    size_t good = starts.size() - 1; // fits, or is the last word
+    size_t bad = 0;                  // does not fit, once `tooLong`
+    bool tooLong = false;
+    for (size_t step = 32; !tooLong; step *= 2) {
+        if (good < step) {
+            if (fits(0))
+                return 0;
+            tooLong = true;
+        } else if (fits(good - step)) {
+            good -= step;
+        } else {
+            bad = good - step;
+            tooLong = true;
+        }
+    }
+    while (good - bad > 1) {
+        const size_t middle = (good + bad) / 2;
+        (fits(middle) ? good : bad) = middle;
+    }
+    return starts[good];
+}
+
 } // namespace
 
 int LiveText::lineCount(const QString& text, const QFont& font, int width) {
@@ -72,14 +103,8 @@ LiveText LiveText::make(const DictationSnapshot& snapshot, const QFont& font, in
     if (live.text.trimmed().isEmpty())
         return {};
 
-    if (layOut(live.text, font, width).lines > maxLines) {
-        const std::vector<int> starts = wordStarts(live.text);
-        int start = starts.back();
-        for (auto it = starts.rbegin() + 1; it != starts.rend(); ++it) {
-            if (layOut(live.text.mid(*it), font, width).lines > maxLines)
-                break;
-            start = *it;
-        }
+    const int start = tailStart(live.text, font, width);
+    if (start > 0) {
         live.text = live.text.mid(start);
         live.interimStart = std::max(0, live.interimStart - start);
     }

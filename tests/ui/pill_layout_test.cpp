@@ -103,27 +103,31 @@ TEST_F(LiveTextTest, ShortTextStaysWholeAndInterimFollowsAfterOneSpace) {
 }
 
 TEST_F(LiveTextTest, LongTextKeepsTheLongestTailThatFitsInTwoLinesFromAWordStart) {
-    QString words;
-    for (int i = 0; i < 60; ++i)
-        words += QString("слово%1 ").arg(i);
-    const QString whole = words.trimmed();
-    LiveText live = LiveText::make({whole.toStdString(), std::string("хвост")}, font, 428);
+    // Long words, and words so short that more than thirty fit in two lines.
+    for (const auto& [count, word] : {std::pair{60, "слово%1"}, std::pair{700, "и"}}) {
+        SCOPED_TRACE(word);
+        QString words;
+        for (int i = 0; i < count; ++i)
+            words += QString(word).arg(i) + ' ';
+        const QString full = words + "хвост";
+        LiveText live =
+            LiveText::make({words.trimmed().toStdString(), std::string("хвост")}, font, 428);
 
-    ASSERT_TRUE(live.text.endsWith("слово59 хвост"));
-    const auto start = whole.size() + 6 - live.text.size();
-    const QString full = whole + " хвост";
-    EXPECT_EQ(full.mid(start), live.text);
-    EXPECT_EQ(full[start - 1], ' '); // cut at a word start, never inside a word
-    EXPECT_EQ(LiveText::lineCount(live.text, font, 428), 2);
-    const auto previousWord = full.lastIndexOf(' ', start - 2) + 1;
-    EXPECT_EQ(LiveText::lineCount(full.mid(previousWord), font, 428), 3);
-    EXPECT_EQ(live.interimStart, live.text.size() - 5);
-    EXPECT_EQ(live.size.height(), 2 * LiveText::make({"раз", {}}, font, 428).size.height());
+        ASSERT_TRUE(full.endsWith(live.text));
+        const auto start = full.size() - live.text.size();
+        EXPECT_EQ(full[start - 1], ' '); // cut at a word start, never inside a word
+        EXPECT_EQ(LiveText::lineCount(live.text, font, 428), 2);
+        const auto previousWord = full.lastIndexOf(' ', start - 2) + 1;
+        EXPECT_EQ(LiveText::lineCount(full.mid(previousWord), font, 428), 3);
+        EXPECT_EQ(live.interimStart, live.text.size() - 5);
+        EXPECT_EQ(live.size.height(), 2 * LiveText::make({"раз", {}}, font, 428).size.height());
+    }
+    const int twoLines = 2 * LiveText::make({"раз", {}}, font, 428).size.height();
 
     // One word too long for two lines is kept alone, shown in two lines' height.
     LiveText giant = LiveText::make({"начало " + std::string(400, 'x'), {}}, font, 428);
     EXPECT_EQ(giant.text, QString(400, 'x'));
-    EXPECT_EQ(giant.size.height(), live.size.height());
+    EXPECT_EQ(giant.size.height(), twoLines);
 }
 
 TEST(LevelMeter, JumpsUpAtOnceAndFallsByAQuarterPerUpdate) {
