@@ -99,11 +99,15 @@ void writeSnapshot(const DictationPill& pill, const QDir& dir, const QString& na
     writeFile(dir, name, *png);
 }
 
-QImage sampleAppIcon() {
-    return MenuBarIcon::image(MenuBarIcon::State::idle(), ColorScheme::light, 3.0);
+// Stands for the icon of the application that got the text: the tray figure, drawn to stand
+// out on the pill's surface.
+QImage sampleAppIcon(std::optional<ColorScheme> scheme) {
+    return MenuBarIcon::image(MenuBarIcon::State::idle(), scheme.value_or(desktopColorScheme()),
+                              3.0);
 }
 
-void writeShots(DictationPill& pill, const CommandContext& context, const QDir& dir) {
+void writeShots(DictationPill& pill, std::optional<ColorScheme> scheme,
+                const CommandContext& context, const QDir& dir) {
     struct Frame {
         const char* name;
         std::string text;
@@ -115,7 +119,7 @@ void writeShots(DictationPill& pill, const CommandContext& context, const QDir& 
         {"pill-transcribing.png", "распознаю…", PillGlyph::busy, std::nullopt},
         {"pill-inserted.png",
          "Текстовый редактор · 12 слов",
-         {PillGlyph::ok, sampleAppIcon()},
+         {PillGlyph::ok, sampleAppIcon(scheme)},
          std::nullopt},
         {"pill-nowhere.png",
          "курсор не в поле · " + context.config.dictationHotkey.description() + " вставит",
@@ -193,14 +197,16 @@ void growOnScreen(DictationPill& pill) {
 
 bool runPilltest(const CommandContext& context) {
     DictationPill pill;
+    std::optional<ColorScheme> scheme;
     if (const auto theme = context.args.option("theme"))
-        pill.setColorScheme(*theme == "dark" ? ColorScheme::dark : ColorScheme::light);
+        scheme = *theme == "dark" ? ColorScheme::dark : ColorScheme::light;
+    pill.setColorScheme(scheme);
 
     const auto shots = context.args.option("shots");
     const auto grow = context.args.option("grow");
     const auto icons = context.args.option("icons");
     if (shots)
-        writeShots(pill, context, outputFolder(*shots));
+        writeShots(pill, scheme, context, outputFolder(*shots));
     if (grow)
         writeGrowth(pill, context.args.positionalArgument().value_or(defaultPhrase),
                     outputFolder(*grow));

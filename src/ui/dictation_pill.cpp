@@ -50,7 +50,7 @@ DictationPill::DictationPill(Options options) : options_(std::move(options)) {
     animations_ = std::make_unique<PillAnimations>([this] {
         scene_.glyphScale = animations_->glyphScale();
         if (window_ && anchor_) {
-            window_->move(frame_.topLeft() + QPoint(animations_->horizontalOffset(), 0));
+            window_->place(frame_.translated(animations_->horizontalOffset(), 0));
             window_->update();
         }
     });
@@ -157,7 +157,7 @@ void DictationPill::ensureOnScreen() {
         return;
 
     recovered_ = true;
-    const QRect old = window_->geometry();
+    const QRect old = frame_;
     Journal::shared().note("пилюля: окно #" + std::to_string(id) + " не выводится на экран " +
                            "(isVisible: " + (window_->isVisible() ? "true" : "false") + ", кадр " +
                            std::to_string(old.x()) + "," + std::to_string(old.y()) +

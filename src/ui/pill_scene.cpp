@@ -41,9 +41,16 @@ void PillScene::paint(QPainter& painter, const PillFonts& fonts) const {
         painter.translate(centre);
         painter.scale(glyphScale, glyphScale);
         painter.translate(-centre);
-        painter.setFont(fonts.glyph);
-        painter.setPen(glyphColor);
-        painter.drawText(geometry.glyph, Qt::AlignCenter, glyphText);
+        // As a path with a thin outline: the desktop fonts' check and cross are drawn light,
+        // and the sign should read at a glance.
+        const QFontMetricsF metrics(fonts.glyph);
+        QPainterPath sign;
+        sign.addText(centre.x() - metrics.horizontalAdvance(glyphText) / 2,
+                     centre.y() + (metrics.ascent() - metrics.descent()) / 2, fonts.glyph,
+                     glyphText);
+        painter.setPen(QPen(glyphColor, 0.9, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.setBrush(glyphColor);
+        painter.drawPath(sign);
         painter.restore();
     }
     if (!geometry.icon.isEmpty() && !icon.isNull()) {

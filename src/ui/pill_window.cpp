@@ -28,8 +28,9 @@ PillWindow::PillWindow(const PillScene& scene, const PillFonts& fonts, bool tran
 }
 
 void PillWindow::place(const QRect& frame) {
-    if (geometry() != frame)
-        setGeometry(frame);
+    const QRect window = frame.marginsAdded(QMargins(margin(), margin(), margin(), margin()));
+    if (geometry() != window)
+        setGeometry(window);
     if (!translucent_ && maskSize_ != frame.size()) {
         maskSize_ = frame.size();
         QBitmap shape(maskSize_);
@@ -59,8 +60,29 @@ void PillWindow::paintEvent(QPaintEvent*) {
         painter.setCompositionMode(QPainter::CompositionMode_Source);
         painter.fillRect(rect(), Qt::transparent);
         painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        paintShadow(painter);
+        painter.translate(margin(), margin());
     }
     scene_.paint(painter, fonts_);
+}
+
+int PillWindow::margin() const {
+    return translucent_ ? shadowMargin : 0;
+}
+
+// Layers of faint outlines, each a little wider and lower: a soft shadow that gives a light
+// pill an edge on a light page.
+void PillWindow::paintShadow(QPainter& painter) const {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0, 0, 0, 5));
+    const QRectF pill(QPointF(margin(), margin()), QSizeF(scene_.geometry.size));
+    for (int spread = shadowMargin - 2; spread >= 1; --spread) {
+        const QRectF layer = pill.adjusted(-spread, -spread + 3, spread, spread + 3);
+        painter.drawRoundedRect(layer, pill::cornerRadius + spread, pill::cornerRadius + spread);
+    }
+    painter.restore();
 }
 
 } // namespace talvoro

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+class QPainter;
+
 namespace talvoro {
 
 struct PillFonts;
@@ -15,7 +17,8 @@ public:
     // translucent.
     PillWindow(const PillScene& scene, const PillFonts& fonts, bool translucent);
 
-    // The pill's frame; also keeps the outline cut to the new size.
+    // The pill's frame (the window is larger by the shadow's margin, when there is one); also
+    // keeps the outline cut to the new size.
     void place(const QRect& frame);
     // Back above windows that a window manager raised over it: nothing keeps an unmanaged
     // window on top by itself.
@@ -25,6 +28,10 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    static constexpr int shadowMargin = 10;
+    int margin() const;
+    void paintShadow(QPainter& painter) const;
+
     const PillScene& scene_;
     const PillFonts& fonts_;
     const bool translucent_;
