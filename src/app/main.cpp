@@ -19,6 +19,10 @@ int main(int argc, char** argv) {
         std::fputs(usageText().c_str(), stdout);
         return 1;
     }
+    // libatspi, on a thread of its own, attaches its connections to applications to GLib's
+    // default main context; a Qt event loop iterating that context would dispatch them on this
+    // thread too, and the two deadlock inside libdbus.
+    qputenv("QT_NO_GLIB", "1");
     // Qt gets only the program name: our arguments are not its options.
     int qtArgc = 1;
     std::unique_ptr<QCoreApplication> app;

@@ -11,6 +11,9 @@ namespace talvoro {
 
 bool runFocusProbe(const CommandContext& context) {
     InsertionSeams& seams = systemInsertionSeams();
+    if (std::optional<Paster::Failure> problem = Paster::missingPermission();
+        problem && problem->code() == Paster::Failure::Code::noDisplay)
+        fail("нет связи с X-сервером (DISPLAY) — проверка фокуса не работает");
     if (!seams.focus->available())
         fail("шина специальных возможностей (AT-SPI) недоступна — проверка фокуса не работает");
     int delay = delaySeconds(context.args, 3);

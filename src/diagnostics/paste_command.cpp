@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -40,14 +41,18 @@ namespace {
 struct PasteOutcome {
     int status = 0;
     std::optional<std::string> failure; // the command ends with fail(…)
-    bool holdClipboard = false;         // the clipboard holds what we put there
+    bool holdSelections = false;        // a selection may hold what we put there
+    bool clipboardOurs = false;         // nobody else wrote the clipboard during the paste
 };
+
+// The primary selection's change count before the paste, to tell whether the paste wrote it.
+std::optional<std::int64_t> primaryBefore;
 
 PasteOutcome pasteAndReport(const CommandContext& context) {
     std::string text =
         context.args.positionalArgument().value_or("проверка вставки: раз, два, три.");
-    if (!Paster::permissionGranted(true))
-        return {1, Paster::Failure::noPermission().what(), false};
+    if (std::optional<Paster::Failure> problem = Paster::missingPermission())
+        return {1, problem->what(), false};
     int delay = delaySeconds(context.args, 4);
     std::printf("вставлю через %d с: «%s»\n", delay, text.c_str());
     std::printf("переключись в нужное поле и поставь туда курсор\n");
@@ -57,23 +62,43 @@ PasteOutcome pasteAndReport(const CommandContext& context) {
         std::this_thread::sleep_for(std::chrono::seconds(1));
     }
     std::optional<std::string> before = Paster::currentText();
+    if (Pasteboard* primary = systemInsertionSeams().primary.get())
+        primaryBefore = primary->changeCount();
     try {
         Paster::Result result = Paster::paste(text);
         printLines(Paster::reportLines(result, text, before, Paster::currentText()));
-        return {0, std::nullopt, !result.overwrittenByOthers};
+        return {0, std::nullopt, true, !result.overwrittenByOthers};
     } catch (const Paster::Failure& failure) {
         printLines(Paster::failureLines(failure, before, Paster::currentText()));
         return {1, std::nullopt, false};
     }
 }
 
-// Stays until another program takes the clipboard or the X server goes away.
-void holdClipboard() {
-    Pasteboard& pasteboard = *systemInsertionSeams().pasteboard;
-    const std::int64_t ours = pasteboard.changeCount();
-    if (pasteboard.itemCount() == 0)
-        return;
-    for (int tick = 1; pasteboard.changeCount() == ours; ++tick) {
+// Stays while the clipboard, or the primary selection the paste wrote, still holds what we put
+// there, or until the X server goes away.
+void holdSelections(bool clipboardOurs) {
+    struct Held {
+        Pasteboard* pasteboard;
+        std::int64_t ours;
+    };
+    InsertionSeams& seams = systemInsertionSeams();
+    std::vector<Held> held;
+    for (Pasteboard* pasteboard : {seams.pasteboard.get(), seams.primary.get()}) {
+        if (!pasteboard || (pasteboard == seams.pasteboard.get() && !clipboardOurs) ||
+            pasteboard->itemCount() == 0)
+            continue;
+        const std::int64_t ours = pasteboard->changeCount();
+        if (pasteboard == seams.primary.get() && ours == primaryBefore)
+            continue;
+        held.push_back({pasteboard, ours});
+    }
+    auto holding = [&] {
+        for (const Held& each : held)
+            if (each.pasteboard->changeCount() == each.ours)
+                return true;
+        return false;
+    };
+    for (int tick = 1; holding(); ++tick) {
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
         if (tick % 8 == 0) {
             try {
@@ -146,12 +171,12 @@ bool runPaste(const CommandContext& context) {
     writeAll(channel[1], outcome.failure ? "f" + *outcome.failure
                                          : std::string(1, static_cast<char>('0' + outcome.status)));
     ::close(channel[1]);
-    if (outcome.holdClipboard) {
+    if (outcome.holdSelections) {
         int null = ::open("/dev/null", O_RDWR);
         for (int fd : {0, 1, 2})
             ::dup2(null, fd);
         ::setsid();
-        holdClipboard();
+        holdSelections(outcome.clipboardOurs);
     }
     ::_exit(0);
 }

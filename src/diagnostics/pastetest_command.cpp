@@ -48,7 +48,8 @@ Run insert(Pasteboard& ours, Pasteboard& theirs, const std::string& text,
            std::optional<double> readAfter) {
     PasteboardReceiver receiver(theirs, readAfter.value_or(0));
     Run run;
-    double start = Paster::clockSeconds();
+    PasteClock& clock = systemPasteClock();
+    double start = clock.now();
     try {
         run.result = Paster::deliver(text, ours, textArea, [&] {
             if (readAfter)
@@ -57,7 +58,7 @@ Run insert(Pasteboard& ours, Pasteboard& theirs, const std::string& text,
     } catch (const std::exception& error) {
         run.error = error.what();
     }
-    run.seconds = Paster::clockSeconds() - start;
+    run.seconds = clock.now() - start;
     if (readAfter)
         run.received = receiver.received();
     return run;

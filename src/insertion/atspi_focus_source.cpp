@@ -1,5 +1,9 @@
 #include "insertion/atspi_focus_source.h"
 
+#include "insertion/lookup_thread.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
@@ -7,14 +11,13 @@
 
 #include <atspi/atspi.h>
 
-#include <future>
 #include <map>
 
 namespace talvoro {
 
 namespace {
 
-constexpr int callTimeoutMs = 500;
+constexpr int callTimeoutMs = 400;
 constexpr int walkLimit = 3000;
 
 const char* const noBus = "нет шины AT-SPI";
@@ -162,14 +165,15 @@ std::optional<Paster::Focus> focusIn(AtspiAccessible* window, const Deadline& de
     return walkForFocus(window, deadline);
 }
 
+// Without a main loop of its own libatspi reads every property afresh anyway. Its cache must
+// stay on all the same: the answer to an application's item list, handled inside a D-Bus
+// dispatch, looks at the states it has just stored, and with the cache off it would ask the
+// application for them from within that dispatch, which never returns.
 std::vector<Accessible> applications() {
     Accessible desktop(atspi_get_desktop(0));
     if (!desktop)
         return {};
-    std::vector<Accessible> apps = children(desktop.get());
-    for (Accessible& app : apps)
-        atspi_accessible_set_cache_mask(app.get(), ATSPI_CACHE_NONE);
-    return apps;
+    return children(desktop.get());
 }
 
 AtspiFocusSource::Answer activeWindowFocus() {
@@ -249,23 +253,41 @@ std::string axRoleForAtspiRole(const std::string& atspiRole, bool singleLine) {
     return "AX" + camelCased(atspiRole);
 }
 
+namespace {
+
+const char* const late = "AT-SPI не ответила вовремя";
+
 // libatspi keeps process-wide state, so every source shares the one thread that may touch it.
-AtspiFocusSource::AtspiFocusSource() {
-    static const auto shared = std::make_shared<SerialQueue>("atspi");
-    queue = shared;
+LookupThread& atspiThread() {
+    static LookupThread thread("atspi");
+    return thread;
 }
 
-AtspiFocusSource::~AtspiFocusSource() = default;
+bool glibRunsTheMainLoop() {
+    QCoreApplication* app = QCoreApplication::instance();
+    QAbstractEventDispatcher* dispatcher =
+        app ? QAbstractEventDispatcher::instance(app->thread()) : nullptr;
+    return dispatcher && dispatcher->inherits("QEventDispatcherGlib");
+}
+
+} // namespace
 
 AtspiFocusSource::Answer AtspiFocusSource::bounded(std::function<Answer()> lookup) {
-    auto promise = std::make_shared<std::promise<Answer>>();
-    std::future<Answer> answer = promise->get_future();
-    queue->async([promise, lookup = std::move(lookup)] { promise->set_value(lookup()); });
+    if (glibRunsTheMainLoop())
+        return {std::nullopt, "цикл событий Qt работает на GLib — AT-SPI не опрашиваем"};
+    auto answer = std::make_shared<Answer>();
     // A little over the lookup's own budget: one call in flight may still take its timeout.
-    if (answer.wait_for(lookupBudget + std::chrono::milliseconds(callTimeoutMs + 200)) !=
-        std::future_status::ready)
-        return {std::nullopt, "AT-SPI не ответила вовремя"};
-    return answer.get();
+    const auto within = lookupBudget + std::chrono::milliseconds(callTimeoutMs + 100);
+    switch (
+        atspiThread().run([answer, lookup = std::move(lookup)] { *answer = lookup(); }, within)) {
+    case LookupThread::Outcome::answered:
+        return *answer;
+    case LookupThread::Outcome::late:
+        return {std::nullopt, late};
+    case LookupThread::Outcome::busy:
+        return {std::nullopt, "AT-SPI ещё занята прежним запросом"};
+    }
+    return {std::nullopt, late};
 }
 
 bool AtspiFocusSource::available() {

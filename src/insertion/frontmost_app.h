@@ -11,10 +11,17 @@ namespace talvoro {
 
 // The application whose window is active.
 struct FrontmostApp {
-    std::optional<std::string> name; // the window's title-bar name of the application, if any
+    // The application's name: its desktop entry's, else its window class; never the window
+    // title, which may hold a mail subject or a page title.
+    std::optional<std::string> name;
     std::optional<QImage> icon;
-    std::int64_t pid = 0;    // 0 when the window does not tell
-    std::string windowClass; // WM_CLASS class part, empty when unknown
+    std::int64_t pid = 0;       // 0 when the window does not tell
+    std::string windowClass;    // WM_CLASS class part, empty when unknown
+    std::string windowInstance; // WM_CLASS instance part, empty when unknown
+
+    // A terminal emulator by its window class (kitty, alacritty, konsole, xterm, urxvt, rxvt, st,
+    // tilix, terminator, yakuake, or any class naming a terminal).
+    bool isTerminal() const;
 };
 
 class FrontmostAppSource {

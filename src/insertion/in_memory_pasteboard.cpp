@@ -70,9 +70,19 @@ std::optional<std::string> InMemoryPasteboard::data(int index, const std::string
 }
 
 void InMemoryPasteboard::replace(std::vector<Item> items) {
+    if (beforeWrite)
+        beforeWrite();
     std::lock_guard guard(lock);
     items_ = std::move(items);
     ++changes;
+}
+
+std::vector<InMemoryPasteboard::Item> InMemoryPasteboard::plainText(const std::string& text) {
+    PasteboardItem item;
+    for (auto type : plainTextTypes)
+        item.emplace_back(type, text);
+    item.emplace_back("x-kde-passwordManagerHint", "secret");
+    return {Item{item, {}}};
 }
 
 void InMemoryPasteboard::clearContents() {
@@ -93,10 +103,18 @@ void InMemoryPasteboard::writePromisedText(std::function<std::string()> provide)
 }
 
 void InMemoryPasteboard::setString(const std::string& text) {
-    PasteboardItem item;
-    for (auto type : plainTextTypes)
-        item.emplace_back(type, text);
-    writeItems({item});
+    replace(plainText(text));
+}
+
+bool InMemoryPasteboard::settlePromisedText(const std::string& text) {
+    if (beforeWrite)
+        beforeWrite();
+    std::lock_guard guard(lock);
+    if (items_.size() != 1 || !items_.front().provide)
+        return false;
+    items_ = plainText(text);
+    ++changes;
+    return true;
 }
 
 std::optional<std::string> InMemoryPasteboard::string() {

@@ -22,10 +22,13 @@ public:
     void writeItems(const std::vector<PasteboardItem>& items) override;
     void writePromisedText(std::function<std::string()> provide) override;
     void setString(const std::string& text) override;
+    bool settlePromisedText(const std::string& text) override;
     std::optional<std::string> string() override;
 
     // How many times a provider was asked for its text.
     int pulls() const { return pulls_.load(); }
+    // Runs before every write, outside the lock; a test makes writes fail by throwing from it.
+    std::function<void()> beforeWrite;
 
 private:
     struct Item {
@@ -33,6 +36,7 @@ private:
         std::function<std::string()> provide; // set for a promised item
     };
     void replace(std::vector<Item> items);
+    static std::vector<Item> plainText(const std::string& text);
 
     std::mutex lock;
     std::vector<Item> items_; // guarded by lock

@@ -4,6 +4,10 @@
 
 namespace talvoro {
 
+// Ctrl+V for ordinary windows; Shift+Insert for terminal emulators, which paste the primary
+// selection with it (xterm, rxvt and st do nothing on Ctrl+Shift+V).
+enum class PasteShortcut { controlV, shiftInsert };
+
 // The synthesised paste shortcut sent to whatever window has the keyboard focus.
 class PasteKeystroke {
 public:
@@ -11,15 +15,17 @@ public:
     // Whether keys can be synthesised at all (X11: the server has XTEST). This is what
     // `Paster::permissionGranted` reports; there is no prompt to show.
     virtual bool available() = 0;
-    // Presses and releases the shortcut (X11: waits up to 1 s for the user to let go of held
-    // modifiers, then Control+V, or Control+Shift+V for terminal emulators). Returns once the
-    // events are sent. Throws Paster::Failure (noPermission without XTEST, eventCreationFailed when
-    // the events cannot be made or sent).
-    virtual void press() = 0;
+    // Waits, at most about a second, until the user has let go of held modifiers: a hotkey's
+    // modifiers still down would turn the shortcut into another one.
+    virtual void waitForModifiersReleased() = 0;
+    // Presses and releases the shortcut at once. Throws Paster::Failure (noDisplay when the X
+    // server is gone, noPermission without XTEST, eventCreationFailed when the events cannot be
+    // made or sent).
+    virtual void press(PasteShortcut shortcut) = 0;
 };
 
-// The XTest keystroke on its own X connection. Throws Paster::Failure(noPermission) when there
-// is no X display.
+// The XTest keystroke on its own X connection. Throws Paster::Failure(noDisplay) when there is
+// no X display.
 std::unique_ptr<PasteKeystroke> makeSystemPasteKeystroke();
 
 } // namespace talvoro

@@ -58,8 +58,16 @@ public:
     // the reader's thread), must be quick and must not call back into the pasteboard. The item also
     // offers `x-kde-passwordManagerHint` = "secret", which is not a pull.
     virtual void writePromisedText(std::function<std::string()> provide) = 0;
-    // We own it with the text as immediate plain-text data of every `plainTextTypes` type.
+    // We own it with the text as immediate plain-text data of every `plainTextTypes` type. Like a
+    // promised item it offers `x-kde-passwordManagerHint` = "secret": whatever text we put there
+    // stays out of clipboard histories.
     virtual void setString(const std::string& text) = 0;
+    // Turns the promised item we still hold into `text` as immediate data (what `setString`
+    // offers), as one more write by us. Readers who asked on behalf of the promised item are
+    // still answered (X11: the selection is not taken anew, so requests stamped with a time
+    // since we took it for the promise, such as a Ctrl+V key event's, stay valid). False, and
+    // nothing changes, when we no longer hold a promised item.
+    virtual bool settlePromisedText(const std::string& text) = 0;
     // The plain text, read the way any other reader would read it (a promised item is pulled).
     virtual std::optional<std::string> string() = 0;
 };

@@ -1,14 +1,10 @@
 #include "insertion/paster.h"
 
-#include "base/main_thread.h"
 #include "insertion/pasteboard_snapshot.h"
+#include "insertion/promised_text.h"
 
-#include <QCoreApplication>
-
-#include <chrono>
 #include <cmath>
 #include <exception>
-#include <thread>
 
 namespace talvoro::Paster {
 
@@ -17,21 +13,65 @@ namespace {
 constexpr double pollInterval = 0.005;
 constexpr double focusRetryPause = 0.25;
 
-// On the main thread the pause keeps the event loop turning, so that anything the pasteboard
-// delivers through it still runs during the wait.
-void pause(double seconds) {
-    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    if (isMainThread() && QCoreApplication::instance() != nullptr)
-        QCoreApplication::processEvents(QEventLoop::AllEvents,
-                                        static_cast<int>(std::ceil(seconds * 1000)));
-    std::this_thread::sleep_until(until);
-}
-
 std::string joined(const std::vector<std::string>& parts, const std::string& separator) {
     std::string out;
     for (const auto& part : parts)
         out += (out.empty() ? "" : separator) + part;
     return out;
+}
+
+// A pasteboard that holds the promised text: what it held before, and its change count right
+// after our latest write.
+struct Offered {
+    Pasteboard& pasteboard;
+    PasteboardSnapshot snapshot;
+    std::int64_t ours = 0;
+};
+
+// Waits until the promised text was pulled and then left alone for `pasteWindow`, or
+// `pullDeadline` passed without a pull, or somebody else wrote the first pasteboard. Settles the
+// promise into plain data after `eagerAfter` without a pull; true when it did.
+bool waitForPull(PromisedText& promised, std::vector<Offered>& offered, PasteClock& clock) {
+    const double deadline = promised.startedAt + pullDeadline.load();
+    bool eager = false;
+    bool eagerTried = false;
+    for (;;) {
+        const double now = clock.now();
+        if (std::optional<double> last = promised.last()) {
+            if (now - *last >= pasteWindow.load())
+                return eager;
+        } else {
+            if (now >= deadline)
+                return eager;
+            if (!eagerTried && now - promised.startedAt >= eagerAfter.load()) {
+                eagerTried = true;
+                for (Offered& each : offered)
+                    if (each.pasteboard.settlePromisedText(promised.text)) {
+                        each.ours = each.pasteboard.changeCount();
+                        eager = true;
+                    }
+            }
+        }
+        if (offered.front().pasteboard.changeCount() != offered.front().ours)
+            return eager;
+        clock.pause(pollInterval);
+    }
+}
+
+enum class GivenBack { restored, leftToOthers, failed };
+
+// Puts the previous contents back unless somebody else wrote since our latest write.
+GivenBack giveBack(Offered& offered, std::optional<std::string>& error) {
+    try {
+        if (offered.pasteboard.changeCount() != offered.ours)
+            return GivenBack::leftToOthers;
+        offered.snapshot.restore(offered.pasteboard);
+        return GivenBack::restored;
+    } catch (const std::exception& failure) {
+        if (!error)
+            error = failure.what();
+        return GivenBack::failed;
+    }
 }
 
 } // namespace
@@ -46,45 +86,35 @@ bool insertionBlocked(const Focus& focus) {
     return focus.role && blockedRoles.contains(*focus.role);
 }
 
-bool waitForPull(PromisedText& promised, Pasteboard& pasteboard, std::int64_t& rememberedCount) {
-    const double deadline = promised.startedAt + pullDeadline.load();
-    bool eager = false;
-    for (;;) {
-        double now = clockSeconds();
-        if (std::optional<double> last = promised.last()) {
-            if (now - *last >= pasteWindow.load())
-                return eager;
-        } else {
-            if (now >= deadline)
-                return eager;
-            if (!eager && now - promised.startedAt >= eagerAfter.load()) {
-                pasteboard.clearContents();
-                pasteboard.setString(promised.text);
-                rememberedCount = pasteboard.changeCount();
-                eager = true;
-            }
-        }
-        if (pasteboard.changeCount() != rememberedCount)
-            return eager;
-        pause(pollInterval);
-    }
-}
-
 Result deliver(const std::string& text, Pasteboard& pasteboard, const Focus& focus,
-               const std::function<void()>& press, FrontmostAppSource* frontmost) {
+               const std::function<void()>& press, const DeliverOptions& options) {
     if (text.empty())
         throw Failure::emptyText();
-    PasteboardSnapshot snapshot = PasteboardSnapshot::take(pasteboard, maxSnapshotBytes.load());
-    auto promised = std::make_shared<PromisedText>(text);
-    pasteboard.clearContents();
-    // The pasteboard may outlive this call and be asked for the item later; the provider keeps
-    // the promised text alive until the item is replaced.
-    pasteboard.writePromisedText([promised] { return promised->provide(); });
-    std::int64_t rememberedCount = pasteboard.changeCount();
+    PasteClock& clock = options.clock ? *options.clock : systemPasteClock();
+    std::vector<Offered> offered;
+    offered.push_back({pasteboard, PasteboardSnapshot::take(pasteboard, maxSnapshotBytes)});
+    if (options.selection)
+        offered.push_back(
+            {*options.selection, PasteboardSnapshot::take(*options.selection, maxSnapshotBytes)});
 
-    std::optional<FrontmostApp> app = frontmost ? frontmost->current() : std::nullopt;
+    // A pasteboard may outlive this call and be asked for the item later; the provider keeps the
+    // promised text alive until the item is replaced.
+    auto promised = std::make_shared<PromisedText>(text, clock);
+    std::optional<std::string> restoreError;
+    for (std::size_t written = 0; written < offered.size(); ++written) {
+        try {
+            offered[written].pasteboard.clearContents();
+            offered[written].pasteboard.writePromisedText(
+                [promised] { return promised->provide(); });
+            offered[written].ours = offered[written].pasteboard.changeCount();
+        } catch (...) {
+            for (std::size_t index = 0; index < written; ++index)
+                giveBack(offered[index], restoreError);
+            throw;
+        }
+    }
 
-    promised->startedAt = clockSeconds();
+    promised->startedAt = clock.now();
     std::exception_ptr pressFailure;
     try {
         press();
@@ -92,42 +122,48 @@ Result deliver(const std::string& text, Pasteboard& pasteboard, const Focus& foc
         pressFailure = std::current_exception();
     }
     bool servedEagerly = false;
-    if (!pressFailure)
-        servedEagerly = waitForPull(*promised, pasteboard, rememberedCount);
+    if (!pressFailure) {
+        try {
+            servedEagerly = waitForPull(*promised, offered, clock);
+        } catch (const std::exception&) {
+            // The pasteboard failed during the wait; giving back below says what happened.
+        }
+    }
 
     Result result;
-    if (pasteboard.changeCount() == rememberedCount) {
-        snapshot.restore(pasteboard);
-        result.restored = true;
-    } else {
-        result.overwrittenByOthers = true;
-    }
+    const GivenBack first = giveBack(offered.front(), restoreError);
+    result.restored = first == GivenBack::restored;
+    result.overwrittenByOthers = first == GivenBack::leftToOthers;
+    for (std::size_t index = 1; index < offered.size(); ++index)
+        giveBack(offered[index], restoreError);
     if (pressFailure)
         std::rethrow_exception(pressFailure);
 
     if (std::optional<double> first = promised->first())
         result.takenAfterMs = static_cast<std::int64_t>(
             std::max(0.0, std::trunc((*first - promised->startedAt) * 1000)));
-    result.outcome = Outcome::pasted(app ? app->name : std::nullopt);
+    result.outcome = Outcome::pasted(options.app ? options.app->name : std::nullopt);
     result.focus = focus;
-    if (app)
-        result.appIcon = app->icon;
-    result.previousTypes = snapshot.types;
-    result.skippedAsTooLarge = snapshot.tooLarge;
+    if (options.app)
+        result.appIcon = options.app->icon;
+    result.previousTypes = offered.front().snapshot.types;
+    result.skippedAsTooLarge = offered.front().snapshot.tooLarge;
     result.servedEagerly = servedEagerly;
+    result.restoreError = restoreError;
     return result;
 }
 
 Result paste(const std::string& text, InsertionSeams& seams) {
     if (text.empty())
         throw Failure::emptyText();
-    if (!permissionGranted(seams))
-        throw Failure::noPermission();
+    if (std::optional<Failure> problem = missingPermission(seams))
+        throw *problem;
+    PasteClock& clock = seams.clock ? *seams.clock : systemPasteClock();
     Pasteboard& pasteboard = *seams.pasteboard;
     Focus focus = currentFocus(seams);
     if (focus.missing) {
         wakeFocusReporting(seams);
-        std::this_thread::sleep_for(std::chrono::duration<double>(focusRetryPause));
+        clock.pause(focusRetryPause);
         focus = currentFocus(seams);
     }
     if (insertionBlocked(focus)) {
@@ -139,9 +175,15 @@ Result paste(const std::string& text, InsertionSeams& seams) {
         result.servedEagerly = true;
         return result;
     }
+    std::optional<FrontmostApp> app = seams.frontmost->current();
+    const bool terminal = app && app->isTerminal();
+    const PasteShortcut shortcut = terminal ? PasteShortcut::shiftInsert : PasteShortcut::controlV;
     PasteKeystroke& keystroke = *seams.keystroke;
+    // Before the clock of the pull wait starts: the user may still be holding the hotkey.
+    keystroke.waitForModifiersReleased();
+    DeliverOptions options{app, terminal ? seams.primary.get() : nullptr, &clock};
     return deliver(
-        text, pasteboard, focus, [&keystroke] { keystroke.press(); }, seams.frontmost.get());
+        text, pasteboard, focus, [&] { keystroke.press(shortcut); }, options);
 }
 
 Focus currentFocus(InsertionSeams& seams) {
@@ -163,8 +205,16 @@ void wakeFocusReporting(InsertionSeams& seams) {
         seams.focus->wakeReporting(app->pid);
 }
 
+std::optional<Failure> missingPermission(InsertionSeams& seams) {
+    if (!seams.keystroke || !seams.pasteboard)
+        return Failure::noDisplay();
+    if (!seams.keystroke->available())
+        return Failure::noPermission();
+    return std::nullopt;
+}
+
 bool permissionGranted(InsertionSeams& seams) {
-    return seams.keystroke && seams.pasteboard && seams.keystroke->available();
+    return !missingPermission(seams);
 }
 
 std::optional<std::string> currentText(InsertionSeams& seams) {

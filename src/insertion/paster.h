@@ -3,7 +3,6 @@
 #include "insertion/focus.h"
 #include "insertion/insertion_seams.h"
 #include "insertion/paster_failure.h"
-#include "insertion/promised_text.h"
 
 #include <QImage>
 
@@ -57,26 +56,34 @@ struct Result {
     bool skippedAsTooLarge = false;
     std::optional<std::int64_t> takenAfterMs; // keystroke → first pull
     bool servedEagerly = false;               // put out as plain data, pulls not observable
+    // The previous contents could not be written back after the keystroke was sent (why, for the
+    // user). Not an error of the insertion: the text is in the field and must not be sent again.
+    std::optional<std::string> restoreError;
 
     std::string takenNote() const;
 };
 
 bool insertionBlocked(const Focus& focus);
 
-// The whole insertion into the focused field; blocks for about a second. Throws Failure.
+// The whole insertion into the focused field; blocks its thread for about a second, so it never
+// runs on the main thread of a program with windows. Throws Failure.
 Result paste(const std::string& text);
 Result paste(const std::string& text, InsertionSeams& seams);
 
-// The pasteboard part of an insertion with the keystroke given as `press` (which may throw).
-// `frontmost` may be null (no application name or icon then).
-Result deliver(const std::string& text, Pasteboard& pasteboard, const Focus& focus,
-               const std::function<void()>& press, FrontmostAppSource* frontmost = nullptr);
+struct DeliverOptions {
+    std::optional<FrontmostApp> app; // noted in the result (name and icon)
+    // Offered the text too and given back afterwards by the same rule (X11: PRIMARY, for the
+    // terminals that paste it with Shift+Insert). The wait watches the pasteboard only.
+    Pasteboard* selection = nullptr;
+    PasteClock* clock = nullptr; // the system clock when null
+};
 
-// Waits after the keystroke until the promised text was pulled and then left alone for
-// `pasteWindow`, or `pullDeadline` passed without a pull, or somebody else wrote the pasteboard.
-// Serves the text as plain data after `eagerAfter` without a pull (then `rememberedCount` follows
-// that write). True when the text was served that way.
-bool waitForPull(PromisedText& promised, Pasteboard& pasteboard, std::int64_t& rememberedCount);
+// The pasteboard part of an insertion with the keystroke given as `press` (which may throw):
+// the clock for the pull wait starts immediately before `press` runs, so `press` must post at
+// once. Once `press` succeeded nothing throws: a pasteboard that fails afterwards ends the wait,
+// and a failed restore is reported in `restoreError`.
+Result deliver(const std::string& text, Pasteboard& pasteboard, const Focus& focus,
+               const std::function<void()>& press, const DeliverOptions& options = {});
 
 Focus currentFocus();
 Focus currentFocus(InsertionSeams& seams);
@@ -87,6 +94,9 @@ void wakeFocusReporting(InsertionSeams& seams);
 // Trusted = keys can be synthesised (the X server has XTEST); there is no prompt on X11.
 bool permissionGranted(bool prompt = false);
 bool permissionGranted(InsertionSeams& seams);
+// What stands in the way of trust: noDisplay without an X display, noPermission without XTEST.
+std::optional<Failure> missingPermission();
+std::optional<Failure> missingPermission(InsertionSeams& seams);
 
 // The pasteboard's plain text; nothing when there is none or no pasteboard.
 std::optional<std::string> currentText();

@@ -13,6 +13,8 @@ const char* describe(Failure::Code code) {
         return "пустой текст — вставлять нечего";
     case Failure::Code::eventCreationFailed:
         return "не удалось создать событие клавиатуры";
+    case Failure::Code::noDisplay:
+        return "нет связи с X-сервером (DISPLAY) — вставка не сработает";
     }
     return "";
 }

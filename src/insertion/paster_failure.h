@@ -7,7 +7,7 @@ namespace talvoro::Paster {
 // Why an insertion could not be made; what() is the sentence the user sees.
 class Failure : public std::runtime_error {
 public:
-    enum class Code { noPermission, emptyText, eventCreationFailed };
+    enum class Code { noPermission, emptyText, eventCreationFailed, noDisplay };
 
     explicit Failure(Code code);
     Code code() const { return code_; }
@@ -15,6 +15,7 @@ public:
     static Failure noPermission() { return Failure(Code::noPermission); }
     static Failure emptyText() { return Failure(Code::emptyText); }
     static Failure eventCreationFailed() { return Failure(Code::eventCreationFailed); }
+    static Failure noDisplay() { return Failure(Code::noDisplay); }
 
 private:
     Code code_;

@@ -37,7 +37,9 @@ std::vector<std::string> reportLines(const Result& result, const std::string& te
     }
     lines.push_back("забор текста: " + result.takenNote());
 
-    if (result.skippedAsTooLarge)
+    if (result.restoreError)
+        lines.push_back("буфер: вернуть прежнее не удалось — " + *result.restoreError);
+    else if (result.skippedAsTooLarge)
         lines.push_back("буфер: содержимое было тяжелее лимита — не сохраняли, за собой убрали");
     else if (result.overwrittenByOthers)
         lines.push_back("буфер: после вставки в него записал кто-то ещё — не трогали");

@@ -9,7 +9,9 @@ InsertionSeams& systemInsertionSeams() {
         InsertionSeams made;
         try {
             made.pasteboard = makeSystemPasteboard();
+            made.primary = makeSystemPasteboard("PRIMARY");
         } catch (const PasteboardUnavailable&) {
+            made.pasteboard.reset();
         }
         try {
             made.keystroke = makeSystemPasteKeystroke();
@@ -38,6 +40,10 @@ void wakeFocusReporting() {
 
 bool permissionGranted(bool) {
     return permissionGranted(systemInsertionSeams());
+}
+
+std::optional<Failure> missingPermission() {
+    return missingPermission(systemInsertionSeams());
 }
 
 std::optional<std::string> currentText() {

@@ -1,16 +1,9 @@
 #include "insertion/promised_text.h"
 
-#include <chrono>
-
 namespace talvoro::Paster {
 
-double clockSeconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 std::string PromisedText::provide() {
-    double now = clockSeconds();
+    double now = clock.now();
     std::lock_guard guard(lock);
     if (!first_)
         first_ = now;

@@ -1,19 +1,19 @@
 #pragma once
 
+#include "insertion/paste_clock.h"
+
 #include <mutex>
 #include <optional>
 #include <string>
 
 namespace talvoro::Paster {
 
-// Seconds on a clock that never jumps; the pull-wait measures every interval on it.
-double clockSeconds();
-
 // The data provider of one insertion's promised pasteboard item. The pasteboard calls `provide`
 // on its own thread; the waiting thread reads the pull times.
 class PromisedText {
 public:
-    explicit PromisedText(std::string text) : text(std::move(text)), startedAt(clockSeconds()) {}
+    PromisedText(std::string text, PasteClock& clock)
+        : text(std::move(text)), startedAt(clock.now()), clock(clock) {}
 
     const std::string text;
     // Written and read only by the thread running the insertion.
@@ -26,6 +26,7 @@ public:
     std::optional<double> last() const;
 
 private:
+    PasteClock& clock;
     mutable std::mutex lock;
     std::optional<double> first_; // guarded by lock
     std::optional<double> last_;  // guarded by lock

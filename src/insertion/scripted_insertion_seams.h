@@ -7,6 +7,7 @@
 
 #include <deque>
 #include <functional>
+#include <vector>
 
 namespace talvoro::testing {
 
@@ -45,12 +46,17 @@ public:
 class RecordedKeystroke : public PasteKeystroke {
 public:
     bool canPress = true;
-    int presses = 0;
+    std::vector<PasteShortcut> presses;
+    std::function<void()> onWait;  // the user letting go of held keys
     std::function<void()> onPress; // what the "receiving application" does
 
     bool available() override { return canPress; }
-    void press() override {
-        ++presses;
+    void waitForModifiersReleased() override {
+        if (onWait)
+            onWait();
+    }
+    void press(PasteShortcut shortcut) override {
+        presses.push_back(shortcut);
         if (onPress)
             onPress();
     }

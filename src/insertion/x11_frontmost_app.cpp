@@ -1,7 +1,5 @@
 #include "insertion/x11_frontmost_app.h"
 
-#include "insertion/x11_selection_contents.h"
-
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -25,15 +23,6 @@ xcb_window_t parentOf(x11::Connection& c, xcb_window_t window) {
     return tree ? tree->parent : xcb_window_t{XCB_WINDOW_NONE};
 }
 
-std::optional<std::string> windowName(x11::Connection& c, xcb_window_t window) {
-    if (auto name = c.property(window, c.atom("_NET_WM_NAME"), 4096); name && !name->bytes.empty())
-        return name->bytes;
-    auto name = c.property(window, XCB_ATOM_WM_NAME, 4096);
-    if (!name || name->bytes.empty())
-        return std::nullopt;
-    return name->type == XCB_ATOM_STRING ? x11::utf8FromLatin1(name->bytes) : name->bytes;
-}
-
 } // namespace
 
 std::unique_ptr<FrontmostAppSource> makeSystemFrontmostAppSource() {
@@ -50,9 +39,11 @@ std::optional<FrontmostApp> X11FrontmostAppSource::current() {
         return std::nullopt;
     FrontmostApp app;
     app.pid = cardinal(c, window, c.atom("_NET_WM_PID")).value_or(0);
-    if (auto wmClass = x11::windowClass(c, window))
+    if (auto wmClass = x11::windowClass(c, window)) {
         app.windowClass = wmClass->className;
-    app.name = windowName(c, window);
+        app.windowInstance = wmClass->instance;
+    }
+    app.name = names->nameFor(app.windowClass);
     if (!app.name && !app.windowClass.empty())
         app.name = app.windowClass;
     if (auto icon = c.property(window, c.atom("_NET_WM_ICON"), 16u << 20))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "insertion/desktop_app_names.h"
 #include "insertion/frontmost_app.h"
 #include "insertion/x11_connection.h"
 
@@ -8,10 +9,17 @@
 
 namespace talvoro {
 
-// The active window's application through EWMH, on a connection of its own for each call.
+// The active window's application through EWMH, on a connection of its own for each call,
+// named by its window class through the desktop entries.
 class X11FrontmostAppSource final : public FrontmostAppSource {
 public:
+    explicit X11FrontmostAppSource(
+        std::shared_ptr<DesktopAppNames> names = std::make_shared<DesktopAppNames>())
+        : names(std::move(names)) {}
     std::optional<FrontmostApp> current() override;
+
+private:
+    std::shared_ptr<DesktopAppNames> names;
 };
 
 namespace x11 {

@@ -434,6 +434,18 @@ void X11Pasteboard::setString(const std::string& text) {
     call([&] { own(x11::SelectionContents::text(text)); });
 }
 
+bool X11Pasteboard::settlePromisedText(const std::string& text) {
+    return call([&] {
+        catchUp();
+        if (!owning || !contents.promisesText())
+            return false;
+        // Same ownership and timestamp: only what we answer with changes.
+        contents = x11::SelectionContents::text(text);
+        ++changes;
+        return true;
+    });
+}
+
 std::optional<std::string> X11Pasteboard::string() {
     return call([this]() -> std::optional<std::string> {
         catchUp();

@@ -72,6 +72,7 @@ std::vector<std::string> SelectionContents::types() const {
         auto types = textTypes();
         if (!latin1FromUtf8(*plain))
             types.erase(std::find(types.begin(), types.end(), "STRING"));
+        types.emplace_back(passwordHintType);
         return types;
     }
     std::vector<std::string> types;
@@ -81,15 +82,13 @@ std::vector<std::string> SelectionContents::types() const {
 }
 
 std::optional<Offer> SelectionContents::offer(const std::string& target) const {
-    if (provide) {
+    if (provide || plain) {
         if (target == passwordHintType)
             return Offer{passwordHintType, 8, "secret"};
         if (!isPlainTextType(target))
             return std::nullopt;
-        return encodeText(target, provide());
+        return encodeText(target, provide ? provide() : *plain);
     }
-    if (plain)
-        return isPlainTextType(target) ? encodeText(target, *plain) : std::nullopt;
     for (const auto& [type, offer] : data)
         if (type == target)
             return offer;

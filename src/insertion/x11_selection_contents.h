@@ -31,7 +31,8 @@ struct Offer {
 using TargetFormats = std::map<std::string, std::pair<std::string, std::uint8_t>>;
 
 // What we serve while we own a selection: nothing, immediate items, plain text, or text that is
-// produced only when a reader asks for it.
+// produced only when a reader asks for it. Our own text, plain or promised, carries the
+// password-manager hint.
 class SelectionContents {
 public:
     static SelectionContents nothing() { return {}; }

@@ -1,7 +1,6 @@
 #include "insertion/xtest_paste_keystroke.h"
 
 #include "insertion/paster_failure.h"
-#include "insertion/x11_frontmost_app.h"
 
 #include <xcb/xcb_keysyms.h>
 #include <xcb/xtest.h>
@@ -19,16 +18,11 @@ namespace {
 constexpr xcb_keysym_t keysymV = 0x0076;
 constexpr xcb_keysym_t keysymControlL = 0xffe3;
 constexpr xcb_keysym_t keysymShiftL = 0xffe1;
+constexpr xcb_keysym_t keysymInsert = 0xff63;
 constexpr xcb_keysym_t keysymNumLock = 0xff7f;
 constexpr xcb_keysym_t keysymScrollLock = 0xff14;
 
 using KeySymbols = std::unique_ptr<xcb_key_symbols_t, decltype(&xcb_key_symbols_free)>;
-
-std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 // Prefers a keycode whose first symbol is the keysym, so that the key is the one the
 // layout's first group puts it on.
@@ -77,14 +71,6 @@ std::uint16_t heldModifiers(x11::Connection& c, std::uint16_t ignored) {
     return pointer->mask & modifiers & static_cast<std::uint16_t>(~ignored);
 }
 
-bool focusedWindowIsTerminal(x11::Connection& c) {
-    const xcb_window_t window = x11::activeWindow(c);
-    if (window == XCB_WINDOW_NONE)
-        return false;
-    auto wmClass = x11::windowClass(c, window);
-    return wmClass && XTestPasteKeystroke::isTerminal(wmClass->instance, wmClass->className);
-}
-
 } // namespace
 
 std::unique_ptr<PasteKeystroke> makeSystemPasteKeystroke() {
@@ -93,14 +79,14 @@ std::unique_ptr<PasteKeystroke> makeSystemPasteKeystroke() {
 
 XTestPasteKeystroke::XTestPasteKeystroke() : connection(x11::Connection::open()) {
     if (!connection)
-        throw Paster::Failure::noPermission();
+        throw Paster::Failure::noDisplay();
 }
 
 x11::Connection& XTestPasteKeystroke::connected() {
     if (connection->broken()) {
         auto fresh = x11::Connection::open();
         if (!fresh)
-            throw Paster::Failure::noPermission();
+            throw Paster::Failure::noDisplay();
         connection = std::move(fresh);
     }
     return *connection;
@@ -115,19 +101,19 @@ bool XTestPasteKeystroke::available() {
     }
 }
 
-bool XTestPasteKeystroke::isTerminal(const std::string& instance, const std::string& className) {
-    static const std::array<std::string_view, 9> terminals{
-        "kitty", "alacritty", "konsole", "xterm", "urxvt", "st", "tilix", "terminator", "yakuake"};
-    for (const std::string& part : {lower(instance), lower(className)}) {
-        if (part.find("terminal") != std::string::npos)
-            return true;
-        if (std::find(terminals.begin(), terminals.end(), part) != terminals.end())
-            return true;
-    }
-    return false;
+void XTestPasteKeystroke::waitForModifiersReleased() {
+    std::lock_guard guard(lock);
+    x11::Connection& c = connected();
+    KeySymbols symbols(xcb_key_symbols_alloc(c.get()), &xcb_key_symbols_free);
+    if (!symbols)
+        return;
+    const std::uint16_t ignored = lockingModifiers(c, symbols.get());
+    const auto until = std::chrono::steady_clock::now() + modifierGrace;
+    while (heldModifiers(c, ignored) != 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
-void XTestPasteKeystroke::press() {
+void XTestPasteKeystroke::press(PasteShortcut shortcut) {
     std::lock_guard guard(lock);
     x11::Connection& c = connected();
     if (!c.hasExtension(&xcb_test_id))
@@ -135,28 +121,17 @@ void XTestPasteKeystroke::press() {
     KeySymbols symbols(xcb_key_symbols_alloc(c.get()), &xcb_key_symbols_free);
     if (!symbols)
         throw Paster::Failure::eventCreationFailed();
-    const xcb_keycode_t v = keycodeFor(symbols.get(), keysymV);
-    const xcb_keycode_t control = keycodeFor(symbols.get(), keysymControlL);
-    const bool terminal = focusedWindowIsTerminal(c);
-    const xcb_keycode_t shift = terminal ? keycodeFor(symbols.get(), keysymShiftL) : 0;
-    if (v == 0 || control == 0 || (terminal && shift == 0))
+    const bool terminal = shortcut == PasteShortcut::shiftInsert;
+    const xcb_keycode_t modifier =
+        keycodeFor(symbols.get(), terminal ? keysymShiftL : keysymControlL);
+    const xcb_keycode_t key = keycodeFor(symbols.get(), terminal ? keysymInsert : keysymV);
+    if (modifier == 0 || key == 0)
         throw Paster::Failure::eventCreationFailed();
 
-    // A hotkey's modifiers still held down would turn Control+V into something else.
-    const std::uint16_t ignored = lockingModifiers(c, symbols.get());
-    const auto until = std::chrono::steady_clock::now() + modifierGrace;
-    while (heldModifiers(c, ignored) != 0 && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-
-    std::vector<std::pair<std::uint8_t, xcb_keycode_t>> sequence{{XCB_KEY_PRESS, control}};
-    if (terminal)
-        sequence.emplace_back(XCB_KEY_PRESS, shift);
-    sequence.emplace_back(XCB_KEY_PRESS, v);
-    sequence.emplace_back(XCB_KEY_RELEASE, v);
-    if (terminal)
-        sequence.emplace_back(XCB_KEY_RELEASE, shift);
-    sequence.emplace_back(XCB_KEY_RELEASE, control);
-
+    const std::pair<std::uint8_t, xcb_keycode_t> sequence[] = {{XCB_KEY_PRESS, modifier},
+                                                               {XCB_KEY_PRESS, key},
+                                                               {XCB_KEY_RELEASE, key},
+                                                               {XCB_KEY_RELEASE, modifier}};
     std::vector<xcb_void_cookie_t> cookies;
     for (auto [type, code] : sequence)
         cookies.push_back(xcb_test_fake_input_checked(c.get(), type, code, XCB_CURRENT_TIME,

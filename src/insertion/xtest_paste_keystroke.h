@@ -6,25 +6,22 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
-#include <string>
 
 namespace talvoro {
 
-// Control+V (Control+Shift+V for terminal emulators) through XTEST, with the keycode that
-// carries "v" in the current keyboard mapping, whatever layout group is active.
+// The paste shortcut through XTEST, with the keycodes that carry "v", Control, Shift and Insert
+// in the current keyboard mapping, whatever layout group is active.
 class XTestPasteKeystroke final : public PasteKeystroke {
 public:
     // How long the user gets to let go of held modifiers before we press anyway.
     static constexpr std::chrono::milliseconds modifierGrace{1000};
 
-    // Throws Paster::Failure(noPermission) when there is no X display.
+    // Throws Paster::Failure(noDisplay) when there is no X display.
     XTestPasteKeystroke();
 
     bool available() override;
-    void press() override;
-
-    // WM_CLASS parts of a terminal emulator, which pastes with Control+Shift+V.
-    static bool isTerminal(const std::string& instance, const std::string& className);
+    void waitForModifiersReleased() override;
+    void press(PasteShortcut shortcut) override;
 
 private:
     x11::Connection& connected(); // reconnects after the server went away

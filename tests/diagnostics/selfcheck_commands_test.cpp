@@ -29,4 +29,21 @@ TEST(SelfCheckCommands, DeliverytestPrintsOnlyItsSummary) {
     EXPECT_EQ(r.output, "\nразбор сбоев доставки сходится (11 проверок)\n");
 }
 
+TEST(SelfCheckCommands, FocustestPrintsOnlyItsSummary) {
+    const ProgramResult r = runTalvoro("focustest");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "\nтаблица фокуса сходится (15 проверок)\n");
+}
+
+// Without a display the commands that need one say so, not that an extension is missing.
+TEST(InsertionCommands, WithoutADisplayNameTheDisplay) {
+    for (const char* command : {"paste 'текст' --delay 0", "focusprobe --delay 0", "pastetest"}) {
+        const ProgramResult r = runTalvoro(command);
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_NE(r.output.find("нет связи с X-сервером (DISPLAY)"), std::string::npos)
+            << command << ": " << r.output;
+        EXPECT_EQ(r.output.find("XTEST"), std::string::npos) << r.output;
+    }
+}
+
 } // namespace

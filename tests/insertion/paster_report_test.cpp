@@ -35,11 +35,23 @@ TEST(PasterReport, TheFirstApplicableClipboardLineWins) {
     Paster::Result result = pasted("Kate");
     result.overwrittenByOthers = true;
     result.skippedAsTooLarge = true;
+    result.restoreError = "связь с X-сервером оборвалась";
+    EXPECT_EQ(Paster::reportLines(result, "x", "a", "a").back(),
+              "буфер: вернуть прежнее не удалось — связь с X-сервером оборвалась");
+    result.restoreError.reset();
     EXPECT_EQ(Paster::reportLines(result, "x", "a", "a").back(),
               "буфер: содержимое было тяжелее лимита — не сохраняли, за собой убрали");
     result.skippedAsTooLarge = false;
     EXPECT_EQ(Paster::reportLines(result, "x", "a", "a").back(),
               "буфер: после вставки в него записал кто-то ещё — не трогали");
+}
+
+TEST(PasterReport, FocusNotes) {
+    EXPECT_EQ(Paster::Focus::missingBecause("err 1, err 2").note(), "не виден (err 1, err 2)");
+    EXPECT_EQ((Paster::Focus{{}, {}, true, {}}).note(), "не виден");
+    EXPECT_EQ((Paster::Focus{{}, "AXSecure", false, {}}).note(), "роль не читается");
+    EXPECT_EQ((Paster::Focus{"AXWindow", "AXStandardWindow", false, {}}).note(),
+              "AXWindow/AXStandardWindow");
 }
 
 TEST(PasterReport, NowhereAndFailureLines) {
@@ -49,6 +61,9 @@ TEST(PasterReport, NowhereAndFailureLines) {
               (Lines{"некуда вставить: фокусного поля нет — текст остался в буфере, Ctrl+V "
                      "вставит его",
                      "забор текста: выложен данными, забор не отследить"}));
+    nowhere.servedEagerly = false;
+    EXPECT_EQ(Paster::reportLines(nowhere, "текст", "a", "текст").back(),
+              "забор текста: текст не забрали");
 
     EXPECT_EQ(Paster::failureLines(Paster::Failure::eventCreationFailed(), "a", "a"),
               (Lines{"вставка не удалась: не удалось создать событие клавиатуры",

@@ -1,5 +1,6 @@
 #include "insertion/x11_frontmost_app.h"
 
+#include "support/temp_dir.h"
 #include "support/xvfb_server.h"
 
 #include <gtest/gtest.h>
@@ -42,10 +43,21 @@ protected:
     std::unique_ptr<x11::Connection> c;
 };
 
-TEST_F(X11FrontmostAppTest, ActiveWindowNameClassPidAndIcon) {
+// A mail subject or page title in the window title must never become the application's name.
+TEST_F(X11FrontmostAppTest, NamedByItsDesktopEntryNeverByTheWindowTitle) {
+    testing::TempDir data;
+    data.write("applications/org.example.Editor.desktop",
+               "[Desktop Entry]\nName=Text Editor\nName[ru]=Текстовый редактор\n"
+               "StartupWMClass=gedit\n[Desktop Action new]\nName=Новое окно\n");
+    data.write("applications/kde/org.kde.kate.desktop", "[Desktop Entry]\nName=Kate\n");
+    data.write("applications/gone.desktop", "[Desktop Entry]\nName=Удалено\nHidden=true\n");
+    ::setenv("LC_ALL", "ru_RU.UTF-8", 1);
+    X11FrontmostAppSource source(std::make_shared<DesktopAppNames>(
+        std::vector<std::filesystem::path>{std::filesystem::path(data.path()) / "applications"}));
+
     const xcb_window_t editor = window(c->root());
-    set(editor, "_NET_WM_NAME", c->atom("UTF8_STRING"), 8, "Текстовый редактор");
-    set(editor, "WM_NAME", XCB_ATOM_STRING, 8, "ignored");
+    set(editor, "_NET_WM_NAME", c->atom("UTF8_STRING"), 8, "Письмо: зарплата за март");
+    set(editor, "WM_NAME", XCB_ATOM_STRING, 8, "Письмо");
     set(editor, "WM_CLASS", XCB_ATOM_STRING, 8, std::string("gedit\0Gedit\0", 12));
     set(editor, "_NET_WM_PID", XCB_ATOM_CARDINAL, 32, bytesOf({4242}));
     std::vector<std::uint32_t> icons = icon(16, 0xffff0000);
@@ -55,7 +67,7 @@ TEST_F(X11FrontmostAppTest, ActiveWindowNameClassPidAndIcon) {
     set(c->root(), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW, 32, bytesOf({editor}));
     c->sync();
 
-    auto app = X11FrontmostAppSource().current();
+    auto app = source.current();
     ASSERT_TRUE(app);
     EXPECT_EQ(app->name, "Текстовый редактор");
     EXPECT_EQ(app->windowClass, "Gedit");
@@ -63,28 +75,34 @@ TEST_F(X11FrontmostAppTest, ActiveWindowNameClassPidAndIcon) {
     ASSERT_TRUE(app->icon);
     EXPECT_EQ(app->icon->size(), QSize(48, 48)) << "the largest one up to 128 px";
     EXPECT_EQ(app->icon->pixel(10, 10), 0x800000ffu);
+
+    // By the last part of a reverse-DNS file name; a hidden entry or none at all: the class.
+    for (auto [wmClass, name] : {std::pair{std::string("kate\0Kate\0", 10), "Kate"},
+                                 {std::string("gone\0Gone\0", 10), "Gone"},
+                                 {std::string("xterm\0XTerm\0", 12), "XTerm"}}) {
+        set(editor, "WM_CLASS", XCB_ATOM_STRING, 8, wmClass);
+        c->sync();
+        EXPECT_EQ(source.current()->name, name);
+    }
+    ::unsetenv("LC_ALL");
 }
 
 TEST_F(X11FrontmostAppTest, WithoutWindowManagerTheFocusAndItsTopLevel) {
     const xcb_window_t top = window(c->root());
-    set(top, "WM_NAME", XCB_ATOM_STRING, 8, "caf\xe9");
     set(top, "WM_CLASS", XCB_ATOM_STRING, 8, std::string("xterm\0XTerm\0", 12));
     const xcb_window_t inner = window(top);
     c->sync();
     xcb_set_input_focus(c->get(), XCB_INPUT_FOCUS_PARENT, inner, XCB_CURRENT_TIME);
     c->sync();
 
-    auto app = X11FrontmostAppSource().current();
+    auto app = X11FrontmostAppSource(
+                   std::make_shared<DesktopAppNames>(std::vector<std::filesystem::path>{}))
+                   .current();
     ASSERT_TRUE(app);
-    EXPECT_EQ(app->name, "café");
-    EXPECT_EQ(app->windowClass, "XTerm");
+    EXPECT_EQ(app->name, "XTerm");
+    EXPECT_EQ(app->windowInstance, "xterm");
     EXPECT_EQ(app->pid, 0);
     EXPECT_FALSE(app->icon);
-
-    // A window without a name is called by its class.
-    xcb_delete_property(c->get(), top, XCB_ATOM_WM_NAME);
-    c->sync();
-    EXPECT_EQ(X11FrontmostAppSource().current()->name, "XTerm");
 
     xcb_set_input_focus(c->get(), XCB_INPUT_FOCUS_POINTER_ROOT, XCB_INPUT_FOCUS_POINTER_ROOT,
                         XCB_CURRENT_TIME);

@@ -92,9 +92,11 @@ public:
     }
 
     // Reads a target like any client, INCR included; nothing when refused or not answered.
+    // `time` stamps the request as a key event's time would.
     static std::optional<std::string>
     read(const std::string& selectionName, const std::string& target,
-         std::chrono::milliseconds within = std::chrono::seconds(3)) {
+         std::chrono::milliseconds within = std::chrono::seconds(3),
+         xcb_timestamp_t time = XCB_CURRENT_TIME) {
         auto r = x11::Connection::open();
         const xcb_window_t w = xcb_generate_id(r->get());
         const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
@@ -102,8 +104,7 @@ public:
                           XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
                           &mask);
         const xcb_atom_t property = r->atom("PEER_READ");
-        xcb_convert_selection(r->get(), w, r->atom(selectionName), r->atom(target), property,
-                              XCB_CURRENT_TIME);
+        xcb_convert_selection(r->get(), w, r->atom(selectionName), r->atom(target), property, time);
         xcb_flush(r->get());
         const auto deadline = std::chrono::steady_clock::now() + within;
         auto notify = next(*r, deadline, [&](const xcb_generic_event_t& e) {
@@ -133,6 +134,25 @@ public:
                 return all;
             all += part->bytes;
         }
+    }
+
+    // The server's current time, as a client learns it from a property change.
+    static xcb_timestamp_t serverTime() {
+        auto r = x11::Connection::open();
+        const xcb_window_t w = xcb_generate_id(r->get());
+        const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_create_window(r->get(), XCB_COPY_FROM_PARENT, w, r->root(), 0, 0, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
+                          &mask);
+        xcb_change_property(r->get(), XCB_PROP_MODE_APPEND, w, r->atom("PEER_TIME"),
+                            XCB_ATOM_INTEGER, 32, 0, nullptr);
+        xcb_flush(r->get());
+        auto notify = next(*r, std::chrono::steady_clock::now() + std::chrono::seconds(3),
+                           [](const xcb_generic_event_t& e) {
+                               return (e.response_type & 0x7f) == XCB_PROPERTY_NOTIFY;
+                           });
+        return notify ? reinterpret_cast<xcb_property_notify_event_t*>(notify.get())->time
+                      : XCB_CURRENT_TIME;
     }
 
     // The target names the owner lists.

@@ -1,6 +1,6 @@
 #include "insertion/x11_pasteboard.h"
 
-#include "insertion/paster_failure.h"
+#include "insertion/paster.h"
 #include "insertion/x11_pasteboard_peer.h"
 #include "support/xvfb_server.h"
 
@@ -78,6 +78,36 @@ TEST_F(X11PasteboardTest, EveryReaderRequestForPromisedTextIsAPull) {
     const int before = pulls;
     EXPECT_EQ(pasteboard->string(), "привет, мир");
     EXPECT_EQ(pulls, before + 1);
+
+    // Plain text of ours stays out of clipboard histories too.
+    pasteboard->setString("прямо");
+    EXPECT_EQ(SelectionPeer::read(selectionName, "x-kde-passwordManagerHint"), "secret");
+    EXPECT_FALSE(pasteboard->settlePromisedText("x")) << "no promise is held any more";
+}
+
+// Qt and GTK stamp their request with the time of the Ctrl+V key event; a slow receiver asks
+// only after the text was served as plain data, and must still get it.
+TEST_F(X11PasteboardTest, ARequestStampedWithTheKeyEventGetsTheEagerlyServedText) {
+    const double eager = Paster::eagerAfter, deadline = Paster::pullDeadline;
+    Paster::eagerAfter = 0.125;
+    Paster::pullDeadline = 10;
+    SelectionPeer other(selectionName);
+    std::optional<std::string> received;
+    std::thread receiver;
+    Paster::Result result = Paster::deliver("поздний", *pasteboard, {}, [&] {
+        const xcb_timestamp_t keyEvent = SelectionPeer::serverTime();
+        const std::int64_t promised = pasteboard->changeCount();
+        receiver = std::thread([&, keyEvent, promised] {
+            eventually([&] { return pasteboard->changeCount() != promised; }, 5s);
+            received = SelectionPeer::read(selectionName, "UTF8_STRING", 3s, keyEvent);
+            other.own({{"UTF8_STRING", "следующее"}}); // ends the wait
+        });
+    });
+    receiver.join();
+    Paster::eagerAfter = eager;
+    Paster::pullDeadline = deadline;
+    EXPECT_EQ(received, "поздний");
+    EXPECT_TRUE(result.servedEagerly);
 }
 
 TEST_F(X11PasteboardTest, ChangeCountCountsOurWritesAtOnceAndOthersWrites) {
@@ -173,13 +203,10 @@ TEST_F(X11PasteboardTest, SilentOwnerCostsOneWaitThenNothing) {
     SelectionPeer silent(selectionName, PeerOptions{.silentButTargets = true});
     silent.own({{"UTF8_STRING", "x"}, {"image/png", "y"}, {"text/html", "z"}});
 
-    const auto start = Clock::now();
     ASSERT_EQ(pasteboard->types().size(), 3u);
     for (const char* type : {"UTF8_STRING", "image/png", "text/html"})
         EXPECT_EQ(pasteboard->data(0, type, 1024), std::nullopt);
     EXPECT_EQ(pasteboard->string(), std::nullopt);
-    EXPECT_GT(secondsSince(start), 0.9);
-    EXPECT_LT(secondsSince(start), 3.0);
     // One silent request, then the owner is given up on.
     EXPECT_EQ(silent.requests("UTF8_STRING"), 1);
     EXPECT_EQ(silent.requests("image/png"), 0);
@@ -194,11 +221,8 @@ TEST_F(X11PasteboardTest, SilentOwnerCostsOneWaitThenNothing) {
 TEST_F(X11PasteboardTest, OwnerThatNeverAnswersAtAll) {
     SelectionPeer dead(selectionName, PeerOptions{.silent = true});
     dead.own({{"UTF8_STRING", "x"}});
-    const auto start = Clock::now();
     EXPECT_TRUE(pasteboard->types().empty());
-    EXPECT_EQ(pasteboard->itemCount(), 0);
     EXPECT_EQ(pasteboard->data(0, "UTF8_STRING", 100), std::nullopt);
-    EXPECT_LT(secondsSince(start), 3.0);
     EXPECT_EQ(dead.requests("TARGETS"), 1);
     EXPECT_EQ(dead.requests("UTF8_STRING"), 0);
 }

@@ -1,0 +1,109 @@
+#include "insertion/atspi_focus_source.h"
+#include "insertion/lookup_thread.h"
+#include "insertion/paster.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+
+namespace talvoro {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Lookups that stay inside an application that stopped answering until the test lets them go.
+struct Hung {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool released = false; // guarded by lock
+    int entered = 0;       // guarded by lock
+
+    void release() {
+        std::lock_guard guard(lock);
+        released = true;
+        changed.notify_all();
+    }
+};
+
+std::function<void()> hangingOn(std::shared_ptr<Hung> hung) {
+    return [hung] {
+        std::unique_lock guard(hung->lock);
+        ++hung->entered;
+        hung->changed.notify_all();
+        hung->changed.wait(guard, [&] { return hung->released; });
+    };
+}
+
+TEST(LookupThreadTest, AHungLookupCostsOneWaitAndNothingQueuesBehindIt) {
+    auto hung = std::make_shared<Hung>();
+    {
+        LookupThread thread("lookup-test");
+        int answered = 0;
+        EXPECT_EQ(thread.run([&] { ++answered; }, 10s), LookupThread::Outcome::answered);
+        EXPECT_EQ(answered, 1);
+
+        EXPECT_EQ(thread.run(hangingOn(hung), 50ms), LookupThread::Outcome::late);
+        for (int again = 0; again < 3; ++again)
+            EXPECT_EQ(thread.run([&] { ++answered; }, 10s), LookupThread::Outcome::busy)
+                << "turned away at once, not after another wait";
+        // Going away must not wait for the hung lookup, nor run the turned-away ones.
+    }
+    hung->release();
+    std::unique_lock guard(hung->lock);
+    hung->changed.wait_for(guard, 10s, [&] { return hung->entered > 0; });
+    EXPECT_EQ(hung->entered, 1);
+}
+
+TEST(LookupThreadTest, TheThreadTakesNewLookupsOnceTheHungOneEnds) {
+    LookupThread thread("lookup-test");
+    auto hung = std::make_shared<Hung>();
+    EXPECT_EQ(thread.run(hangingOn(hung), 20ms), LookupThread::Outcome::late);
+    hung->release();
+    // The released lookup ends soon; from then on the thread answers again.
+    LookupThread::Outcome outcome = LookupThread::Outcome::busy;
+    for (int attempt = 0; attempt < 5000 && outcome == LookupThread::Outcome::busy; ++attempt) {
+        outcome = thread.run([] {}, 10s);
+        if (outcome == LookupThread::Outcome::busy)
+            std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_EQ(outcome, LookupThread::Outcome::answered);
+}
+
+// With no accessibility bus anywhere the lookup must answer, not hang or end the process.
+TEST(AtspiFocusSourceTest, WithoutABusTheFocusIsMissingWithAReason) {
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/talvoro-bus", 1);
+    ::unsetenv("DISPLAY");
+    ::unsetenv("AT_SPI_BUS_ADDRESS");
+    AtspiFocusSource source;
+    EXPECT_FALSE(source.available());
+    std::vector<std::string> notes;
+    EXPECT_FALSE(source.systemFocus(notes));
+    EXPECT_FALSE(source.applicationFocus(1, notes));
+    EXPECT_EQ(notes, (std::vector<std::string>{"нет шины AT-SPI", "нет шины AT-SPI"}));
+}
+
+// A Qt event loop on GLib would dispatch libatspi's connections on the main thread too.
+TEST(AtspiFocusSourceTest, RefusesToRunBesideAGlibEventLoop) {
+    int argc = 1;
+    char name[] = "atspi_focus_test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    std::vector<std::string> notes;
+    EXPECT_FALSE(AtspiFocusSource().systemFocus(notes));
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("GLib"), std::string::npos) << notes[0];
+}
+
+TEST(AtspiRoles, OneLineTextIsAFieldAndUnknownRolesKeepTheirName) {
+    EXPECT_EQ(axRoleForAtspiRole("text", true), "AXTextField");
+    EXPECT_EQ(axRoleForAtspiRole("text", false), "AXTextArea");
+    EXPECT_EQ(axRoleForAtspiRole("menu item"), "AXMenuItem");
+    EXPECT_FALSE(Paster::insertionBlocked({axRoleForAtspiRole("check box"), {}, false, {}}));
+    EXPECT_TRUE(Paster::insertionBlocked({axRoleForAtspiRole("filler"), {}, false, {}}));
+}
+
+} // namespace
+} // namespace talvoro

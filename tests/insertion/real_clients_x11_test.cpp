@@ -1,0 +1,102 @@
+#include "paster_x11_support.h"
+#include "support/run_program.h"
+#include "support/temp_dir.h"
+#include "support/xvfb_server.h"
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+
+namespace talvoro {
+namespace {
+
+using namespace talvoro::testing;
+
+const std::string dictation = "привет из диктовки";
+
+std::string selectionText(const std::string& selection) {
+    return runProgram("timeout 5 xclip -selection " + selection + " -o 2>/dev/null").output;
+}
+
+// The `paste` command run as a user runs it, into receivers nobody here wrote, on a desktop as
+// GNOME sets it up: a session bus that starts the accessibility bus on demand.
+class RealClients : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!xvfb.running())
+            GTEST_SKIP() << "Xvfb is not installed";
+        for (const char* program : {"/usr/bin/dbus-daemon", "/usr/libexec/at-spi-bus-launcher",
+                                    "/usr/bin/xclip", "/usr/bin/xdotool"})
+            if (!haveProgram(program))
+                GTEST_SKIP() << program << " is not installed";
+        ::unsetenv("AT_SPI_BUS_ADDRESS");
+        ::unsetenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON");
+        bus.emplace(dir.path());
+        ASSERT_TRUE(bus->running());
+    }
+
+    void focus(const std::string& search) {
+        ASSERT_EQ(runProgram("xdotool search --sync " + search + " windowfocus --sync 2>&1").status,
+                  0);
+    }
+
+    // Pastes the dictation over a clipboard and a primary selection that another program holds;
+    // the field's text must be the dictation, once, and both selections must come back.
+    void pasteInto(const std::string& client, const std::function<std::string()>& typed) {
+        for (const char* selection : {"clipboard", "primary"})
+            runProgram("printf 'прежний %s' " + std::string(selection) + " | xclip -selection " +
+                       selection + " -i >/dev/null 2>&1");
+        ASSERT_TRUE(waitFor([] { return selectionText("primary") == "прежний primary"; }, 5));
+        const auto start = std::chrono::steady_clock::now();
+        ProgramResult run = runProgram("timeout 20 " + talvoroExecutable() + " paste '" +
+                                       dictation + "' --delay 0 2>&1");
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        std::cout << client << ": the paste command took " << took.count() << " s\n";
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_LT(took.count(), 10) << "far beyond the two seconds it usually takes";
+        EXPECT_NE(run.output.find("буфер восстановлен: да, совпадает"), std::string::npos)
+            << run.output;
+        EXPECT_TRUE(waitFor([&] { return typed() == dictation; }, 5)) << typed();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(typed(), dictation) << "the text arrived once";
+        EXPECT_EQ(selectionText("clipboard"), "прежний clipboard");
+        EXPECT_EQ(selectionText("primary"), "прежний primary");
+    }
+
+    XvfbServer xvfb;
+    TempDir dir;
+    std::optional<SessionBus> bus;
+};
+
+TEST_F(RealClients, QtLineEdit) {
+    PasteTarget target(dir.path(), "field");
+    ASSERT_TRUE(target.waitUntilActive());
+    pasteInto("Qt", [&] { return target.typed(); });
+}
+
+TEST_F(RealClients, Gtk3Entry) {
+    if (runProgram("/usr/bin/python3 -c \"import gi; gi.require_version('Gtk', '3.0'); "
+                   "from gi.repository import Gtk\" 2>&1")
+            .status != 0)
+        GTEST_SKIP() << "python3-gi with GTK 3 is not installed";
+    const std::string out = dir / "typed", ready = dir / "ready";
+    ChildProcess gtk(
+        {"/usr/bin/python3", TALVORO_SOURCE_DIR "/tests/insertion/gtk_entry.py", out, ready});
+    ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(ready); }, 15));
+    focus("--name 'gtk target'");
+    pasteInto("GTK 3", [&] { return std::filesystem::exists(out) ? readFile(out) : ""; });
+}
+
+// xterm pastes nothing on Ctrl+Shift+V; it pastes the primary selection on Shift+Insert.
+TEST_F(RealClients, XTerm) {
+    if (!haveProgram("/usr/bin/xterm"))
+        GTEST_SKIP() << "xterm is not installed";
+    const std::string out = dir / "typed";
+    ChildProcess xterm({"/usr/bin/env", "LC_ALL=C.UTF-8", "/usr/bin/xterm", "-u8", "-e", "sh", "-c",
+                        "stty raw -echo; exec cat > " + out});
+    focus("--class xterm");
+    pasteInto("xterm", [&] { return std::filesystem::exists(out) ? readFile(out) : ""; });
+}
+
+} // namespace
+} // namespace talvoro
