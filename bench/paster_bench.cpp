@@ -27,9 +27,10 @@ class TimedKeystroke : public PasteKeystroke {
 public:
     explicit TimedKeystroke(std::shared_ptr<PasteKeystroke> real) : real(std::move(real)) {}
     bool available() override { return real->available(); }
-    void press() override {
-        pressedAt = Paster::clockSeconds();
-        real->press();
+    void waitForModifiersReleased() override { real->waitForModifiersReleased(); }
+    void press(PasteShortcut shortcut) override {
+        pressedAt = systemPasteClock().now();
+        real->press(shortcut);
     }
     double pressedAt = 0;
 
@@ -52,14 +53,15 @@ void PasteIntoQtField(benchmark::State& state) {
     auto keystroke = std::make_shared<TimedKeystroke>(makeSystemPasteKeystroke());
     auto focus = std::make_shared<ScriptedFocusSource>();
     focus->answers = {Paster::Focus{"AXTextField", "text", false, {}}};
-    InsertionSeams seams{makeSystemPasteboard(), keystroke, makeSystemFrontmostAppSource(), focus};
+    InsertionSeams seams{makeSystemPasteboard(), keystroke, makeSystemFrontmostAppSource(), focus,
+                         nullptr, nullptr};
     seams.pasteboard->setString("прежнее");
 
     std::vector<double> pulls, restores;
     int unpulled = 0;
     for (auto _ : state) {
         Paster::Result result = Paster::paste("слово ", seams);
-        double done = Paster::clockSeconds();
+        double done = systemPasteClock().now();
         restores.push_back((done - keystroke->pressedAt) * 1000);
         if (result.takenAfterMs)
             pulls.push_back(static_cast<double>(*result.takenAfterMs));
@@ -92,9 +94,9 @@ void FocusLookup(benchmark::State& state) {
     }
     std::vector<double> lookups;
     for (auto _ : state) {
-        double start = Paster::clockSeconds();
+        double start = systemPasteClock().now();
         benchmark::DoNotOptimize(source.systemFocus(notes));
-        lookups.push_back((Paster::clockSeconds() - start) * 1000);
+        lookups.push_back((systemPasteClock().now() - start) * 1000);
     }
     state.counters["lookup_median_ms"] = median(lookups);
 }
