@@ -5,9 +5,6 @@
 #include <xcb/xcb_keysyms.h>
 #include <xcb/xtest.h>
 
-#include <algorithm>
-#include <array>
-#include <cctype>
 #include <thread>
 #include <vector>
 

@@ -107,43 +107,6 @@ TEST(PasterDeliver, UnclaimedTextIsServedAsDataAndGivenUpAtTheDeadline) {
     EXPECT_EQ(silence.pasteboard.string(), "до");
 }
 
-TEST(PasterDeliver, SeveralTypesAndItemsComeBackAsTheyWere) {
-    Insertion run;
-    const char raw[] = "\x89PNG\r\n\x1a\n\0\0binary";
-    std::string png(raw, sizeof raw - 1);
-    run.pasteboard.writeItems(
-        {{{"image/png", png}, {"text/html", "<b>x</b>"}}, {{"text/uri-list", "file:///tmp/a"}}});
-    run.deliver("текст", 0.25);
-    EXPECT_EQ(run.received, "текст");
-    ASSERT_EQ(run.pasteboard.itemCount(), 2);
-    EXPECT_EQ(run.pasteboard.data(0, "image/png", SIZE_MAX), png);
-    EXPECT_EQ(run.pasteboard.data(0, "text/html", SIZE_MAX), "<b>x</b>");
-    EXPECT_EQ(run.pasteboard.data(1, "text/uri-list", SIZE_MAX), "file:///tmp/a");
-    EXPECT_EQ(run.result.previousTypes,
-              (std::vector<std::string>{"image/png", "text/html", "text/uri-list"}));
-}
-
-TEST(PasterDeliver, ContentsUpToTheLimitAreKeptAndOneByteMoreAreDropped) {
-    const std::size_t limit = Paster::maxSnapshotBytes.load();
-    Insertion exact;
-    // Two types whose sum decides: each alone is under the limit.
-    exact.pasteboard.writeItems(
-        {{{"image/png", std::string(limit - 10, 'p')}, {"text/plain", std::string(10, 't')}}});
-    exact.deliver("a", std::nullopt);
-    EXPECT_FALSE(exact.result.skippedAsTooLarge);
-    EXPECT_EQ(exact.pasteboard.data(0, "image/png", SIZE_MAX)->size(), limit - 10);
-
-    Insertion over;
-    over.pasteboard.writeItems(
-        {{{"image/png", std::string(limit - 10, 'p')}, {"text/plain", std::string(11, 't')}}});
-    over.deliver("b", std::nullopt);
-    EXPECT_TRUE(over.result.skippedAsTooLarge);
-    EXPECT_TRUE(over.result.restored);
-    EXPECT_EQ(over.pasteboard.itemCount(), 0)
-        << "the dictation is cleaned away, nothing comes back";
-    EXPECT_EQ(over.result.previousTypes, (std::vector<std::string>{"image/png", "text/plain"}));
-}
-
 TEST(PasterDeliver, AnotherWriterEndsTheWaitAndIsLeftAlone) {
     Insertion run;
     run.pasteboard.setString("до");
