@@ -66,7 +66,9 @@ bool connect() {
         return false;
     atspi_set_timeout(callTimeoutMs, 0);
     atspi_init();
-    // Keep libatspi's connection off the default GLib context, which Qt's main loop iterates.
+    // A context nobody iterates: libatspi then reads its messages only inside its own calls, on
+    // this thread. (Its connections to single applications still go on GLib's default context,
+    // which therefore no one may iterate either.)
     atspi_set_main_context(g_main_context_new());
     connected = true;
     return true;
