@@ -1,5 +1,8 @@
 #include "base/config.h"
 
+#include <charconv>
+#include <cmath>
+
 #include <QRegularExpression>
 #include <QString>
 #include <unistd.h>
@@ -97,7 +100,13 @@ bool Config::parseFlag(const std::string& text) {
 std::optional<double> Config::parseNumber(const std::string& text) {
     if (!isDecimal(text))
         return std::nullopt;
-    return std::strtod(text.c_str(), nullptr);
+    // from_chars ignores the locale (a Russian one reads "3.5" as 3) and refuses overflow.
+    const char* first = text.data() + (text.front() == '+' ? 1 : 0);
+    double value = 0;
+    const auto [end, error] = std::from_chars(first, text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
 }
 
 std::optional<int> Config::parseMinutesOfDay(const std::string& text) {

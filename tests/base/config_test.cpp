@@ -122,7 +122,7 @@ TEST_F(ConfigTest, FlagsAndNumbersAndTimes) {
         EXPECT_FALSE(Config::parseFlag(no)) << no;
     EXPECT_EQ(Config::parseNumber("-3"), -3);
     EXPECT_EQ(Config::parseNumber(".5"), 0.5);
-    for (const char* bad : {"", "abc", "1,5", "0x10", "inf", "nan", "1 2"})
+    for (const char* bad : {"", "abc", "1,5", "0x10", "inf", "nan", "1 2", ".7e9211"})
         EXPECT_FALSE(Config::parseNumber(bad)) << bad;
     EXPECT_EQ(Config::parseMinutesOfDay("23:59"), 23 * 60 + 59);
     for (const char* bad : {"24:00", "12:60", "12", "1:2:3", "a:b", ":30", "-1:00"})
