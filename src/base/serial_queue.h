@@ -3,9 +3,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
-#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -20,38 +19,43 @@ public:
     using Clock = std::chrono::steady_clock;
     using TimerId = std::uint64_t;
 
-    explicit SerialQueue(std::string label);
-    ~SerialQueue(); // runs what is queued, then joins
+    // What the timers read the time from and wait on; tests put in one they move by hand.
+    class TimeSource {
+    public:
+        virtual ~TimeSource() = default;
+        virtual Clock::time_point now() const = 0;
+        // With lock held: waits on wake until due, or until wake is notified.
+        virtual void waitUntil(std::condition_variable& wake, std::unique_lock<std::mutex>& lock,
+                               Clock::time_point due) const = 0;
+    };
+
+    // Without a time source the queue uses the monotonic clock.
+    explicit SerialQueue(std::string label, std::shared_ptr<const TimeSource> time = nullptr);
+    // Runs what is queued, then joins. Destroyed by one of its own tasks, it lets the thread
+    // run what is left and end by itself.
+    ~SerialQueue();
     SerialQueue(const SerialQueue&) = delete;
     SerialQueue& operator=(const SerialQueue&) = delete;
 
-    const std::string& label() const { return label_; }
+    const std::string& label() const;
 
     void async(Task task);
     // Runs the task on the queue and waits for it; runs it inline when called from the queue.
     void sync(const Task& task);
-    bool isCurrent() const { return std::this_thread::get_id() == thread.get_id(); }
+    bool isCurrent() const { return std::this_thread::get_id() == threadId; }
 
-    // First run one interval from now. The id cancels it; cancelling a fired one-shot is harmless.
+    // First run one interval from now. The id cancels it; cancelling a fired one-shot is
+    // harmless. Due timers run before queued tasks.
     TimerId every(std::chrono::nanoseconds interval, Task task);
     void cancel(TimerId id);
 
 private:
-    struct Timer {
-        Clock::time_point due;
-        std::chrono::nanoseconds interval;
-        Task task;
-    };
-    void run();
+    struct State; // shared with the thread, which may outlive the queue object
+    static void run(const std::shared_ptr<State>& state);
 
-    const std::string label_;
-    std::mutex lock;
-    std::condition_variable wake;
-    std::deque<Task> tasks;          // guarded by lock
-    std::map<TimerId, Timer> timers; // guarded by lock
-    TimerId nextTimer = 1;           // guarded by lock
-    bool stopping = false;           // guarded by lock
+    std::shared_ptr<State> state;
     std::thread thread;
+    std::thread::id threadId;
 };
 
 // Names the calling thread; the system keeps only the first 15 bytes.

@@ -1,56 +1,75 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <future>
 #include <pthread.h>
 #include <vector>
 
 #include "base/atomic.h"
+#include "base/manual_time_source.h"
 #include "base/serial_queue.h"
 
 using namespace talvoro;
 using namespace std::chrono_literals;
 
-TEST(SerialQueue, RunsTasksInOrderOnItsOwnNamedThread) {
+TEST(SerialQueue, RunsTasksInOrderOnItsOwnNamedThreadAndSyncPassesErrorsOn) {
     std::vector<int> order;
     char name[16] = {};
+    bool inner = false;
     {
         SerialQueue queue("ostrel.track-writer");
         for (int i = 0; i < 1000; ++i)
             queue.async([&order, i] { order.push_back(i); });
         queue.sync([&] { pthread_getname_np(pthread_self(), name, sizeof name); });
+        queue.sync([&] { queue.sync([&] { inner = queue.isCurrent(); }); });
         EXPECT_FALSE(queue.isCurrent());
+        EXPECT_THROW(queue.sync([] { throw std::runtime_error("x"); }), std::runtime_error);
     }
     ASSERT_EQ(order.size(), 1000u);
     for (int i = 0; i < 1000; ++i)
         ASSERT_EQ(order[i], i);
     EXPECT_STREQ(name, "ostrel.track-wr");
-}
-
-TEST(SerialQueue, SyncFromTheQueueRunsInlineAndPassesExceptionsOn) {
-    SerialQueue queue("q");
-    bool inner = false;
-    queue.sync([&] { queue.sync([&] { inner = queue.isCurrent(); }); });
     EXPECT_TRUE(inner);
-    EXPECT_THROW(queue.sync([] { throw std::runtime_error("x"); }), std::runtime_error);
 }
 
-TEST(SerialQueue, RepeatingTimerFiresUntilCancelledAndDestructionRunsWhatIsQueued) {
+TEST(SerialQueue, TimersFireByTheClockOnceWhenLateAndNeverAfterCancel) {
+    auto time = std::make_shared<ManualTimeSource>();
+    SerialQueue queue("timer", time);
     Atomic<int> ticks(0);
-    std::atomic<bool> lastRan = false;
-    {
-        SerialQueue queue("timer");
-        auto id = queue.every(5ms, [&] { ticks.setValue(ticks.value() + 1); });
-        while (ticks.value() < 3)
-            std::this_thread::sleep_for(1ms);
-        queue.cancel(id);
+    const auto id = queue.every(5ms, [&] { ticks.setValue(ticks.value() + 1); });
+    const auto after = [&](std::chrono::nanoseconds by) {
+        time->advance(by);
         queue.sync([] {});
-        int atCancel = ticks.value();
-        std::this_thread::sleep_for(30ms);
-        EXPECT_EQ(ticks.value(), atCancel);
-        queue.async([&] {
-            std::this_thread::sleep_for(20ms);
-            lastRan = true;
-        });
+        return ticks.value();
+    };
+    EXPECT_EQ(after(4ms), 0);
+    EXPECT_EQ(after(1ms), 1);
+    EXPECT_EQ(after(5ms), 2);
+    EXPECT_EQ(after(1h), 3); // a late timer catches up with one run, not hundreds
+    EXPECT_EQ(after(4ms), 3);
+    EXPECT_EQ(after(1ms), 4);
+    queue.cancel(id);
+    EXPECT_EQ(after(1h), 4);
+}
+
+TEST(SerialQueue, DestroyedByItsOwnTaskRunsWhatIsLeftWithoutTheObject) {
+    auto* queue = new SerialQueue("self");
+    std::promise<void> gate;
+    std::promise<void> rest;
+    queue->async([opened = gate.get_future().share()] { opened.wait(); });
+    queue->async([queue] { delete queue; });
+    queue->async([&] { rest.set_value(); });
+    gate.set_value();
+    rest.get_future().get();
+}
+
+TEST(SerialQueue, DestructionRunsWhatIsQueued) {
+    std::promise<void> gate;
+    bool last = false;
+    {
+        SerialQueue queue("drain");
+        queue.async([opened = gate.get_future().share()] { opened.wait(); });
+        queue.async([&] { last = true; });
+        gate.set_value();
     }
-    EXPECT_TRUE(lastRan);
+    EXPECT_TRUE(last);
 }
