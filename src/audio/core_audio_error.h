@@ -11,21 +11,20 @@ class CoreAudioError : public std::runtime_error {
 public:
     enum class Kind { status, message };
 
-    // A sound-server call failed: the step and the status code it returned.
+    // A sound-server call failed: the sentence and the server's error code, kept for
+    // programs (the sentence does not show it).
     static CoreAudioError status(const std::string& text, std::int32_t code);
     // A failure described by its text alone.
     static CoreAudioError message(const std::string& text);
+    // No input to record from: the sound server did not answer, or it has no source.
+    static CoreAudioError inputUnavailable(bool serverAnswers);
 
     Kind kind() const { return kind_; }
     const std::string& text() const { return text_; }
     std::int32_t code() const { return code_; }
 
-    // The status's four bytes, most significant first, read as ASCII: empty when a byte is
-    // not ASCII, "-" when one is a line break or NUL.
-    static std::string fourCharCode(std::int32_t code);
-
 private:
-    CoreAudioError(Kind kind, std::string text, std::int32_t code, const std::string& description);
+    CoreAudioError(Kind kind, std::string text, std::int32_t code);
 
     Kind kind_;
     std::string text_;

@@ -28,8 +28,8 @@ void DictationRecorder::warmUp() {
 void DictationRecorder::start(const std::string& url) {
     if (isRecording_)
         return;
-    if (!engine->inputStatus().format.usable())
-        throw CoreAudioError::message("микрофон недоступен (нет разрешения?)");
+    if (const InputStatus input = engine->inputStatus(); !input.format.usable())
+        throw CoreAudioError::inputUnavailable(input.serverAnswers);
     auto newSink = std::make_shared<TrackSink>("dictation", url);
     try {
         engine->start([newSink](const AudioBuffer& buffer, std::uint64_t hostTime) {
@@ -46,7 +46,7 @@ void DictationRecorder::start(const std::string& url) {
     sink = std::move(newSink);
     tapInstalled = true;
     currentURL_ = url;
-    finalSamples = 0;
+    written = sink->writtenCount();
     startedAt = std::chrono::steady_clock::now();
     isRecording_ = true;
 }
@@ -60,7 +60,6 @@ std::optional<std::string> DictationRecorder::stop() {
         tapInstalled = false;
     }
     sink->close();
-    finalSamples = sink->writtenSamples();
     const double duration = sink->durationSeconds();
     sink.reset();
     startedAt.reset();
@@ -80,10 +79,6 @@ double DictationRecorder::elapsed() const {
     if (!isRecording_ || !startedAt)
         return 0;
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - *startedAt).count();
-}
-
-std::int64_t DictationRecorder::writtenSamples() const {
-    return isRecording_ && sink ? sink->writtenSamples() : finalSamples;
 }
 
 } // namespace talvoro

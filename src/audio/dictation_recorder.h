@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/audio_capture.h"
+#include "audio/sample_count.h"
 
 #include <chrono>
 #include <cstdint>
@@ -13,7 +14,8 @@ namespace talvoro {
 class TrackSink;
 
 // Records the microphone into a 16 kHz mono 16-bit WAV file, one recording at a time. Used
-// from one thread (the controller's); its fields have no lock of their own.
+// from one thread (the controller's); its fields have no lock of their own. Other threads
+// follow a recording through its writtenCount().
 class DictationRecorder {
 public:
     static constexpr double minimumSeconds = 0.3;
@@ -36,7 +38,11 @@ public:
 
     float level();          // the peak since the previous reading; 0 when idle
     double elapsed() const; // seconds since start; 0 when idle
-    std::int64_t writtenSamples() const;
+    // Frames in the file of the current recording, or of the last one after stop().
+    std::int64_t writtenSamples() const { return written->value(); }
+    // The same count for the recording started last, shared: another thread (the live
+    // stream's) may read it while recording and after stop(), even once the recorder is gone.
+    std::shared_ptr<const SampleCount> writtenCount() const { return written; }
     const std::optional<std::string>& currentURL() const { return currentURL_; }
     bool isRecording() const { return isRecording_; }
 
@@ -45,7 +51,7 @@ private:
     std::shared_ptr<TrackSink> sink;
     std::optional<std::chrono::steady_clock::time_point> startedAt;
     bool tapInstalled = false;
-    std::int64_t finalSamples = 0;
+    std::shared_ptr<const SampleCount> written = std::make_shared<SampleCount>();
     bool isRecording_ = false;
     std::optional<std::string> currentURL_;
 };

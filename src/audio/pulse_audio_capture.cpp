@@ -78,8 +78,35 @@ AudioFormat formatOf(const pa_sample_spec& spec) {
                        *sampleTypeOf(record.format)};
 }
 
-[[noreturn]] void unavailable() {
-    throw CoreAudioError::message("микрофон недоступен (нет разрешения?)");
+// What a PulseAudio error code means to someone who wanted to record, in one sentence.
+std::string reasonOf(int error) {
+    switch (error) {
+    case PA_ERR_ACCESS:
+        return "звуковой сервер не дал доступа к записи";
+    case PA_ERR_NOENTITY:
+        return "источник записи пропал";
+    case PA_ERR_CONNECTIONREFUSED:
+    case PA_ERR_CONNECTIONTERMINATED:
+        return "связь со звуковым сервером оборвалась";
+    case PA_ERR_TIMEOUT:
+        return "звуковой сервер не ответил вовремя";
+    case PA_ERR_BUSY:
+        return "источник записи занят другой программой";
+    case PA_ERR_INVALID:
+    case PA_ERR_NOTSUPPORTED:
+        return "звуковой сервер не принял формат записи";
+    default:
+        return "звуковой сервер отказал (ошибка " + std::to_string(error) + ")";
+    }
+}
+
+[[noreturn]] void notStarted(int error) {
+    throw CoreAudioError::status("запись не началась: " + reasonOf(error), error);
+}
+
+[[noreturn]] void noClientThread() {
+    throw CoreAudioError::message(
+        "запись не началась: не запустился поток связи со звуковым сервером");
 }
 
 } // namespace
@@ -239,16 +266,17 @@ InputStatus PulseAudioCapture::Impl::status() {
 
 void PulseAudioCapture::Impl::startStream(Callback newCallback) {
     if (!connected() || sourceName.empty()) {
-        if (!connect() || !lookUpSource())
-            unavailable();
+        if (!connect())
+            throw CoreAudioError::inputUnavailable(false);
+        if (!lookUpSource())
+            throw CoreAudioError::inputUnavailable(true);
     }
     stream.reset();
     pa_sample_spec spec = recordSpec(sourceSpec);
     const pa_channel_map* map = pa_channel_map_compatible(&sourceMap, &spec) ? &sourceMap : nullptr;
     stream.reset(pa_stream_new(context.get(), "dictation", &spec, map));
     if (!stream)
-        throw CoreAudioError::status("не удалось создать поток записи",
-                                     pa_context_errno(context.get()));
+        notStarted(pa_context_errno(context.get()));
     streamFormat = formatOf(sourceSpec);
     callback = std::move(newCallback);
     pa_stream_set_state_callback(
@@ -274,9 +302,7 @@ void PulseAudioCapture::Impl::startStream(Callback newCallback) {
     if (error != 0 || pa_stream_get_state(stream.get()) != PA_STREAM_READY) {
         stream.reset();
         callback = nullptr;
-        throw CoreAudioError::status(std::string("запись не запустилась: ") +
-                                         pa_strerror(error ? error : PA_ERR_TIMEOUT),
-                                     error ? error : PA_ERR_TIMEOUT);
+        notStarted(error ? error : PA_ERR_TIMEOUT);
     }
 }
 
@@ -331,7 +357,7 @@ InputStatus PulseAudioCapture::inputStatus() {
 
 void PulseAudioCapture::start(Callback callback) {
     if (!impl->mainloop)
-        unavailable();
+        noClientThread();
     MainloopLock guard(impl->mainloop.get());
     impl->startStream(std::move(callback));
 }

@@ -38,7 +38,7 @@ void ScriptedCapture::start(Callback newCallback) {
         throw CoreAudioError::message(text);
     }
     if (!status_.serverAnswers || !status_.format.usable())
-        throw CoreAudioError::message("микрофон недоступен (нет разрешения?)");
+        throw CoreAudioError::inputUnavailable(status_.serverAnswers);
     if (callback)
         return;
     ++starts;

@@ -118,11 +118,18 @@ void TrackSink::flush() {
     }
     if (writing.empty())
         return;
+    const std::int64_t before = writer->sampleCount();
     try {
         writer->write(writing);
     } catch (...) {
+    }
+    const std::int64_t after = writer->sampleCount();
+    written->set(after);
+    // Only what did not reach the file is lost, whatever the write said.
+    if (const std::int64_t lost = static_cast<std::int64_t>(writing.size()) - (after - before);
+        lost > 0) {
         std::lock_guard guard(pendingLock);
-        dropped += static_cast<std::int64_t>(writing.size());
+        dropped += lost;
     }
 }
 

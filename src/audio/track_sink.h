@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/audio_capture.h"
+#include "audio/sample_count.h"
 #include "base/serial_queue.h"
 
 #include <cstdint>
@@ -36,6 +37,8 @@ public:
     // The highest absolute level (0…1) since the previous call.
     float takePeak();
     std::int64_t writtenSamples() const;
+    // The same count, shared: it stays readable, from any thread, after the sink is gone.
+    std::shared_ptr<const SampleCount> writtenCount() const { return written; }
     double durationSeconds() const; // of what is in the file
     double filledGapSeconds() const;
     std::int64_t droppedFrames() const;
@@ -52,6 +55,7 @@ private:
     void finishConverterLocked();
 
     std::unique_ptr<WAVWriter> writer;
+    const std::shared_ptr<SampleCount> written = std::make_shared<SampleCount>();
 
     mutable std::mutex lock;
     std::optional<std::uint64_t> firstHostTime; // guarded by lock

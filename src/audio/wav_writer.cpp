@@ -91,16 +91,17 @@ void WAVWriter::write(std::span<const std::int16_t> samples) {
     dataBytes += byteCount;
     bytesSinceHeaderPatch += byteCount;
     if (bytesSinceHeaderPatch >= headerPatchEvery) {
-        bytesSinceHeaderPatch = 0;
-        patchHeaderLocked();
+        // The samples are in the file and counted; a header that could not be rewritten now
+        // is tried again with the next write and at close, and readers tolerate a stale one.
+        if (patchHeaderLocked())
+            bytesSinceHeaderPatch = 0;
     }
 }
 
-void WAVWriter::patchHeaderLocked() {
+bool WAVWriter::patchHeaderLocked() {
     // Appends go to explicit offsets, so rewriting the header needs no seeking.
     const auto header = WAVFormat::header(sampleRate, channels, dataBytes);
-    if (!writeAll(handle, header.data(), header.size(), 0))
-        throwFileError("не удалось обновить заголовок", url);
+    return writeAll(handle, header.data(), header.size(), 0);
 }
 
 void WAVWriter::close() noexcept {
@@ -108,11 +109,8 @@ void WAVWriter::close() noexcept {
     if (closed)
         return;
     closed = true;
-    try {
-        patchHeaderLocked();
-    } catch (...) {
-        // The header as of the last patch still reads; the reader tolerates it.
-    }
+    // A header that cannot be rewritten stays as of the last patch; the reader tolerates it.
+    (void)patchHeaderLocked();
     ::close(handle);
     handle = -1;
 }

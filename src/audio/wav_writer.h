@@ -25,7 +25,8 @@ public:
     WAVWriter& operator=(const WAVWriter&) = delete;
 
     // Appends samples (interleaved when there are several channels) in one write. After
-    // close() they are dropped silently. A failed write throws and counts nothing.
+    // close() they are dropped silently. A failed write throws and counts nothing; once the
+    // samples are written it does not throw, even when the header could not be rewritten.
     void write(std::span<const std::int16_t> samples);
     // Finishes the header and closes the file; never throws; later calls do nothing.
     void close() noexcept;
@@ -38,7 +39,7 @@ public:
     const std::int64_t channels;
 
 private:
-    void patchHeaderLocked();
+    bool patchHeaderLocked(); // false when the header could not be written
 
     const std::uint64_t headerPatchEvery; // one second of audio in bytes
     mutable std::mutex lock;

@@ -118,7 +118,13 @@ TEST(PulseCapture, AServerWithoutASourceIsARestrictedMicrophone) {
     EXPECT_EQ(Mic::authorizationStatus(), Mic::Authorization::restricted);
     TempDir dir;
     DictationRecorder recorder;
-    EXPECT_THROW(recorder.start(dir / "rec.wav"), CoreAudioError);
+    try {
+        recorder.start(dir / "rec.wav");
+        ADD_FAILURE() << "started without a source";
+    } catch (const CoreAudioError& error) {
+        EXPECT_STREQ(error.what(),
+                     "микрофон недоступен — у звукового сервера нет источника записи");
+    }
     EXPECT_FALSE(std::filesystem::exists(dir / "rec.wav"));
 }
 
@@ -134,7 +140,8 @@ TEST(PulseCapture, NoSoundServerMeansNoMicrophone) {
         recorder.start(path);
         ADD_FAILURE() << "started without a sound server";
     } catch (const CoreAudioError& error) {
-        EXPECT_STREQ(error.what(), "микрофон недоступен (нет разрешения?)");
+        EXPECT_STREQ(error.what(),
+                     "микрофон недоступен — звуковой сервер (PulseAudio/PipeWire) не отвечает");
     }
     EXPECT_FALSE(std::filesystem::exists(path));
     ::unsetenv("PULSE_SERVER");
