@@ -1,6 +1,9 @@
 #include "dictation/dictation_failure.h"
 
+#include <filesystem>
+
 #include "recognition/local_model_missing.h"
+#include "recognition/local_recognition_error.h"
 #include "recognition/network_error.h"
 #include "recognition/stt_error.h"
 
@@ -45,6 +48,16 @@ DictationFailure::DictationFailure(const std::exception& error)
     if (const auto* missing = dynamic_cast<const LocalModelMissing*>(&error)) {
         *this = {false, "модель не скачана",
                  missing->detail() + " — нужна сеть один раз, дальше связь не нужна"};
+        return;
+    }
+    if (const auto* local = dynamic_cast<const LocalRecognitionError*>(&error)) {
+        const std::string name = std::filesystem::path(local->file()).filename().string();
+        if (local->kind() == LocalRecognitionError::Kind::brokenModel)
+            *this = {false, "модель повреждена",
+                     "файл " + name + " не годится — удали его, и модель скачается заново"};
+        else
+            *this = {false, "запись не того формата",
+                     name + ": " + local->detail() + " — ожидание не поможет"};
         return;
     }
     if (const auto* network = dynamic_cast<const NetworkError*>(&error)) {

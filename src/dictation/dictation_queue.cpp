@@ -19,23 +19,50 @@ DictationQueue::DictationQueue(std::string directory) : directory_(std::move(dir
         throw DictationQueueError("не получилось завести очередь " + directory_);
 }
 
+namespace {
+
+// Moves without replacing anything: 0, or the errno of the failed move (EEXIST when the name
+// is taken).
+int moveWithoutReplacing(const std::string& from, const std::string& to) {
+    // RENAME_NOREPLACE keeps a queued recording from being overwritten, even when it appears
+    // between a check and the move.
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    const int error = errno;
+    if (error != EINVAL && error != ENOSYS)
+        return error;
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(to, ec)))
+        return EEXIST;
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    return fs::equivalent(a, b, error);
+}
+
+} // namespace
+
 std::string DictationQueue::enqueue(const std::string& wav) const {
-    const std::string destination = directory_ + "/" + fs::path(wav).filename().string();
-    // RENAME_NOREPLACE keeps a queued recording of the same name from being overwritten,
-    // even when it appears between a check and the move.
-    if (::renameat2(AT_FDCWD, wav.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) == 0)
-        return destination;
-    int error = errno;
-    if (error == EINVAL || error == ENOSYS) {
-        std::error_code ec;
-        if (fs::exists(fs::symlink_status(destination, ec)))
+    const fs::path name = fs::path(wav).filename();
+    const std::string stem = name.stem().string();
+    const std::string extension = name.extension().string();
+    for (int attempt = 1; attempt <= 1000; ++attempt) {
+        const std::string destination =
+            directory_ + "/" +
+            (attempt == 1 ? name.string() : stem + "-" + std::to_string(attempt) + extension);
+        const int error = moveWithoutReplacing(wav, destination);
+        if (error == 0)
             return destination;
-        error = ::rename(wav.c_str(), destination.c_str()) == 0 ? 0 : errno;
+        if (error != EEXIST)
+            throw DictationQueueError("не получилось поставить в очередь " + wav + ": " +
+                                      std::strerror(error));
+        if (sameFile(wav, destination))
+            return destination; // a retry of a recording already in the queue
     }
-    if (error == 0 || error == EEXIST)
-        return destination;
-    throw DictationQueueError("не получилось поставить в очередь " + wav + ": " +
-                              std::strerror(error));
+    throw DictationQueueError("не получилось поставить в очередь " + wav +
+                              ": все свободные имена заняты");
 }
 
 std::vector<std::string> DictationQueue::pending() const {

@@ -16,7 +16,9 @@ public:
     const std::string& directory() const { return directory_; }
 
     // Moves the recording into the folder under its own name and returns where it is now.
-    // When that name is already queued nothing moves. Throws DictationQueueError.
+    // When another recording holds that name, it goes in as "name-2.wav", "name-3.wav"… A
+    // recording that already is in the queue (a retry) stays where it is. Throws
+    // DictationQueueError.
     std::string enqueue(const std::string& wav) const;
     // The ".wav" files in name order; empty when the folder cannot be read.
     std::vector<std::string> pending() const;

@@ -3,10 +3,12 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <vector>
 
 #include "recognition/gigaam_vocabulary.h"
+#include "recognition/ort_run_options.h"
 #include "recognition/ort_session.h"
 
 namespace talvoro {
@@ -42,23 +44,30 @@ public:
     };
 
     // Opens every part (the encoder on compute with encoderThreads; the small decoder and
-    // joint on one thread each, where threads only cost time). Throws the first failure.
+    // joint on one thread each, where threads only cost time). A part that does not open
+    // throws LocalRecognitionError naming its file.
     GigaAMModel(const Paths& paths, ORT::Session::Where compute, int encoderThreads);
     ~GigaAMModel();
     GigaAMModel(const GigaAMModel&) = delete;
     GigaAMModel& operator=(const GigaAMModel&) = delete;
 
-    // The raw text of one window (before filler removal). Callers serialise decodes.
+    // The raw text of one window (before filler removal). Callers serialise decodes. A stop
+    // ends the runtime's work in flight and throws TranscriptionCancelled; a part whose
+    // output does not fit throws LocalRecognitionError naming its file.
     std::string decode(std::span<const float> samples, int maxSymbolsPerFrame,
-                       GigaAMTiming* timing = nullptr);
+                       GigaAMTiming* timing = nullptr, std::stop_token stop = {});
 
     const GigaAMVocabulary& vocabulary() const { return vocabulary_; }
 
 private:
+    std::string decodeRunning(std::span<const float> samples, int maxSymbolsPerFrame,
+                              GigaAMTiming* timing);
     // Features → encoder → frames transposed to [T, D] in `frames`; returns (D, T).
     std::pair<std::size_t, std::size_t> encode(std::span<const float> samples,
                                                GigaAMTiming* timing);
 
+    const Paths paths;
+    ORT::RunOptions runOptions; // shared by every run; a stop terminates them
     ORT::Session preprocessor;
     ORT::Session encoder;
     ORT::Session decoder;

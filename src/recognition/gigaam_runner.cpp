@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "recognition/local_recognition_error.h"
 #include "recognition/ort_session.h"
-#include "recognition/stt_error.h"
 
 namespace talvoro {
 
@@ -19,8 +19,10 @@ std::vector<std::int64_t> stateShape(std::size_t size) {
 
 } // namespace
 
-GigaAMRunner::GigaAMRunner(ORT::Session& decoder, ORT::Session& joint)
-    : decoderRun(decoder, {"x", "h.1", "c.1"}, {"dec", "h", "c"}),
+GigaAMRunner::GigaAMRunner(ORT::Session& decoder, ORT::Session& joint, std::string decoderFile,
+                           const ORT::RunOptions& options)
+    : decoderFile(std::move(decoderFile)), options(options),
+      decoderRun(decoder, {"x", "h.1", "c.1"}, {"dec", "h", "c"}),
       jointRun(joint, {"enc", "dec"}, {"joint"}) {
     decoderRun.lend(tokenInput, &token, {1, 1});
     resetState();
@@ -35,10 +37,10 @@ void GigaAMRunner::resetState() {
 
 void GigaAMRunner::step(std::int64_t next) {
     token = next;
-    decoderRun.run(true);
+    decoderRun.run(true, &options);
     ++decoderRuns;
     if (!decoderRun.has(decOutput) || !decoderRun.has(hOutput) || !decoderRun.has(cOutput))
-        throw STTError::badPayload("предсказатель не отдал состояние");
+        throw LocalRecognitionError::brokenModel(decoderFile, "не отдал состояние");
     const std::span<const float> dec = decoderRun.floats(decOutput);
     if (dec.size() != prediction.size()) {
         prediction.assign(dec.begin(), dec.end());
@@ -74,7 +76,7 @@ std::span<const float> GigaAMRunner::joint(std::span<const float> frame) {
                       {1, static_cast<std::int64_t>(frame.size()), 1});
     }
     std::copy(frame.begin(), frame.end(), frameValues.begin());
-    jointRun.run(true);
+    jointRun.run(true, &options);
     ++jointRuns;
     if (!jointRun.has(0))
         return {};

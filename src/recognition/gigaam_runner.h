@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "recognition/ort_binding.h"
@@ -10,8 +11,9 @@
 namespace talvoro {
 
 namespace ORT {
+class RunOptions;
 class Session;
-}
+} // namespace ORT
 
 // Runs GigaAM's prediction network and joint for greedy decoding. The names, the tensors
 // over the buffers below and the output values are made once; a step copies one frame and
@@ -24,7 +26,9 @@ class GigaAMRunner : public RNNTRunner {
 public:
     static constexpr std::int64_t stateSize = 320;
 
-    GigaAMRunner(ORT::Session& decoder, ORT::Session& joint);
+    // decoderFile names the decoder in errors; every run uses options.
+    GigaAMRunner(ORT::Session& decoder, ORT::Session& joint, std::string decoderFile,
+                 const ORT::RunOptions& options);
 
     void resetState() override;
     void step(std::int64_t token) override;
@@ -37,6 +41,8 @@ private:
     void copyState(std::size_t output, std::vector<float>& into, std::size_t input);
     void lendPrediction();
 
+    const std::string decoderFile;
+    const ORT::RunOptions& options;
     ORT::Binding decoderRun;
     ORT::Binding jointRun;
     std::int64_t token = 0;

@@ -8,8 +8,9 @@
 #include "cleanup/hesitation.h"
 #include "recognition/gigaam_model.h"
 #include "recognition/gigaam_vocabulary.h"
+#include "recognition/local_model_missing.h"
+#include "recognition/local_recognition_error.h"
 #include "recognition/speech_cuts.h"
-#include "recognition/stt_error.h"
 
 namespace talvoro {
 
@@ -44,14 +45,20 @@ GigaAMTranscriber::GigaAMTranscriber(std::string folder) : folder_(std::move(fol
 
 GigaAMTranscriber::~GigaAMTranscriber() = default;
 
-bool GigaAMTranscriber::isUsable(const std::string& folder) {
+std::optional<std::string> GigaAMTranscriber::missingPart(const std::string& folder) {
     for (const auto& [name, minimum] : Files::required) {
         std::error_code error;
         const std::uintmax_t size = fs::file_size(fs::path(folder) / name, error);
-        if (error || size < minimum)
-            return false;
+        if (error)
+            return "нет файла " + std::string(name) + " в " + folder;
+        if (size < minimum)
+            return "файл " + std::string(name) + " в " + folder + " скачан не целиком";
     }
-    return preprocessor(folder).has_value();
+    return std::nullopt;
+}
+
+bool GigaAMTranscriber::isUsable(const std::string& folder) {
+    return !missingPart(folder) && preprocessor(folder).has_value();
 }
 
 std::optional<std::string> GigaAMTranscriber::preprocessor(const std::string& folder) {
@@ -90,11 +97,12 @@ int GigaAMTranscriber::encoderThreads() {
 void GigaAMTranscriber::load() {
     if (model)
         return;
-    if (!isUsable(folder_))
-        throw STTError::noKey("модель GigaAM не скачана: " + folder_);
+    if (const auto missing = missingPart(folder_))
+        throw LocalModelMissing(*missing);
     const auto preprocessorPath = preprocessor(folder_);
     if (!preprocessorPath)
-        throw STTError::noKey("в приложении нет препроцессора GigaAM");
+        throw LocalModelMissing("в программе нет препроцессора GigaAM (" +
+                                std::string(Files::preprocessor) + ")");
     const fs::path here(folder_);
     // Opened all together: a load that fails part-way leaves nothing behind, and the next
     // call starts again from the first part.
@@ -122,7 +130,7 @@ std::vector<GigaAMTranscriber::Piece> GigaAMTranscriber::pieces(std::span<const 
         const std::string text =
             Hesitation::clean(model->decode(samples.subspan(static_cast<std::size_t>(range.start),
                                                             static_cast<std::size_t>(length)),
-                                            maxSymbolsPerFrame, timing));
+                                            maxSymbolsPerFrame, timing, stop));
         if (text.empty())
             continue;
         found.push_back(Piece{text, range.end, range.end < count});
@@ -133,19 +141,19 @@ std::vector<GigaAMTranscriber::Piece> GigaAMTranscriber::pieces(std::span<const 
 std::string GigaAMTranscriber::transcribe(const std::string& path, std::stop_token stop) {
     const WAVReader reader(path);
     if (reader.sampleRate != sampleRate || reader.channels != 1)
-        throw STTError::badPayload("нужен PCM16 mono 16 кГц, а тут " +
-                                   std::to_string(reader.sampleRate) + " Гц, " +
-                                   std::to_string(reader.channels) + " кан.");
+        throw LocalRecognitionError::unfitRecording(
+            path, "нужен PCM16 mono 16 кГц, а тут " + std::to_string(reader.sampleRate) + " Гц, " +
+                      std::to_string(reader.channels) + " кан.");
     const std::vector<float> samples = reader.samples(0, reader.sampleCount);
     if (samples.empty())
         return {};
     return joinedTexts(pieces(samples, stop, nullptr));
 }
 
-std::string GigaAMTranscriber::transcribe(std::span<const float> samples) {
+std::string GigaAMTranscriber::transcribe(std::span<const float> samples, std::stop_token stop) {
     if (samples.empty())
         return {};
-    return joinedTexts(pieces(samples, {}, nullptr));
+    return joinedTexts(pieces(samples, stop, nullptr));
 }
 
 std::string GigaAMTranscriber::transcribeTimed(std::span<const float> samples,
@@ -156,8 +164,8 @@ std::string GigaAMTranscriber::transcribeTimed(std::span<const float> samples,
 }
 
 LocalDictationStream::Engine::Look GigaAMTranscriber::look(std::span<const float> samples,
-                                                           bool mayCut) {
-    const auto found = pieces(samples, {}, nullptr);
+                                                           bool mayCut, std::stop_token stop) {
+    const auto found = pieces(samples, stop, nullptr);
     return Look{joinedTexts(found), mayCut ? edge(found) : std::nullopt};
 }
 

@@ -57,13 +57,18 @@ public:
     static std::optional<std::string> preprocessor(const std::string& folder,
                                                    const std::string& executableFolder);
     static std::optional<Cut> edge(const std::vector<Piece>& pieces);
+    // What of the model is not on disk, in words; nothing when every required file is there
+    // at its size (the preprocessor aside).
+    static std::optional<std::string> missingPart(const std::string& folder);
     // Intra-operation threads of the encoder: half the processors, at least 2.
     static int encoderThreads();
 
+    // A missing model throws LocalModelMissing, a model file that does not load and a recording
+    // not in 16 kHz mono throw LocalRecognitionError, a stop TranscriptionCancelled.
     std::string transcribe(const std::string& path, std::stop_token stop = {}) override;
     std::string identity() const override { return version; }
-    std::string transcribe(std::span<const float> samples) override;
-    Look look(std::span<const float> samples, bool mayCut) override;
+    std::string transcribe(std::span<const float> samples, std::stop_token stop = {}) override;
+    Look look(std::span<const float> samples, bool mayCut, std::stop_token stop = {}) override;
 
     // transcribe(samples), adding where the time went to timing.
     std::string transcribeTimed(std::span<const float> samples, GigaAMTiming& timing);

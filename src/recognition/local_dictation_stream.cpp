@@ -5,6 +5,7 @@
 
 #include "audio/wav_reader.h"
 #include "base/serial_queue.h"
+#include "recognition/dictation_transcriber.h"
 #include "recognition/gigaam_vocabulary.h"
 
 namespace talvoro {
@@ -21,6 +22,16 @@ std::string joined(const std::string& first, const std::string& second) {
     return first + " " + second;
 }
 
+// Waits for a thread taken out of the stream, or lets it go when it is the caller's own.
+void end(std::thread thread) {
+    if (!thread.joinable())
+        return;
+    if (thread.get_id() == std::this_thread::get_id())
+        thread.detach();
+    else
+        thread.join();
+}
+
 } // namespace
 
 LocalDictationStream::LocalDictationStream(std::shared_ptr<Engine> transcriber, std::string url,
@@ -28,19 +39,16 @@ LocalDictationStream::LocalDictationStream(std::shared_ptr<Engine> transcriber, 
     : transcriber(std::move(transcriber)), url(std::move(url)), available(std::move(available)) {}
 
 LocalDictationStream::~LocalDictationStream() {
+    std::thread running;
     {
         std::lock_guard guard(lock);
         shouldStop = true;
+        running = std::move(loop);
     }
     wake.notify_all();
-    if (!loop.joinable())
-        return;
     // The loop drops its last hold on the stream at the end of a turn, and so may be the one
-    // running this destructor.
-    if (loop.get_id() == std::this_thread::get_id())
-        loop.detach();
-    else
-        loop.join();
+    // running this destructor; otherwise it holds none and ends at once.
+    end(std::move(running));
 }
 
 DictationSnapshot LocalDictationStream::snapshot() const {
@@ -53,32 +61,50 @@ double LocalDictationStream::slowestPassSeconds() const {
     return slowestPass;
 }
 
-void LocalDictationStream::note(const std::string& line) const {
-    if (log)
+bool LocalDictationStream::isCancelled() const {
+    std::lock_guard guard(lock);
+    return cancelled;
+}
+
+std::optional<std::int64_t> LocalDictationStream::availableNow() {
+    std::lock_guard calling(callbackLock);
+    {
+        std::lock_guard guard(lock);
+        if (shouldStop)
+            return std::nullopt;
+    }
+    return available();
+}
+
+void LocalDictationStream::note(const std::string& line) {
+    std::lock_guard calling(callbackLock);
+    if (log && !isCancelled())
         log(line);
 }
 
 void LocalDictationStream::start() {
-    if (loop.joinable())
-        loop.detach();
+    std::lock_guard guard(lock);
+    if (started || shouldStop)
+        return;
+    started = true;
     const auto stepSamples = static_cast<std::int64_t>(stepSeconds * sampleRate);
-    loop = std::thread(runLoop, weak_from_this(), stepSamples);
+    loop = std::thread(runLoop, weak_from_this(), stepSamples, liveStop.get_token());
 }
 
 void LocalDictationStream::runLoop(std::weak_ptr<LocalDictationStream> weak,
-                                   std::int64_t stepSamples) {
+                                   std::int64_t stepSamples, std::stop_token stop) {
     nameCurrentThread("ostrel.live");
     while (const auto stream = weak.lock()) {
         std::int64_t decoded = 0;
         {
             std::lock_guard guard(stream->lock);
-            if (stream->shouldStop)
-                return;
             decoded = stream->decodedUpTo;
         }
-        const std::int64_t written = stream->available();
+        const std::optional<std::int64_t> written = stream->availableNow();
+        if (!written)
+            return;
         const auto least = static_cast<std::int64_t>(stream->minSeconds * sampleRate);
-        if (written >= least && written - decoded >= stepSamples && stream->pass(written))
+        if (*written >= least && *written - decoded >= stepSamples && stream->pass(*written, stop))
             continue;
         stream->waitTick();
     }
@@ -89,7 +115,7 @@ void LocalDictationStream::waitTick() {
     wake.wait_for(guard, std::chrono::duration<double>(tickSeconds), [&] { return shouldStop; });
 }
 
-bool LocalDictationStream::pass(std::int64_t upTo) {
+bool LocalDictationStream::pass(std::int64_t upTo, std::stop_token stop) {
     std::vector<float> samples;
     std::int64_t from = 0;
     std::int64_t end = 0;
@@ -111,7 +137,9 @@ bool LocalDictationStream::pass(std::int64_t upTo) {
     const bool mayCut = windowSeconds < static_cast<double>(end - from) / sampleRate;
     Engine::Look look;
     try {
-        look = transcriber->look(samples, mayCut);
+        look = transcriber->look(samples, mayCut, stop);
+    } catch (const TranscriptionCancelled&) {
+        return true; // the stream is ending
     } catch (const std::exception& error) {
         {
             std::lock_guard guard(lock);
@@ -145,29 +173,27 @@ bool LocalDictationStream::pass(std::int64_t upTo) {
 }
 
 std::optional<std::string> LocalDictationStream::finish() {
+    std::thread running;
     {
         std::lock_guard guard(lock);
         shouldStop = true;
+        running = std::move(loop);
     }
+    // The live pass in flight is stale now; ending it frees the recogniser for the final pass.
+    liveStop.request_stop();
     wake.notify_all();
-    if (loop.joinable()) {
-        if (loop.get_id() == std::this_thread::get_id())
-            loop.detach();
-        else
-            loop.join();
-    }
-    {
-        std::lock_guard guard(lock);
-        if (cancelled)
-            return std::nullopt;
-    }
+    end(std::move(running));
+    if (isCancelled())
+        return std::nullopt;
     try {
         const WAVReader reader(url);
-        const std::string text =
-            trimmedText(transcriber->transcribe(reader.samples(0, reader.sampleCount)));
-        if (text.empty())
+        const std::string text = trimmedText(
+            transcriber->transcribe(reader.samples(0, reader.sampleCount), finalStop.get_token()));
+        if (text.empty() || isCancelled())
             return std::nullopt;
         return text;
+    } catch (const TranscriptionCancelled&) {
+        return std::nullopt;
     } catch (const std::exception& error) {
         note(std::string("локальный разбор не удался: ") + error.what());
         return std::nullopt;
@@ -175,14 +201,20 @@ std::optional<std::string> LocalDictationStream::finish() {
 }
 
 void LocalDictationStream::cancel() {
+    std::thread running;
     {
         std::lock_guard guard(lock);
         shouldStop = true;
         cancelled = true;
+        running = std::move(loop);
     }
+    liveStop.request_stop();
+    finalStop.request_stop();
     wake.notify_all();
-    if (loop.joinable())
-        loop.detach();
+    if (running.joinable())
+        running.detach(); // it holds the stream only while it finishes its turn
+    // A call into the owner that is under way ends before cancel() returns.
+    std::lock_guard calling(callbackLock);
 }
 
 } // namespace talvoro

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <thread>
 
@@ -17,12 +18,17 @@ namespace talvoro {
 // Re-recognises a growing WAV file every few tenths of a second on its own thread
 // ("ostrel.live"). Each pass decodes only the audio after the committed point; once that
 // audio is longer than windowSeconds, a pass may commit its finished pieces. The shown text
-// is the committed text followed by the latest pass's text. Own it with a shared_ptr: the
-// loop holds it weakly.
+// is the committed text followed by the latest pass's text.
+//
+// Own it with a shared_ptr: the loop holds it weakly. Every call may come from any thread and
+// any pair may overlap: finish() on a worker while cancel() comes from the main thread, the
+// owner dropping the stream right after cancel(). Once cancel() has returned, neither
+// `available` nor `log` is called again.
 class LocalDictationStream : public LiveDictation,
                              public std::enable_shared_from_this<LocalDictationStream> {
 public:
-    // The recogniser a stream drives. Both calls block; the engine serialises them itself.
+    // The recogniser a stream drives. Both calls block; the engine serialises them itself. A
+    // stop ends the call early with TranscriptionCancelled.
     class Engine {
     public:
         struct Cut {
@@ -35,12 +41,13 @@ public:
         };
 
         virtual ~Engine() = default;
-        virtual std::string transcribe(std::span<const float> samples) = 0;
+        virtual std::string transcribe(std::span<const float> samples, std::stop_token stop) = 0;
         // The text of all the samples and, when mayCut and some window ended before the end
         // of the samples, the finished part.
-        virtual Look look(std::span<const float> samples, bool mayCut) = 0;
+        virtual Look look(std::span<const float> samples, bool mayCut, std::stop_token stop) = 0;
     };
 
+    // available: the frames already in the file; called on the stream's thread.
     LocalDictationStream(std::shared_ptr<Engine> transcriber, std::string url,
                          std::function<std::int64_t()> available);
     ~LocalDictationStream() override;
@@ -48,8 +55,11 @@ public:
     LocalDictationStream& operator=(const LocalDictationStream&) = delete;
 
     DictationSnapshot snapshot() const override;
+    // Starts the loop once; later calls, and calls after finish() or cancel(), do nothing.
     void start() override;
+    // Ends the live pass in flight at once, then recognises the whole file.
     std::optional<std::string> finish() override;
+    // Also ends a final recognition in progress: finish() then answers nothing.
     void cancel() override;
 
     double slowestPassSeconds() const;
@@ -61,20 +71,31 @@ public:
     double stepSeconds = 0.3;
 
 private:
-    static void runLoop(std::weak_ptr<LocalDictationStream> stream, std::int64_t stepSamples);
+    static void runLoop(std::weak_ptr<LocalDictationStream> stream, std::int64_t stepSamples,
+                        std::stop_token stop);
     // False when the pass found nothing to decode (no file yet, nothing past the commit).
-    bool pass(std::int64_t available);
+    bool pass(std::int64_t available, std::stop_token stop);
     void waitTick();
-    void note(const std::string& line) const;
+    // The owner's callbacks, never once the stream is cancelled (or, for available, stopped).
+    std::optional<std::int64_t> availableNow();
+    void note(const std::string& line);
+    bool isCancelled() const;
 
     const std::shared_ptr<Engine> transcriber;
     const std::string url;
     const std::function<std::int64_t()> available;
 
-    std::thread loop; // started, joined and detached by the owner's calls and the destructor
+    std::stop_source liveStop;  // ends live passes: finish() and cancel()
+    std::stop_source finalStop; // ends the final pass: cancel()
+
+    // Held while available or log runs, so that cancel() can wait for a call in progress.
+    // Taken before lock, never after it.
+    std::mutex callbackLock;
 
     mutable std::mutex lock;
     std::condition_variable wake;   // with lock: ends a tick early when the stream stops
+    std::thread loop;               // guarded by lock; moved out by whoever ends it
+    bool started = false;           // guarded by lock
     bool shouldStop = false;        // guarded by lock
     bool cancelled = false;         // guarded by lock
     std::string shown;              // guarded by lock

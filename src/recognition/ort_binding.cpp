@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "recognition/ort_handles.h"
+#include "recognition/ort_run_options.h"
 #include "recognition/ort_session.h"
 
 namespace talvoro::ORT {
@@ -72,14 +73,14 @@ void Binding::lendBytes(std::size_t input, void* data, std::size_t bytes, int ty
     slot = value;
 }
 
-void Binding::run(bool reuseOutputs) {
+void Binding::run(bool reuseOutputs, const RunOptions* options) {
     if (std::find(inputs.begin(), inputs.end(), nullptr) != inputs.end())
         throw Failure::status("вход не задан");
     if (!reuseOutputs)
         releaseOutputs();
-    OrtStatus* status =
-        api().Run(session.handle(), nullptr, inputPointers.data(), inputs.data(), inputs.size(),
-                  outputPointers.data(), outputPointers.size(), outputs.data());
+    OrtStatus* status = api().Run(session.handle(), options ? options->handle() : nullptr,
+                                  inputPointers.data(), inputs.data(), inputs.size(),
+                                  outputPointers.data(), outputPointers.size(), outputs.data());
     if (status) {
         // Results of a failed run are not to be read, and reused values may not fit again.
         releaseOutputs();

@@ -9,6 +9,7 @@
 
 namespace talvoro::ORT {
 
+class RunOptions;
 class Session;
 
 // A run prepared once and repeated many times (the decoder and the joint run once per
@@ -29,8 +30,9 @@ public:
 
     // Throws Failure::status for a runtime error or an input never lent. With reuseOutputs the
     // runtime writes the next results into the previous run's output values; use it only
-    // where the output shapes never change from run to run.
-    void run(bool reuseOutputs = false);
+    // where the output shapes never change from run to run. With options, their terminate()
+    // ends the run.
+    void run(bool reuseOutputs = false, const RunOptions* options = nullptr);
 
     // After a successful run: whether the runtime filled output i, its dimensions and its
     // elements in the runtime's memory. floats() and ints() throw Failure::shape when the

@@ -4,6 +4,7 @@
 
 #include "base/journal.h"
 #include "recognition/ort_handles.h"
+#include "recognition/ort_run_options.h"
 
 namespace talvoro::ORT {
 
@@ -82,7 +83,8 @@ void Session::readNames() {
 }
 
 std::map<std::string, Tensor> Session::run(std::map<std::string, Tensor> inputs,
-                                           const std::vector<std::string>& outputs) {
+                                           const std::vector<std::string>& outputs,
+                                           const RunOptions* options) {
     std::vector<const char*> inputNames;
     ValueList inputValues;
     for (auto& [name, tensor] : inputs) {
@@ -93,9 +95,9 @@ std::map<std::string, Tensor> Session::run(std::map<std::string, Tensor> inputs,
     for (const std::string& name : outputs)
         outputNames.push_back(name.c_str());
     ValueList outputValues(outputs.size());
-    demand(api().Run(session, nullptr, inputNames.data(), inputValues.values.data(),
-                     inputNames.size(), outputNames.data(), outputNames.size(),
-                     outputValues.values.data()));
+    demand(api().Run(session, options ? options->handle() : nullptr, inputNames.data(),
+                     inputValues.values.data(), inputNames.size(), outputNames.data(),
+                     outputNames.size(), outputValues.values.data()));
     std::map<std::string, Tensor> results;
     for (std::size_t i = 0; i < outputs.size(); ++i)
         if (outputValues.values[i])

@@ -10,6 +10,8 @@ struct OrtSession;
 
 namespace talvoro::ORT {
 
+class RunOptions;
+
 // One opened model file.
 class Session {
 public:
@@ -25,8 +27,10 @@ public:
     // Lends every input (by name) to the runtime, runs, and copies the requested outputs.
     // An output the runtime leaves empty is missing from the answer. The lent buffers stay
     // alive until releaseInputs(); a caller that runs and releases holds one lock for both.
+    // With options, their terminate() ends the run.
     std::map<std::string, Tensor> run(std::map<std::string, Tensor> inputs,
-                                      const std::vector<std::string>& outputs);
+                                      const std::vector<std::string>& outputs,
+                                      const RunOptions* options = nullptr);
 
     const std::vector<std::string>& inputNames() const { return inputNames_; }
     const std::vector<std::string>& outputNames() const { return outputNames_; }

@@ -4,6 +4,7 @@
 
 #include "dictation/dictation_failure.h"
 #include "recognition/local_model_missing.h"
+#include "recognition/local_recognition_error.h"
 #include "recognition/network_error.h"
 #include "recognition/stt_error.h"
 
@@ -21,30 +22,28 @@ template <typename E> std::exception_ptr of(E error) {
     return std::make_exception_ptr(std::move(error));
 }
 
-TEST(DictationFailure, ClassificationTable) {
+TEST(DictationFailure, ServerLocalAndForeignErrors) {
     const std::string waits = " — надиктованное ждёт в очереди";
     const Row rows[] = {
         {of(STTError::noKey("записи `kestrow-key` нет в связке")), false, "не настроен ключ",
          "ключа распознавания нет: записи `kestrow-key` нет в связке"},
-        {of(STTError::noKey("модель GigaAM не скачана: /m")), false, "не настроен ключ",
-         "ключа распознавания нет: модель GigaAM не скачана: /m"},
         {of(STTError::unreachable("Could not connect to the server.")), true, "нет сервера",
          "сервер распознавания не отвечает" + waits},
-        {of(STTError::http(401, "b")), false, "ключ не принят",
-         "сервер не пустил (401) — ключ неверный или отозван"},
         {of(STTError::http(403, "b")), false, "ключ не принят",
          "сервер не пустил (403) — ключ неверный или отозван"},
         {of(STTError::http(429, "b")), true, "сервер занят", "сервер ответил 429" + waits},
-        {of(STTError::http(500, "b")), true, "сбой сервера", "сервер ответил 500" + waits},
         {of(STTError::http(503, "b")), true, "сбой сервера", "сервер ответил 503" + waits},
-        {of(STTError::http(400, "b")), false, "сервер отказал · 400",
-         "сервер ответил 400 — запрос ему не годится, ожидание не поможет"},
         {of(STTError::http(404, "b")), false, "сервер отказал · 404",
          "сервер ответил 404 — запрос ему не годится, ожидание не поможет"},
         {of(STTError::badPayload("x")), false, "непонятный ответ",
          "сервер ответил неразбираемым — версия контура не та"},
         {of(LocalModelMissing("части модели не доехали")), false, "модель не скачана",
          "части модели не доехали — нужна сеть один раз, дальше связь не нужна"},
+        {of(LocalRecognitionError::brokenModel("/m/gigaam-v3-encoder.onnx", "onnxruntime: x")),
+         false, "модель повреждена",
+         "файл gigaam-v3-encoder.onnx не годится — удали его, и модель скачается заново"},
+        {of(LocalRecognitionError::unfitRecording("/q/a.wav", "нужен PCM16 mono 16 кГц")), false,
+         "запись не того формата", "a.wav: нужен PCM16 mono 16 кГц — ожидание не поможет"},
         {of(NetworkError(QNetworkReply::RemoteHostClosedError, "closed")), true, "нет сети",
          "не дозвонились до сервера (2)" + waits},
         {of(std::runtime_error("чужая ошибка")), true, "не вышло", "чужая ошибка"},
@@ -57,13 +56,8 @@ TEST(DictationFailure, ClassificationTable) {
         EXPECT_EQ(failure.text(), row.text);
         EXPECT_EQ(failure.hint(), row.hint);
     }
-}
-
-TEST(DictationFailure, AgreesWithTheErrorsOwnTransience) {
-    for (const STTError& error :
-         {STTError::noKey("a"), STTError::unreachable("b"), STTError::http(401, ""),
-          STTError::http(418, ""), STTError::http(429, ""), STTError::http(503, ""),
-          STTError::badPayload("c")})
+    for (const STTError& error : {STTError::noKey("a"), STTError::http(401, ""),
+                                  STTError::http(418, ""), STTError::http(503, "")})
         EXPECT_EQ(DictationFailure(error).isTransient(), error.isTransient()) << error.what();
 }
 

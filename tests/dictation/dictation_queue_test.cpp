@@ -38,39 +38,37 @@ TEST(DictationQueue, CreatesAPrivateFolderOrThrows) {
     EXPECT_THROW(DictationQueue(dir / "plain/pending"), DictationQueueError);
 }
 
-TEST(DictationQueue, EnqueueMovesAndNeverOverwrites) {
+TEST(DictationQueue, ANameClashQueuesUnderTheNextFreeNameAndARetryMovesNothing) {
     TempDir dir;
     const DictationQueue queue(dir / "pending");
-    const std::string first = dir.write("rec/2026-01-01 130000.wav", "first");
+    const std::string name = "2026-01-01 130000.wav";
+    const std::string first = dir.write("rec/" + name, "first");
     const std::string queued = queue.enqueue(first);
-    EXPECT_EQ(queued, dir / "pending/2026-01-01 130000.wav");
+    EXPECT_EQ(queued, dir / ("pending/" + name));
     EXPECT_FALSE(fs::exists(first));
-    EXPECT_EQ(readFile(queued), "first");
 
     EXPECT_EQ(queue.enqueue(queued), queued); // a retry of a queued recording
+    EXPECT_EQ(queue.enqueue(dir.write("rec/" + name, "second")),
+              dir / "pending/2026-01-01 130000-2.wav");
+    EXPECT_EQ(queue.enqueue(dir.write("rec/" + name, "third")),
+              dir / "pending/2026-01-01 130000-3.wav");
+    EXPECT_FALSE(fs::exists(dir / ("rec/" + name)));
     EXPECT_EQ(readFile(queued), "first");
-
-    const std::string again = dir.write("rec/2026-01-01 130000.wav", "second");
-    EXPECT_EQ(queue.enqueue(again), queued);
-    EXPECT_EQ(readFile(queued), "first");
-    EXPECT_EQ(readFile(again), "second");
+    EXPECT_EQ(readFile(dir / "pending/2026-01-01 130000-2.wav"), "second");
+    EXPECT_EQ(readFile(dir / "pending/2026-01-01 130000-3.wav"), "third");
+    EXPECT_EQ(queue.count(), 3u);
 
     EXPECT_THROW(queue.enqueue(dir / "rec/missing.wav"), DictationQueueError);
 }
 
-TEST(DictationQueue, RemoveIgnoresMissingFiles) {
+TEST(DictationQueue, RemovingTwiceAndAVanishedFolderAreQuiet) {
     TempDir dir;
     const DictationQueue queue(dir / "pending");
     const std::string queued = queue.enqueue(dir.write("a.wav", "x"));
     queue.remove(queued);
     queue.remove(queued);
     EXPECT_EQ(queue.count(), 0u);
-}
-
-TEST(DictationQueue, UnreadableFolderIsEmpty) {
-    TempDir dir;
-    const DictationQueue queue(dir / "pending");
-    queue.enqueue(dir.write("a.wav", "x"));
+    queue.enqueue(dir.write("b.wav", "x"));
     fs::remove_all(dir / "pending");
     EXPECT_TRUE(queue.pending().empty());
 }

@@ -11,8 +11,9 @@
 
 #include "audio/wav_writer.h"
 #include "recognition/gigaam_model.h"
+#include "recognition/local_recognition_error.h"
+#include "recognition/ort_binding.h"
 #include "recognition/speech_cuts.h"
-#include "recognition/stt_error.h"
 #include "support/temp_dir.h"
 
 using namespace talvoro;
@@ -157,19 +158,45 @@ TEST(GigaAMModelOutputs, JointWithoutScoresSkipsFramesAndIntegerScoresCount) {
     EXPECT_EQ(ints.decode(samples, 10), "привет");
 }
 
-TEST(GigaAMModelOutputs, EncoderOutputThatDoesNotFitIsRefused) {
-    const auto paths = [](const std::string& encoder) { return withBroken(encoder, ""); };
+TEST(GigaAMModelOutputs, EncoderOutputThatDoesNotFitIsRefusedNamingTheFile) {
     const auto samples = Audio().tone(300, 16).samples;
     for (const auto& [encoder, detail] :
-         {std::pair{"encoder-flat.onnx", "энкодер отдал тензор без нужных измерений"},
-          std::pair{"encoder-long.onnx", "длина от энкодера 1063 больше числа его кадров (63)"}}) {
-        GigaAMModel model(paths(encoder), ORT::Session::Where::processor, 2);
+         {std::pair{"encoder-flat.onnx", "отдал тензор без нужных измерений"},
+          std::pair{"encoder-long.onnx", "длина 1063 больше числа его кадров (63)"}}) {
+        GigaAMModel model(withBroken(encoder, ""), ORT::Session::Where::processor, 2);
         try {
             model.decode(samples, 10);
             ADD_FAILURE() << encoder;
-        } catch (const STTError& error) {
-            EXPECT_EQ(error.kind(), STTError::Kind::badPayload);
+        } catch (const LocalRecognitionError& error) {
+            EXPECT_EQ(error.kind(), LocalRecognitionError::Kind::brokenModel);
+            EXPECT_EQ(error.file(), brokenFolder + "/" + encoder);
             EXPECT_EQ(error.detail(), detail);
         }
     }
+}
+
+// The stop reaches the runtime's runs themselves (the window loop above them is not asked),
+// and the next decode runs again.
+TEST(GigaAMModelOutputs, AStopEndsTheRunsAndTheNextDecodeWorks) {
+    const auto samples = Audio().silence(8).tone(300, 16).silence(8).samples;
+    GigaAMModel model(withBroken("", ""), ORT::Session::Where::processor, 2);
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_THROW(model.decode(samples, 10, nullptr, stop.get_token()), TranscriptionCancelled);
+    EXPECT_EQ(model.decode(samples, 10), "привет");
+}
+
+// The tie case above relies on the test model scoring 3700 Hz exactly equal for two tokens.
+TEST(GigaAMModelOutputs, TheTestModelTiesExactly) {
+    ORT::Session joint(modelFolder + "/gigaam-v3-joint.onnx", 1, ORT::Session::Where::processor);
+    std::vector<float> frame(768, 0.0f), dec(320, 0.0f);
+    frame[11] = 1.0f; // the 3700 Hz channel
+    dec[15] = 0.76f;  // blank came last
+    ORT::Binding score(joint, {"enc", "dec"}, {"joint"});
+    score.lend(0, frame.data(), {1, 768, 1});
+    score.lend(1, dec.data(), {1, 320, 1});
+    score.run();
+    const auto scores = score.floats(0);
+    EXPECT_EQ(scores[600], scores[601]);
+    EXPECT_EQ(*std::max_element(scores.begin(), scores.end()), scores[600]);
 }

@@ -8,8 +8,8 @@
 #include "audio/wav_writer.h"
 #include "base/config.h"
 #include "recognition/dictation_engine_store.h"
-#include "recognition/ort.h"
-#include "recognition/stt_error.h"
+#include "recognition/local_model_missing.h"
+#include "recognition/local_recognition_error.h"
 #include "support/temp_dir.h"
 
 using namespace talvoro;
@@ -42,31 +42,33 @@ std::string writeWav(const talvoro::testing::TempDir& dir, std::size_t frames,
     return path;
 }
 
-template <typename Call> STTError sttErrorOf(Call call) {
+template <typename Error, typename Call> Error errorOf(Call call) {
     try {
         call();
-    } catch (const STTError& error) {
+    } catch (const Error& error) {
         return error;
     }
-    ADD_FAILURE() << "no STTError";
-    return STTError::badPayload("");
+    ADD_FAILURE() << "no such error";
+    throw std::logic_error("no error");
 }
 
 } // namespace
 
-TEST(GigaAMTranscriber, UsableOnlyWithEveryFileAtItsSizeFloor) {
+TEST(GigaAMTranscriber, UsableOnlyWithEveryFileWholeAndSaysWhatIsMissing) {
     talvoro::testing::TempDir dir;
     makeJunkModel(dir);
     EXPECT_TRUE(GigaAMTranscriber::isUsable(dir.path()));
-    for (const auto& [name, minimum] : Files::required) {
-        fs::resize_file(dir / name, minimum - 1);
-        EXPECT_FALSE(GigaAMTranscriber::isUsable(dir.path())) << name;
-        fs::resize_file(dir / name, minimum);
-        EXPECT_TRUE(GigaAMTranscriber::isUsable(dir.path())) << name;
-    }
+    fs::resize_file(dir / Files::encoder, 104857599);
+    EXPECT_FALSE(GigaAMTranscriber::isUsable(dir.path()));
+    EXPECT_EQ(GigaAMTranscriber::missingPart(dir.path()),
+              "файл gigaam-v3-encoder.onnx в " + dir.path() + " скачан не целиком");
+    fs::resize_file(dir / Files::encoder, 104857600);
     fs::remove(dir / Files::vocabulary);
     fs::create_directory(dir / Files::vocabulary);
     EXPECT_FALSE(GigaAMTranscriber::isUsable(dir.path()));
+    fs::remove(dir / Files::decoder);
+    EXPECT_EQ(GigaAMTranscriber::missingPart(dir.path()),
+              "нет файла gigaam-v3-decoder.onnx в " + dir.path());
 }
 
 TEST(GigaAMTranscriber, FindsThePreprocessorInTheModelFolderThenBesideTheProgram) {
@@ -90,41 +92,40 @@ TEST(GigaAMTranscriber, FindsThePreprocessorInTheModelFolderThenBesideTheProgram
               models + "/" + Files::preprocessor);
 }
 
-TEST(GigaAMTranscriber, EmptyRecordingIsEmptyTextWithoutAnyModel) {
-    talvoro::testing::TempDir dir;
-    GigaAMTranscriber transcriber(dir / "нет модели");
-    EXPECT_EQ(transcriber.transcribe(writeWav(dir, 0)), "");
-    EXPECT_EQ(transcriber.transcribe(std::span<const float>()), "");
-    EXPECT_EQ(transcriber.identity(), "GigaAM v3 RNN-T int8");
-}
-
-TEST(GigaAMTranscriber, ShortRecordingStillNeedsTheModel) {
+TEST(GigaAMTranscriber, EmptyRecordingNeedsNoModelButAShortOneDoes) {
     talvoro::testing::TempDir dir;
     const std::string folder = dir / "нет модели";
     GigaAMTranscriber transcriber(folder);
-    const STTError error = sttErrorOf([&] { transcriber.transcribe(writeWav(dir, 100)); });
-    EXPECT_EQ(error.kind(), STTError::Kind::noKey);
-    EXPECT_EQ(error.detail(), "модель GigaAM не скачана: " + folder);
+    EXPECT_EQ(transcriber.transcribe(writeWav(dir, 0)), "");
+    EXPECT_EQ(transcriber.transcribe(std::span<const float>()), "");
+    const auto missing =
+        errorOf<LocalModelMissing>([&] { transcriber.transcribe(writeWav(dir, 100)); });
+    EXPECT_STREQ(missing.what(),
+                 ("модель не скачана: нет файла gigaam-v3-encoder.onnx в " + folder).c_str());
     const std::vector<float> samples(10);
-    EXPECT_EQ(sttErrorOf([&] { transcriber.look(samples, true); }).kind(), STTError::Kind::noKey);
+    errorOf<LocalModelMissing>([&] { transcriber.look(samples, true); });
 }
 
 TEST(GigaAMTranscriber, WrongFormatIsRefusedBeforeTheModel) {
     talvoro::testing::TempDir dir;
     GigaAMTranscriber transcriber(dir / "нет модели");
-    const STTError error =
-        sttErrorOf([&] { transcriber.transcribe(writeWav(dir, 44100, 44100, 2)); });
-    EXPECT_EQ(error.kind(), STTError::Kind::badPayload);
+    const std::string path = writeWav(dir, 44100, 44100, 2);
+    const auto error = errorOf<LocalRecognitionError>([&] { transcriber.transcribe(path); });
+    EXPECT_EQ(error.kind(), LocalRecognitionError::Kind::unfitRecording);
+    EXPECT_EQ(error.file(), path);
     EXPECT_EQ(error.detail(), "нужен PCM16 mono 16 кГц, а тут 44100 Гц, 2 кан.");
 }
 
-TEST(GigaAMTranscriber, LoadThatFailsIsRetriedWholeNextTime) {
+TEST(GigaAMTranscriber, AModelFileThatDoesNotLoadIsNamedAndTriedAgainNextTime) {
     talvoro::testing::TempDir dir;
     makeJunkModel(dir);
     GigaAMTranscriber transcriber(dir.path());
     const std::vector<float> samples(16000, 0.1f);
-    for (int attempt = 0; attempt < 2; ++attempt)
-        EXPECT_THROW(transcriber.transcribe(samples), ORT::Failure) << attempt;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const auto error = errorOf<LocalRecognitionError>([&] { transcriber.transcribe(samples); });
+        EXPECT_EQ(error.kind(), LocalRecognitionError::Kind::brokenModel);
+        EXPECT_EQ(error.file(), dir / Files::preprocessor);
+    }
 }
 
 TEST(GigaAMTranscriber, ChosenAsTheEngineOnlyWhenTheFolderIsUsable) {
