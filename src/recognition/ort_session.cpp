@@ -43,6 +43,11 @@ Session::Session(const std::string& model, int threads, Where compute) {
     OwnedOptions options(rawOptions);
     demand(api().SetIntraOpNumThreads(options.get(), threads));
     demand(api().SetSessionGraphOptimizationLevel(options.get(), ORT_ENABLE_ALL));
+    // Idle workers would spin after each run and take the processors the next stage needs
+    // (the encoder after the preprocessor, the greedy loop after the encoder), and on a busy
+    // desktop spinning only burns the share the work itself needs.
+    demand(api().AddSessionConfigEntry(options.get(), "session.intra_op.allow_spinning", "0"));
+    demand(api().AddSessionConfigEntry(options.get(), "session.inter_op.allow_spinning", "0"));
     if (compute == Where::neural)
         attachNeuralProvider(options.get(), model);
     OrtSession* made = nullptr;
