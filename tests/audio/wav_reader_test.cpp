@@ -57,28 +57,19 @@ std::string errorOf(const std::string& path, bool ignoring = false) {
     return "accepted";
 }
 
-TEST(WAVReader, ReadsWhatTheWriterWroteAsFloats) {
+TEST(WAVReader, ReadsWhatTheWriterWroteAsFloatsAndAStaleHeaderAsDeclaredUnlessIgnored) {
     TempDir dir;
     std::string path = dir / "rec.wav";
     WAVWriter writer(path);
     writer.write(std::vector<std::int16_t>{0, 16384, -32768, 32767, -1});
-    writer.close();
+    writer.write(std::vector<std::int16_t>(15995, 1)); // patched: declares 32000 bytes
+    writer.write(std::vector<std::int16_t>(100, 2));
     WAVReader reader(path);
     EXPECT_EQ(reader.sampleRate, 16000);
     EXPECT_EQ(reader.channels, 1);
-    EXPECT_EQ(reader.sampleCount, 5);
-    EXPECT_EQ(reader.dataOffset, 44);
+    EXPECT_EQ(reader.sampleCount, 16000);
     EXPECT_EQ(reader.samples(0, 5),
               (std::vector<float>{0.0f, 0.5f, -1.0f, 32767 / 32768.0f, -1 / 32768.0f}));
-}
-
-TEST(WAVReader, StaleHeaderIsReadAsDeclaredUnlessIgnored) {
-    TempDir dir;
-    std::string path = dir / "rec.wav";
-    WAVWriter writer(path);
-    writer.write(std::vector<std::int16_t>(16000, 1)); // patched: declares 32000 bytes
-    writer.write(std::vector<std::int16_t>(100, 2));
-    EXPECT_EQ(WAVReader(path).sampleCount, 16000);
     WAVReader growing(path, true);
     EXPECT_EQ(growing.sampleCount, 16100);
     EXPECT_EQ(growing.samples(16099, 16100), std::vector<float>{2 / 32768.0f});
@@ -127,33 +118,22 @@ TEST(WAVReader, SamplesAreClampedAndTakeTheFirstChannel) {
     EXPECT_TRUE(reader.samples(5, 9).empty());
 }
 
-TEST(WAVReader, RejectsWhatIsNotWAV) {
-    TempDir dir;
-    const std::string valid = riff(fmt() + chunk("data", pcm({1, 2, 3, 4})));
-    EXPECT_EQ(errorOf(dir.write("empty.wav", "")), "empty.wav: не WAV");
-    EXPECT_EQ(errorOf(dir.write("short.wav", valid.substr(0, 43))), "short.wav: не WAV");
-    EXPECT_EQ(errorOf(dir.write("riff.wav", "RIFX" + valid.substr(4))), "riff.wav: не WAV");
-    EXPECT_EQ(errorOf(dir.write("wave.wav", valid.substr(0, 8) + "AVI " + valid.substr(12))),
-              "wave.wav: не WAV");
-}
-
-TEST(WAVReader, RejectsWhatIsNotPCM16WithTheBitsItRead) {
+TEST(WAVReader, RejectsWhatIsNotPCM16WAVNamingTheFileAndTheBitsItRead) {
     TempDir dir;
     const std::string data = chunk("data", pcm({1, 2, 3, 4}));
+    const std::string valid = riff(fmt() + data);
+    EXPECT_EQ(errorOf(dir.write("short.wav", valid.substr(0, 43))), "short.wav: не WAV");
+    EXPECT_EQ(errorOf(dir.write("wave.wav", valid.substr(0, 8) + "AVI " + valid.substr(12))),
+              "wave.wav: не WAV");
     auto check = [&](const std::string& name, const std::string& chunks, const std::string& bits) {
         EXPECT_EQ(errorOf(dir.write(name, riff(chunks))),
-                  name + ": ожидался PCM16, получено " + bits + " бит")
-            << name;
+                  name + ": ожидался PCM16, получено " + bits + " бит");
     };
     check("8.wav", fmt(1, 16000, 8) + data, "8");
-    check("24.wav", fmt(1, 16000, 24) + data, "24");
-    check("32.wav", fmt(1, 16000, 32) + data, "32");
     check("data-first.wav", data + fmt(), "0");
     check("no-data.wav", fmt() + chunk("LIST", "abcd"), "16");
-    check("mono0.wav", fmt(0) + data, "16");
     check("rate0.wav", fmt(1, 0) + data, "16");
     check("empty-chunk.wav", fmt() + chunk("LIST", "") + data, "16");
-    check("short-fmt.wav", chunk("fmt ", u16(1) + u16(1) + u32(16000)) + data, "0");
     check("past-end.wav", fmt() + chunk("LIST", 0x7FFFFFFF, "abcd") + data, "16");
 }
 

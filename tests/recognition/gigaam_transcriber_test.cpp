@@ -73,23 +73,18 @@ TEST(GigaAMTranscriber, UsableOnlyWithEveryFileWholeAndSaysWhatIsMissing) {
 
 TEST(GigaAMTranscriber, FindsThePreprocessorInTheModelFolderThenBesideTheProgram) {
     talvoro::testing::TempDir dir;
-    const std::string installed = dir / "usr/share/talvoro/models/" + Files::preprocessor;
-    const std::string installedTop = dir / "usr/share/talvoro/" + Files::preprocessor;
-    const std::string buildTree = dir / "build/share/talvoro/models/" + Files::preprocessor;
     const std::string models = dir / "models";
     fs::create_directories(models);
-    fs::create_directories(dir / "usr/bin");
-
     EXPECT_EQ(GigaAMTranscriber::preprocessor(models, dir / "usr/bin"), std::nullopt);
-    makeFile(installedTop, 1);
-    EXPECT_EQ(GigaAMTranscriber::preprocessor(models, dir / "usr/bin"), installedTop);
-    makeFile(installed, 1);
-    EXPECT_EQ(GigaAMTranscriber::preprocessor(models, dir / "usr/bin"), installed);
+    for (const std::string& place :
+         {dir / "usr/share/talvoro/", dir / "usr/share/talvoro/models/", models + "/"}) {
+        makeFile(place + Files::preprocessor, 1);
+        EXPECT_EQ(GigaAMTranscriber::preprocessor(models, dir / "usr/bin"),
+                  place + Files::preprocessor);
+    }
+    const std::string buildTree = dir / "build/share/talvoro/models/" + Files::preprocessor;
     makeFile(buildTree, 1);
-    EXPECT_EQ(GigaAMTranscriber::preprocessor(models, dir / "build"), buildTree);
-    makeFile(models + "/" + Files::preprocessor, 1);
-    EXPECT_EQ(GigaAMTranscriber::preprocessor(models, dir / "usr/bin"),
-              models + "/" + Files::preprocessor);
+    EXPECT_EQ(GigaAMTranscriber::preprocessor(dir / "elsewhere", dir / "build"), buildTree);
 }
 
 TEST(GigaAMTranscriber, EmptyRecordingNeedsNoModelButAShortOneDoes) {

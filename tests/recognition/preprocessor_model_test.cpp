@@ -63,23 +63,4 @@ TEST(PreprocessorModel, MatchesTheReferenceFeatures) {
     }
 }
 
-TEST(PreprocessorModel, ShortInputsGiveNoFrames) {
-    ORT::Session session(TALVORO_BINARY_DIR "/share/talvoro/models/gigaam-v3-preprocessor.onnx", 1,
-                         ORT::Session::Where::processor);
-    for (std::int64_t n : {0, 100, 200, 319, 320}) {
-        SCOPED_TRACE(n);
-        std::map<std::string, ORT::Tensor> inputs;
-        inputs.emplace("waveforms", ORT::Tensor(std::vector<float>(n, 0.1f), {1, n}));
-        inputs.emplace("waveforms_lens", ORT::Tensor(std::vector<std::int64_t>{n}, {1}));
-        try {
-            auto results = session.run(std::move(inputs), {"features_lens"});
-            EXPECT_EQ(results.at("features_lens").ints(),
-                      (std::vector<std::int64_t>{n == 320 ? 1 : 0}));
-        } catch (const ORT::Failure& failure) {
-            ADD_FAILURE() << failure.what();
-        }
-        ORT::releaseInputs();
-    }
-}
-
 } // namespace

@@ -1,6 +1,4 @@
-#include <chrono>
 #include <clocale>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -16,49 +14,33 @@ namespace {
 
 using testing::TempDir;
 
-TEST(StubTranscriber, ReportsSecondsFromTheFileSizeAlone) {
+TEST(StubTranscriber, ReportsSecondsFromTheFileSizeAloneWithAPointWhateverTheLocale) {
     TempDir dir;
     StubTranscriber stub(0);
+    std::setlocale(LC_NUMERIC, "ru_RU.UTF-8");
     EXPECT_EQ(stub.transcribe(dir.write("half.wav", std::string(16044, 'x'))),
               "проверка диктовки: записано 0.5 секунды, текст вставлен целиком.");
+    std::setlocale(LC_NUMERIC, "C");
     EXPECT_EQ(stub.transcribe(dir.write("short.wav", std::string(44, 'x'))),
               "проверка диктовки: записано 0.0 секунды, текст вставлен целиком.");
     EXPECT_EQ(stub.transcribe(dir / "missing.wav"),
               "проверка диктовки: записано 0.0 секунды, текст вставлен целиком.");
 }
 
-TEST(StubTranscriber, PhraseUsesAPointWhateverTheLocale) {
-    std::setlocale(LC_NUMERIC, "ru_RU.UTF-8");
-    EXPECT_EQ(StubTranscriber::phrase(1.26),
-              "проверка диктовки: записано 1.3 секунды, текст вставлен целиком.");
-    std::setlocale(LC_NUMERIC, "C");
-}
-
-TEST(StubTranscriber, FailsOnlyAfterTheDelay) {
-    StubTranscriber stub(0.2, true);
-    const auto start = std::chrono::steady_clock::now();
+// The failure comes only after the wait: a stop during the wait ends the call as cancelled.
+TEST(StubTranscriber, FailsAfterItsWaitWhichAStopEnds) {
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_THROW(StubTranscriber(3600, true).transcribe("/x.wav", stop.get_token()),
+                 TranscriptionCancelled);
     try {
-        stub.transcribe("/nonexistent.wav");
+        StubTranscriber(0, true).transcribe("/x.wav");
         FAIL() << "no error";
     } catch (const STTError& error) {
         EXPECT_EQ(error.kind(), STTError::Kind::unreachable);
         EXPECT_TRUE(error.isTransient());
         EXPECT_STREQ(error.what(), "STT недоступен: заглушка: сервер «недоступен»");
     }
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(190));
-}
-
-TEST(StubTranscriber, StopTokenEndsTheWaitEarly) {
-    StubTranscriber stub(30);
-    std::stop_source source;
-    std::thread stopper([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        source.request_stop();
-    });
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_THROW(stub.transcribe("/x.wav", source.get_token()), TranscriptionCancelled);
-    stopper.join();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
 TEST(MissingLocalModel, AlwaysSaysTheModelIsNotDownloaded) {
@@ -68,7 +50,6 @@ TEST(MissingLocalModel, AlwaysSaysTheModelIsNotDownloaded) {
         engine.transcribe("/whatever.wav");
         FAIL() << "no error";
     } catch (const LocalModelMissing& error) {
-        EXPECT_EQ(error.detail(), "части модели не доехали");
         EXPECT_STREQ(error.what(), "модель не скачана: части модели не доехали");
     }
 }
@@ -76,25 +57,16 @@ TEST(MissingLocalModel, AlwaysSaysTheModelIsNotDownloaded) {
 TEST(STTError, DescriptionsAndTransience) {
     EXPECT_STREQ(STTError::noKey("x").what(), "нет ключа распознавания: x");
     EXPECT_STREQ(STTError::badPayload("y").what(), "STT вернул неразбираемое: y");
-    EXPECT_FALSE(STTError::noKey("x").isTransient());
     EXPECT_FALSE(STTError::badPayload("x").isTransient());
-    EXPECT_FALSE(STTError::http(401, "").isTransient());
     EXPECT_FALSE(STTError::http(499, "").isTransient());
     EXPECT_TRUE(STTError::http(429, "").isTransient());
     EXPECT_TRUE(STTError::http(500, "").isTransient());
-    EXPECT_TRUE(STTError::http(503, "").isTransient());
-}
-
-TEST(STTError, HttpBodyIsCutAt200CharactersWithoutBreakingOne) {
+    // The body is cut at 200 characters, never inside one.
     std::string body;
     for (int i = 0; i < 300; ++i)
         body += "ё";
-    const std::string description = STTError::http(502, body).what();
-    std::string expected = "STT ответил 502: ";
-    for (int i = 0; i < 200; ++i)
-        expected += "ё";
-    EXPECT_EQ(description, expected);
-    EXPECT_STREQ(STTError::http(404, "нет").what(), "STT ответил 404: нет");
+    EXPECT_EQ(std::string(STTError::http(502, body).what()),
+              "STT ответил 502: " + body.substr(0, 400));
 }
 
 TEST(DictationEngineStore, ThisBuildAlwaysRecognisesLocally) {
@@ -105,14 +77,6 @@ TEST(DictationEngineStore, ThisBuildAlwaysRecognisesLocally) {
     EXPECT_EQ(DictationEngineStore::current(config), DictationEngine::local);
     DictationEngineStore::set(DictationEngine::local);
     EXPECT_EQ(DictationEngineStore::stored(), DictationEngine::local);
-}
-
-TEST(DictationEngineStore, EmptyModelFolderGivesTheMissingModelEngine) {
-    TempDir dir;
-    Config config;
-    config.modelDir = dir.path();
-    EXPECT_EQ(DictationEngineStore::modelFolder(config), dir.path());
-    EXPECT_EQ(dictationTranscriber(config)->identity(), "модель не скачана");
 }
 
 } // namespace
