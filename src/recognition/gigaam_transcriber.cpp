@@ -117,6 +117,8 @@ std::vector<GigaAMTranscriber::Piece> GigaAMTranscriber::pieces(std::span<const 
                                                                 std::stop_token stop,
                                                                 GigaAMTiming* timing) {
     std::lock_guard guard(lock);
+    if (stop.stop_requested()) // stopped while waiting for the pass before it
+        throw TranscriptionCancelled();
     load();
     const auto window = static_cast<std::int64_t>(windowSeconds * sampleRate);
     const auto count = static_cast<std::int64_t>(samples.size());

@@ -16,13 +16,14 @@ public:
     virtual ~LiveDictation() = default;
 
     virtual DictationSnapshot snapshot() const = 0;
-    // Diagnostic lines; set before start(). Called from the recogniser's own thread and must
-    // not call back into it.
+    // Diagnostic lines; set before start(). Called from the recogniser's threads (never after
+    // cancel() has returned) and must not call back into it.
     Log log;
     virtual void start() = 0;
     // Stops and answers the final text, or nothing. Blocks until the final recognition is done.
     virtual std::optional<std::string> finish() = 0;
-    // Stops and discards, without waiting.
+    // Stops and discards, and ends a recognition in progress; it waits for no recognition,
+    // only for a call into the owner that is under way.
     virtual void cancel() = 0;
 };
 
