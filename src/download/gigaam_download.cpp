@@ -124,12 +124,8 @@ void GigaAMDownload::transferred(const PartTransfer::Outcome& outcome) {
                     std::to_string(part.expectedBytes));
         return;
     case PartTransfer::Outcome::Kind::transferError:
-        if (outcome.progressed && resumes_ < maxResumes) {
-            ++resumes_;
-            fetch();
-            return;
-        }
-        retryOrFail(outcome.description);
+        if (!resumed(outcome))
+            retryOrFail(outcome.description);
         return;
     case PartTransfer::Outcome::Kind::localError:
         finish(Failed{outcome.description});
@@ -141,6 +137,10 @@ void GigaAMDownload::transferred(const PartTransfer::Outcome& outcome) {
 void GigaAMDownload::accept(const PartTransfer::Outcome& outcome) {
     const Part& part = parts_[index_];
     const bool whole = !outcome.announced || *outcome.announced == outcome.bytes;
+    // A body that ended before its announced length is a lost connection that Qt did not
+    // report as one: resume it like any other.
+    if (outcome.announced && outcome.bytes < *outcome.announced && resumed(outcome))
+        return;
     if (outcome.bytes <= part.expectedBytes / 2 || !whole) {
         std::error_code ignored;
         fs::remove(partialPath(), ignored);
@@ -158,6 +158,14 @@ void GigaAMDownload::accept(const PartTransfer::Outcome& outcome) {
     doneBytes_ += part.expectedBytes;
     ++index_;
     nextPart();
+}
+
+bool GigaAMDownload::resumed(const PartTransfer::Outcome& outcome) {
+    if (!outcome.progressed || resumes_ >= maxResumes)
+        return false;
+    ++resumes_;
+    fetch();
+    return true;
 }
 
 void GigaAMDownload::retryOrFail(const std::string& message) {

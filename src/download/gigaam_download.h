@@ -90,6 +90,8 @@ private:
     void fetch();
     void transferred(const PartTransfer::Outcome& outcome);
     void accept(const PartTransfer::Outcome& outcome);
+    // Asks the same source for the rest of a part whose transfer broke after bringing bytes.
+    bool resumed(const PartTransfer::Outcome& outcome);
     void retryOrFail(const std::string& message);
     void progress(std::int64_t written);
     void finish(Event event);

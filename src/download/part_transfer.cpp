@@ -29,6 +29,14 @@ std::optional<ContentRange> contentRange(const QByteArray& header) {
     return range;
 }
 
+// Qt 6.4 keeps a followed redirect's own Content-Length and joins it with the final answer's
+// ("0, 12000"); the last value is the body that arrives.
+std::optional<std::int64_t> contentLength(const QByteArray& header) {
+    bool ok = false;
+    const qint64 length = header.split(',').constLast().trimmed().toLongLong(&ok);
+    return ok && length >= 0 ? std::optional<std::int64_t>(length) : std::nullopt;
+}
+
 std::string seconds(std::chrono::milliseconds duration) {
     char text[32];
     std::snprintf(text, sizeof text, "%g", duration.count() / 1000.0);
@@ -149,9 +157,7 @@ void PartTransfer::decide() {
         if (offset_ > 0 && !truncate())
             return;
         offset_ = written_ = 0;
-        const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid())
-            announced_ = length.toLongLong();
+        announced_ = contentLength(reply_->rawHeader("Content-Length"));
         accepting_ = true;
     } else if (status == 416 && offset_ > 0) {
         // The kept bytes do not fit what the source has now.
