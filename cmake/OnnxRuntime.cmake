@@ -8,4 +8,6 @@ set_target_properties(onnxruntime::onnxruntime PROPERTIES
   IMPORTED_LOCATION "${TALVORO_ORT_DIR}/lib/libonnxruntime.so.1"
   IMPORTED_SONAME "libonnxruntime.so.1"
   INTERFACE_INCLUDE_DIRECTORIES "${TALVORO_ORT_DIR}/include")
-install(FILES "${TALVORO_ORT_DIR}/lib/libonnxruntime.so.1" DESTINATION ${CMAKE_INSTALL_LIBDIR})
+# Installed in a folder of its own, found by the program's relative RPATH (CMakeLists.txt):
+# nothing system-wide, and the tree can be moved.
+install(FILES "${TALVORO_ORT_DIR}/lib/libonnxruntime.so.1" DESTINATION ${TALVORO_PRIVATE_LIBDIR})

@@ -6,7 +6,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(
   cmake ninja-build g++ clang pkg-config git
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libpulse-dev libsoxr-dev
   libxcb1-dev libxcb-xtest0-dev libxcb-xfixes0-dev libxcb-xkb-dev libxcb-keysyms1-dev
   libxcb-xinput-dev libxcb-icccm4-dev libxcb-randr0-dev libxkbcommon-dev libxkbcommon-x11-dev
@@ -17,6 +17,7 @@ packages=(
   xvfb xdotool xclip x11-utils x11-xkb-utils pulseaudio pulseaudio-utils
   xterm python3-gi gir1.2-gtk-3.0
   fonts-dejavu-core
+  desktop-file-utils lintian dpkg-dev
 )
 # npm may come with a nodejs build of its own; Debian's npm conflicts with that one.
 command -v npm >/dev/null 2>&1 || packages+=(npm)
@@ -38,7 +39,8 @@ ort_pkg="com.github.asus4.onnxruntime"
 ort_ver="0.4.9"
 ort_integrity="sha512-BkzxduSZ9IkeDP6Q8lz2TFU2ie7hSSvS7ZIfzMooExoq0CNzJnuuGaUJ7IsojBgqO4ouD1jXah8OYyJbCN29Fg=="
 ort_dir="$here/third_party/onnxruntime"
-if [ ! -f "$ort_dir/.complete-$ort_ver" ]; then
+# An older unpacking lacks the licence texts that installs ship: it is done again.
+if [ ! -f "$ort_dir/.complete-$ort_ver" ] || [ ! -f "$ort_dir/ThirdPartyNotices.txt" ]; then
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
   (cd "$work" && npm pack --silent "$ort_pkg@$ort_ver" >/dev/null)
@@ -50,12 +52,13 @@ if [ ! -f "$ort_dir/.complete-$ort_ver" ]; then
   fi
   lib="package/Plugins/Linux/x64/libonnxruntime.so"
   hdr="package/Plugins/iOS~/onnxruntime.xcframework/ios-arm64_x86_64-simulator/onnxruntime.framework/Headers"
-  tar -xzf "$tgz" -C "$work" "$lib" "$hdr"
+  tar -xzf "$tgz" -C "$work" "$lib" "$hdr" package/LICENSE package/ThirdPartyNotices.txt
   rm -rf "$ort_dir"
   mkdir -p "$ort_dir/lib" "$ort_dir/include"
   cp "$work/$lib" "$ort_dir/lib/libonnxruntime.so.1"
   ln -sf libonnxruntime.so.1 "$ort_dir/lib/libonnxruntime.so"
   cp "$work/$hdr"/*.h "$ort_dir/include/"
+  cp "$work/package/LICENSE" "$work/package/ThirdPartyNotices.txt" "$ort_dir/"
   touch "$ort_dir/.complete-$ort_ver"
   echo "setup: ONNX Runtime $ort_ver unpacked into third_party/onnxruntime"
 fi

@@ -5,7 +5,6 @@
 
 #include <QRegularExpression>
 #include <QString>
-#include <unistd.h>
 
 #include "base/keychain.h"
 #include "base/paths.h"
@@ -59,15 +58,6 @@ std::vector<std::string> words(const std::string& text) {
          QString::fromStdString(text).split(QRegularExpression("\\s+"), Qt::SkipEmptyParts))
         list.push_back(word.toStdString());
     return list;
-}
-
-std::string executableFolder() {
-    char buf[4096];
-    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0)
-        return {};
-    std::string exe(buf, static_cast<size_t>(n));
-    return exe.substr(0, exe.rfind('/'));
 }
 
 } // namespace
@@ -157,11 +147,8 @@ std::vector<std::string> Config::candidates(const std::optional<std::string>& ex
     std::vector<std::string> list;
     if (explicitPath)
         list.push_back(expand(*explicitPath));
-    std::string exe = executableFolder();
-    if (!exe.empty()) {
-        list.push_back(exe + "/../share/talvoro/dictation.env");
-        list.push_back(exe + "/share/talvoro/dictation.env");
-    }
+    for (const std::string& data : Paths::dataFolders())
+        list.push_back(data + "/dictation.env");
     list.push_back(".env");
     list.push_back(Paths::config(".env"));
     list.push_back(Paths::legacyConfig() + "/.env");

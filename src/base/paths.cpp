@@ -24,6 +24,24 @@ std::string Paths::xdg(const char* name, const char* fallback) {
     return home() + fallback;
 }
 
+std::string Paths::executable() {
+    std::error_code ec;
+    const fs::path program = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : program.string();
+}
+
+std::string Paths::executableFolder() {
+    return fs::path(executable()).parent_path().string();
+}
+
+std::vector<std::string> Paths::dataFolders(const std::string& executableFolder) {
+    if (executableFolder.empty())
+        return {};
+    const fs::path here(executableFolder);
+    return {(here.parent_path() / "share" / "talvoro").string(),
+            (here / "share" / "talvoro").string()};
+}
+
 bool makePrivateFolder(const std::string& path) {
     std::error_code ec;
     if (fs::is_directory(path, ec))

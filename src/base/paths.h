@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace talvoro {
 
@@ -20,6 +21,15 @@ public:
     // Uses newPath when something is there; else moves oldPath to newPath and leaves a
     // symbolic link behind; else creates newPath. Falls back to oldPath when the move fails.
     static std::string migrated(const std::string& newPath, const std::string& oldPath);
+
+    // The running program and its folder, from /proc/self/exe; empty when unknown.
+    static std::string executable();
+    static std::string executableFolder();
+    // Where the program's own data (models, the settings resource) may be, best first:
+    // share/talvoro beside the executable's folder (an install, wherever its prefix now is),
+    // then inside it (a build tree).
+    static std::vector<std::string> dataFolders(const std::string& executableFolder);
+    static std::vector<std::string> dataFolders() { return dataFolders(executableFolder()); }
 
     static std::string home();
     // $name when it holds an absolute path, else home + fallback.

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "audio/wav_reader.h"
+#include "base/paths.h"
 #include "cleanup/hesitation.h"
 #include "recognition/gigaam_model.h"
 #include "recognition/gigaam_vocabulary.h"
@@ -21,12 +22,6 @@ namespace {
 bool isRegularFile(const fs::path& path) {
     std::error_code error;
     return fs::is_regular_file(path, error);
-}
-
-std::string executableFolder() {
-    std::error_code error;
-    const fs::path executable = fs::read_symlink("/proc/self/exe", error);
-    return error ? std::string() : executable.parent_path().string();
 }
 
 std::string joinedTexts(const std::vector<GigaAMPiece>& pieces) {
@@ -62,19 +57,15 @@ bool GigaAMTranscriber::isUsable(const std::string& folder) {
 }
 
 std::optional<std::string> GigaAMTranscriber::preprocessor(const std::string& folder) {
-    return preprocessor(folder, executableFolder());
+    return preprocessor(folder, Paths::executableFolder());
 }
 
 std::optional<std::string> GigaAMTranscriber::preprocessor(const std::string& folder,
                                                            const std::string& executableFolder) {
     std::vector<fs::path> candidates{fs::path(folder) / Files::preprocessor};
-    if (!executableFolder.empty()) {
-        const fs::path here(executableFolder);
-        for (const fs::path& data :
-             {here.parent_path() / "share" / "talvoro", here / "share" / "talvoro"}) {
-            candidates.push_back(data / "models" / Files::preprocessor);
-            candidates.push_back(data / Files::preprocessor);
-        }
+    for (const fs::path data : Paths::dataFolders(executableFolder)) {
+        candidates.push_back(data / "models" / Files::preprocessor);
+        candidates.push_back(data / Files::preprocessor);
     }
     for (const fs::path& candidate : candidates)
         if (isRegularFile(candidate))

@@ -26,19 +26,30 @@ QColor eyeColor(const MenuBarIcon::State& state, ColorScheme scheme, const QColo
     return body;
 }
 
-void fillRounded(QPainter& painter, const QRectF& rect, qreal radius, const QColor& color) {
-    QPainterPath path;
-    path.addRoundedRect(rect, radius, radius);
-    painter.fillPath(path, color);
-}
-
-void cutRounded(QPainter& painter, const QRectF& rect, qreal radius) {
-    painter.setCompositionMode(QPainter::CompositionMode_Clear);
-    fillRounded(painter, rect, radius, Qt::black);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-}
-
 } // namespace
+
+MenuBarIcon::Figure MenuBarIcon::figure() {
+    // The figure's measures count from the bottom left, y upwards, tilted a little.
+    QTransform tilt;
+    tilt.translate(0, size.height());
+    tilt.scale(1, -1);
+    tilt.translate(8.5, 7.6);
+    tilt.rotate(4);
+    tilt.translate(-8.5, -7.6);
+
+    // The sockets and the mouth lie inside the head and apart: with the odd-even rule they
+    // are holes, and the curves stay curves (a path subtraction would flatten them).
+    QPainterPath head;
+    head.setFillRule(Qt::OddEvenFill);
+    head.addRoundedRect(QRectF(3.04, 2.608, 10.92, 9.984), 2.808, 2.808);
+    for (const qreal x : {4.5922, 8.5858})
+        head.addRoundedRect(QRectF(x, 7.366, 3.822, 3.12), 1.56, 1.56);
+    head.addRoundedRect(QRectF(6.472, 5.065, 4.056, 1.17), 0.5772, 0.5772);
+    QPainterPath pupils;
+    for (const qreal x : {5.6842, 9.6778})
+        pupils.addEllipse(QRectF(x, 8.107, 1.638, 1.638));
+    return {tilt.map(head), tilt.map(pupils)};
+}
 
 QImage MenuBarIcon::image(const State& state, ColorScheme scheme, qreal devicePixelRatio) {
     const QSize pixels(static_cast<int>(std::ceil(size.width() * devicePixelRatio)),
@@ -53,25 +64,11 @@ QImage MenuBarIcon::image(const State& state, ColorScheme scheme, qreal devicePi
     const QColor body = windowTextColor(scheme);
     const QColor eyes = eyeColor(state, scheme, body);
 
+    static const Figure shape = figure();
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    // The figure's measures count from the bottom left, y upwards.
-    painter.translate(0, size.height());
-    painter.scale(1, -1);
-    painter.translate(8.5, 7.6);
-    painter.rotate(4);
-    painter.translate(-8.5, -7.6);
-
-    fillRounded(painter, QRectF(3.04, 2.608, 10.92, 9.984), 2.808, body);
-    for (const qreal x : {4.5922, 8.5858})
-        cutRounded(painter, QRectF(x, 7.366, 3.822, 3.12), 1.56);
-    for (const qreal x : {5.6842, 9.6778}) {
-        QPainterPath pupil;
-        pupil.addEllipse(QRectF(x, 8.107, 1.638, 1.638));
-        painter.fillPath(pupil, eyes);
-    }
-    cutRounded(painter, QRectF(6.472, 5.065, 4.056, 1.17), 0.5772);
+    painter.fillPath(shape.head, body);
+    painter.fillPath(shape.pupils, eyes);
     return image;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QIcon>
 #include <QImage>
+#include <QPainterPath>
 #include <QSizeF>
 
 #include "ui/theme_colors.h"
@@ -27,6 +28,14 @@ public:
     };
 
     static constexpr QSizeF size{17, 15}; // logical pixels
+
+    // The figure's outline in logical pixels, y downwards: the head with its eye sockets and
+    // mouth cut out, and the two pupils. Everything that draws the figure draws these.
+    struct Figure {
+        QPainterPath head;
+        QPainterPath pupils;
+    };
+    static Figure figure();
 
     // The figure in that scheme's colours at that pixel ratio; the image names the application
     // in its "Description" text.
