@@ -1,5 +1,4 @@
 #include <iostream>
-#include <regex>
 #include <set>
 #include <sstream>
 
@@ -21,19 +20,22 @@ std::string trimmedOutput(const std::string& commandLine) {
 
 // The value of one field of `dpkg-deb --info`, continuation lines left out.
 std::string field(const std::string& info, const std::string& name) {
-    std::smatch match;
-    if (std::regex_search(info, match, std::regex("\n " + name + ": ([^\n]*)")))
-        return match[1];
-    return {};
+    const std::string label = "\n " + name + ": ";
+    const size_t at = info.find(label);
+    if (at == std::string::npos)
+        return {};
+    const size_t start = at + label.size();
+    return info.substr(start, info.find('\n', start) - start);
 }
 
-// The package names of a relation field, versions and alternatives' bars left out.
+// The package names of a relation field, versions and alternatives left out.
 std::set<std::string> packageNames(const std::string& relations) {
     std::set<std::string> names;
-    const std::regex name("(^|[,|]) *([a-z0-9][a-z0-9+.-]+)");
-    for (auto it = std::sregex_iterator(relations.begin(), relations.end(), name);
-         it != std::sregex_iterator(); ++it)
-        names.insert((*it)[2]);
+    std::istringstream items(relations);
+    for (std::string item; std::getline(items, item, ',');) {
+        item = item.substr(item.find_first_not_of(' '));
+        names.insert(item.substr(0, item.find_first_of(" (|")));
+    }
     return names;
 }
 
