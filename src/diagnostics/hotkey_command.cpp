@@ -2,44 +2,18 @@
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <thread>
 
 #include "base/atomic.h"
+#include "diagnostics/stop_signals.h"
 #include "hotkey/hotkey_tap.h"
 #include "insertion/paster.h"
 
 namespace talvoro {
 
 namespace {
-
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void noteInterrupt(int) {
-    interrupted = 1;
-}
-
-// Ctrl-C only raises the flag while it lives; the previous handling comes back afterwards.
-class InterruptCatcher {
-public:
-    InterruptCatcher() {
-        interrupted = 0;
-        struct sigaction action {};
-        action.sa_handler = noteInterrupt;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &previous);
-    }
-    ~InterruptCatcher() { ::sigaction(SIGINT, &previous, nullptr); }
-    InterruptCatcher(const InterruptCatcher&) = delete;
-    InterruptCatcher& operator=(const InterruptCatcher&) = delete;
-
-    bool caught() const { return interrupted != 0; }
-
-private:
-    struct sigaction previous {};
-};
 
 std::string timeOfDay() {
     std::time_t now = std::time(nullptr);
@@ -97,7 +71,7 @@ bool runHotkey(const CommandContext& context) {
         HotkeyTap::permissionGranted(true);
 
     TriggerLog log;
-    InterruptCatcher interrupt;
+    StopSignals interrupt;
     int reenables = 0;
     {
         HotkeyTap tap(binding, [&log](double delay) { log.trigger(delay); });
@@ -110,7 +84,7 @@ bool runHotkey(const CommandContext& context) {
                     binding.description().c_str());
         std::printf("Ctrl-C — выход\n\n");
         std::fflush(stdout);
-        while (!interrupt.caught())
+        while (!interrupt.requested())
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         tap.stop();
         reenables = tap.reenables();

@@ -7,9 +7,9 @@
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTimer>
-#include <csignal>
 #include <cstdio>
 
+#include "diagnostics/stop_signals.h"
 #include "ui/dictation_pill.h"
 #include "ui/menu_bar_icon.h"
 
@@ -25,35 +25,6 @@ const char* const longSentence =
     "текстовый редактор, смотрим, как пилюля растёт по слову и не вылезает за край экрана, "
     "а в конце собираем замечания в один список и решаем, что из этого чинить до пятницы, "
     "а что можно спокойно оставить на следующую неделю.";
-
-volatile std::sig_atomic_t stopRequested = 0;
-
-extern "C" void requestStop(int) {
-    stopRequested = 1;
-}
-
-// Ctrl-C and SIGTERM only raise the flag while it lives.
-class StopSignals {
-public:
-    StopSignals() {
-        stopRequested = 0;
-        struct sigaction action {};
-        action.sa_handler = requestStop;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &previousInt);
-        ::sigaction(SIGTERM, &action, &previousTerm);
-    }
-    ~StopSignals() {
-        ::sigaction(SIGINT, &previousInt, nullptr);
-        ::sigaction(SIGTERM, &previousTerm, nullptr);
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-private:
-    struct sigaction previousInt {};
-    struct sigaction previousTerm {};
-};
 
 std::vector<std::string> wordsOf(const std::string& phrase) {
     std::vector<std::string> words;
@@ -182,8 +153,8 @@ void growOnScreen(DictationPill& pill) {
                   DictationSnapshot{firstWords(words, count), std::nullopt});
     });
     QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [] {
-        if (stopRequested)
+    QObject::connect(&watch, &QTimer::timeout, [&stopSignals] {
+        if (stopSignals.requested())
             QCoreApplication::quit();
     });
     grow.start(500);

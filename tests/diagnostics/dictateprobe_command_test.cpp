@@ -9,6 +9,7 @@
 #include "download/model_server.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
+#include "support/test_model_audio.h"
 
 using namespace talvoro::testing;
 namespace fs = std::filesystem;
@@ -16,22 +17,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string testModel = TALVORO_BINARY_DIR "/test-models/gigaam";
-
-// "привет мир" in the test model's tones: 300 Hz, then 450 Hz.
-std::string writeGreeting(const TempDir& dir) {
-    const std::string path = dir / "привет.wav";
-    talvoro::WAVWriter writer(path);
-    std::vector<std::int16_t> samples(5120, 0);
-    for (const double frequency : {300.0, 450.0}) {
-        for (int i = 0; i < 5120; ++i)
-            samples.push_back(static_cast<std::int16_t>(
-                std::lround(16000 * std::sin(2 * std::numbers::pi * frequency * i / 16000))));
-        samples.insert(samples.end(), 5120, 0);
-    }
-    writer.write(samples);
-    writer.close();
-    return path;
-}
 
 void appendVarint(std::string& out, std::uint64_t value) {
     for (; value >= 0x80; value >>= 7)
@@ -75,7 +60,7 @@ TEST(DictateprobeCommand, FetchesAMissingModelThenRecognisesWithIt) {
     ModelServer server;
     ASSERT_TRUE(server.running());
     serveTestModel(server);
-    const std::string wav = writeGreeting(dir);
+    const std::string wav = talvoro::testing::writeTestModelGreeting(dir / "привет.wav");
     const std::string models = dir / "models";
     const std::string sources = server.base("404:encoder") + " " + server.base("redirect/ok");
 
@@ -102,7 +87,7 @@ TEST(DictateprobeCommand, AFailedDownloadAndAMissingFileAreReported) {
     TempDir dir;
     ModelServer server;
     ASSERT_TRUE(server.running());
-    const std::string wav = writeGreeting(dir);
+    const std::string wav = talvoro::testing::writeTestModelGreeting(dir / "привет.wav");
 
     const auto failed = dictateprobe(dir / "models", server.base("404"), "'" + wav + "'");
     EXPECT_EQ(failed.status, 1);

@@ -14,6 +14,7 @@
 #include "base/paths.h"
 #include "install/install_support.h"
 #include "support/gui_app.h"
+#include "support/test_model_audio.h"
 
 using namespace talvoro::testing;
 namespace fs = std::filesystem;
@@ -44,21 +45,6 @@ void setWritable(const fs::path& root, bool writable) {
         if (!entry.is_symlink())
             fs::permissions(entry.path(), writable ? fs::perms::owner_write : bits, how);
     fs::permissions(root, writable ? fs::perms::owner_write : bits, how);
-}
-
-// "привет мир" in the test model's tones: 300 Hz, then 450 Hz, each held 0.32 s.
-std::string writeGreeting(const std::string& path) {
-    talvoro::WAVWriter writer(path);
-    std::vector<std::int16_t> samples(5120, 0);
-    for (const double frequency : {300.0, 450.0}) {
-        for (int i = 0; i < 5120; ++i)
-            samples.push_back(static_cast<std::int16_t>(
-                std::lround(16000 * std::sin(2 * std::numbers::pi * frequency * i / 16000))));
-        samples.insert(samples.end(), 5120, 0);
-    }
-    writer.write(samples);
-    writer.close();
-    return path;
 }
 
 // A user's home whose own settings file names a model folder without a preprocessor, so that
@@ -116,7 +102,7 @@ TEST(InstalledTree, RunsFromItsOwnPlaceMovedOrNotAndWritesNothingThere) {
     const std::string home = userHomeWithModel(root);
     const std::string workingFolder = root / "где-то";
     fs::create_directories(workingFolder);
-    const std::string wav = writeGreeting(root / "привет.wav");
+    const std::string wav = talvoro::testing::writeTestModelGreeting(root / "привет.wav");
 
     setWritable(prefix, false);
     const auto before = treeState(prefix);
