@@ -12,6 +12,7 @@
 #include "diagnostics/paste_command.h"
 #include "diagnostics/pastetest_command.h"
 #include "diagnostics/pilltest_command.h"
+#include "diagnostics/sampletest_command.h"
 
 namespace talvoro {
 
@@ -19,11 +20,12 @@ namespace {
 
 // Dispatch order: pilltest, dictation-menubar, hotkey, gigaamtest, offlinetest, cuttest,
 // sampletest, deliverytest, dictateprobe, dictate, paste, pastetest, focustest, focusprobe.
-const std::array<CommandEntry, 10> commands = {{
+const std::array<CommandEntry, 11> commands = {{
     {"pilltest", true, runPilltest},
     {"hotkey", false, runHotkey},
     {"gigaamtest", false, runGigaamtest},
     {"cuttest", false, runCuttest},
+    {"sampletest", false, runSampletest},
     {"deliverytest", false, runDeliverytest},
     {"dictateprobe", false, runDictateprobe},
     {"paste", false, runPaste},

@@ -46,4 +46,11 @@ TEST(InsertionCommands, WithoutADisplayNameTheDisplay) {
     }
 }
 
+TEST(SelfCheckCommands, SampletestPassesOnTheBuildsTestModelAndSaysSo) {
+    const ProgramResult r = runTalvoro("sampletest");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("на учебной модели сборки"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("\nсбор разметки сходится (23 проверок)\n"), std::string::npos);
+}
+
 } // namespace
