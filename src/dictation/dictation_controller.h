@@ -1,0 +1,197 @@
+#pragma once
+
+#include <QImage>
+
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <string>
+
+#include "audio/dictation_recorder.h"
+#include "base/config.h"
+#include "dictation/dictation_failure.h"
+#include "dictation/dictation_queue.h"
+#include "dictation/dictation_samples.h"
+#include "dictation/dictation_seams.h"
+#include "dictation/dictation_state.h"
+#include "hotkey/hotkey_tap.h"
+#include "insertion/paster.h"
+#include "recognition/dictation_snapshot.h"
+#include "recognition/dictation_transcriber.h"
+#include "recognition/live_dictation.h"
+
+class QTimer;
+
+namespace talvoro {
+
+// Drives one dictation at a time: a hotkey press starts recording, a second press (or the
+// release of a key held long enough) stops it, the recording is recognised, cleaned and
+// inserted into the focused field, and the final state lingers before idle. Failed deliveries
+// wait in the queue and are retried on a timer.
+//
+// Lives on the main thread, owned through a shared_ptr: background work holds it weakly and
+// comes back through onMainThread. Every field is the main thread's unless noted.
+class DictationController : public std::enable_shared_from_this<DictationController> {
+    struct Passkey {};
+
+public:
+    using State = DictationState;
+    using OnState = std::function<void(const State&)>;
+
+    struct TapCounters {
+        int seen = 0;
+        int matched = 0;
+        int reenables = 0;
+    };
+
+    static constexpr std::uint16_t escKeyCode = 53;
+    static constexpr double nowhereLinger = 8.0;
+    static constexpr double blockedLinger = 6.0; // a failure that waiting will not mend
+
+    // Throws DictationQueueError when the queue folder cannot be made.
+    static std::shared_ptr<DictationController> create(Config config,
+                                                       std::shared_ptr<DictationTranscriber> transcriber,
+                                                       OnState onState, DictationSeams seams = {});
+    DictationController(Passkey, Config config, std::shared_ptr<DictationTranscriber> transcriber,
+                        OnState onState, DictationSeams seams);
+    ~DictationController();
+    DictationController(const DictationController&) = delete;
+    DictationController& operator=(const DictationController&) = delete;
+
+    // Arms the key taps and the retry timer. Throws HotkeyTap::Failure when the dictation key
+    // cannot be taken; the other taps may fail quietly.
+    void start();
+    // Taps and timers off; a recording in progress is stopped and left on disk.
+    void stop();
+
+    void toggle() { toggle(false); }
+    void togglePolished() { toggle(true); }
+    void cancelRecording();
+    void pasteLast();
+    void pasteRaw();
+
+    // Set by the owner before start().
+    std::function<void(const std::string&)> log;
+    std::function<bool(const std::string&)> sink; // true: the owner took the text
+    double retryInterval = 20;
+    double finalStateLinger = 1.2;
+    double holdThreshold = 0.5;
+
+    const State& state() const { return state_; }
+    double elapsed() const { return recorder.elapsed(); }
+    float level() { return recorder.level(); }
+    int pendingCount() const { return static_cast<int>(queue.count()); }
+    std::shared_ptr<const DictationSamples> samplesStore() const { return samples; }
+    std::optional<DictationSnapshot> liveText() const;
+    TapCounters tapCounters() const;
+    bool polishReady() const;
+    const HotkeyBinding& hotkey() const { return config.dictationHotkey; }
+    const HotkeyBinding& polishHotkey() const { return config.polishHotkey; }
+    const HotkeyBinding& rawPasteHotkey() const { return config.rawPasteHotkey; }
+
+    const std::optional<std::string>& lastInserted() const { return lastInserted_; }
+    const std::optional<std::string>& lastRaw() const { return lastRaw_; }
+    const std::optional<std::string>& lastPolishNote() const { return lastPolishNote_; }
+    const std::optional<std::string>& lastInsertNote() const { return lastInsertNote_; }
+    const std::optional<QImage>& lastInsertIcon() const { return lastInsertIcon_; }
+    const std::optional<DictationFailure>& lastFailure() const { return lastFailure_; }
+
+private:
+    // Read by the Esc tap's thread to decide whether to take the key.
+    struct RecordingFlags {
+        std::mutex lock;           // recordingLock
+        bool recordingNow = false; // guarded by lock
+        bool escNow = false;       // guarded by lock: recording or polishing
+    };
+    struct PolishTask {
+        std::uint64_t id = 0;
+        std::stop_source stop;
+    };
+
+    // Runs `then` on the main thread with the controller, when it still exists.
+    template <typename Then> void later(Then then) {
+        onMainThreadWith(weak_from_this(), std::function<void(DictationController&)>(then));
+    }
+    static void onMainThreadWith(std::weak_ptr<DictationController> weak,
+                                 std::function<void(DictationController&)> then);
+
+    // dictation_controller.cpp: lifecycle, state, lingers.
+    void setState(State next);
+    void show(State final);
+    void note(const std::string& line) const;
+    std::unique_ptr<HotkeyTap> makeTap(const HotkeyBinding& binding, HotkeyTap::InterceptWhen when,
+                                       HotkeyTap::OnEvent onEvent);
+    void startTaps();
+    void queueLeftovers();
+
+    // dictation_recording.cpp: keys, recording, the live stream.
+    void hotkeyEvent(HotkeyTap::Phase phase, double delay, bool polished);
+    void escapePressed();
+    void toggle(bool polished);
+    void hotkeyReleased();
+    void beginRecording();
+    std::string newRecordingURL();
+    void startStreaming(const std::string& url);
+    void dropStream();
+    void finishRecording();
+    void finishStream(const std::string& url);
+    void streamFinished(const std::string& url, const std::optional<std::string>& text);
+
+    // dictation_delivery.cpp: recognition, insertion, failures, the queue, style edits.
+    void deliver(const std::string& url, bool fromQueue);
+    void recognised(const std::string& url, bool fromQueue, const std::string& text);
+    void insertFinal(const std::string& text, const std::string& raw, const std::string& wav,
+                     bool fromQueue);
+    void delivered(const std::string& wav, bool fromQueue, const std::string& text,
+                   const std::string& raw, const std::optional<Paster::Result>& result);
+    void pasteFailed(const std::string& wav, bool fromQueue, const std::string& reason);
+    void showInsertion(const std::optional<Paster::Result>& result, const std::string& text);
+    void handleFailure(std::exception_ptr error, const std::string& wav, bool fromQueue);
+    void drop(const std::string& wav, bool fromQueue);
+    void drainQueue();
+    void paste(const std::optional<std::string>& text);
+    void beginPolish(const std::string& raw, const std::string& wav, bool fromQueue);
+    void finishPolish(const PolishOutcome& outcome, std::uint64_t task);
+
+    const Config config;
+    const std::shared_ptr<DictationTranscriber> transcriber;
+    const std::string engine;   // the engine's raw value, for sample records
+    const std::string identity; // the transcriber's, for the journal and sample records
+    const DictationQueue queue;
+    const std::shared_ptr<const DictationSamples> samples;
+    const OnState onState;
+    const std::shared_ptr<DictationClock> clock;
+    const std::shared_ptr<InsertionSeams> insertion; // null: the desktop's, made off this thread
+    const std::function<std::unique_ptr<KeyEventSource>(const HotkeyBinding&)> keyboard;
+    const std::function<std::shared_ptr<TextPolishing>(const Config&)> polisher;
+    DictationRecorder recorder;
+
+    State state_;
+    std::shared_ptr<LiveDictation> streamer;
+    std::shared_ptr<std::atomic<std::int64_t>> streamedSamples; // read on the stream's thread
+    std::unique_ptr<QTimer> streamedSamplesTimer;
+    std::unique_ptr<HotkeyTap> tap, polishTap, rawTap, escTap;
+    std::unique_ptr<DictationClock::Timer> retryTimer, lingerTimer;
+    bool draining = false;
+    bool blocked = false;
+    std::optional<std::string> lastInserted_, lastRaw_, lastPolishNote_, lastInsertNote_;
+    std::optional<QImage> lastInsertIcon_;
+    std::optional<DictationFailure> lastFailure_;
+    const std::shared_ptr<RecordingFlags> flags = std::make_shared<RecordingFlags>();
+    bool polishMode = false;
+    std::optional<PolishTask> polishTask;
+    std::uint64_t polishTasks = 0;
+    std::optional<std::string> pendingRaw, pendingWav;
+    bool pendingFromQueue = false;
+    std::optional<double> pressAt;
+    bool pressStartedRecording = false;
+    // Ends recognitions still running when the controller goes (their recordings stay on disk).
+    std::stop_source lifetime;
+};
+
+} // namespace talvoro

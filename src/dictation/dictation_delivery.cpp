@@ -1,0 +1,296 @@
+// The delivery half of the dictation controller: recognition, insertion, failures, the
+// retry queue and style edits.
+#include "dictation/dictation_controller.h"
+
+#include <QString>
+
+#include <filesystem>
+
+#include "base/journal.h"
+#include "base/main_thread.h"
+#include "cleanup/name_dict.h"
+#include "dictation/dictation_work.h"
+#include "insertion/insert_shape.h"
+
+namespace fs = std::filesystem;
+
+namespace talvoro {
+
+namespace {
+
+// The user's replacements, then white space and line ends off both ends.
+std::string withReplacements(const std::string& raw, const std::string& dictFile) {
+    return NameDict::load(dictFile).apply(QString::fromStdString(raw)).trimmed().toStdString();
+}
+
+std::string reasonOf(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& failure) {
+        return failure.what();
+    } catch (...) {
+        return "неизвестная ошибка";
+    }
+}
+
+void recognisedLine(const std::string& identity, const std::string& text) {
+    Journal::shared().note("диктовка: распознано — " + identity +
+                           ", слов: " + std::to_string(wordCount(text)));
+}
+
+} // namespace
+
+void DictationController::finishStream(const std::string& url) {
+    DictationWork::recognise([weak = weak_from_this(), stream = streamer, url, samples = samples,
+                              engine = engine, identity = identity,
+                              dictFile = config.dictFile] {
+        std::optional<std::string> text = stream->finish();
+        if (text) {
+            recognisedLine(identity, *text);
+            samples->keep(url, *text, "поток на этом компьютере", engine, identity);
+            text = withReplacements(*text, dictFile);
+        }
+        onMainThreadWith(weak, [url, text](DictationController& self) {
+            self.streamFinished(url, text);
+        });
+    });
+}
+
+void DictationController::streamFinished(const std::string& url,
+                                         const std::optional<std::string>& text) {
+    if (!text) {
+        deliver(url, false);
+        return;
+    }
+    note("вставка из стрима");
+    recognised(url, false, *text);
+}
+
+void DictationController::deliver(const std::string& url, bool fromQueue) {
+    DictationWork::recognise([weak = weak_from_this(), transcriber = transcriber, url, fromQueue,
+                              samples = samples, engine = engine, identity = identity,
+                              dictFile = config.dictFile, stop = lifetime.get_token()] {
+        std::string raw;
+        try {
+            raw = transcriber->transcribe(url, stop);
+        } catch (...) {
+            onMainThreadWith(weak, [error = std::current_exception(), url,
+                                    fromQueue](DictationController& self) {
+                self.note("не доехало: " + reasonOf(error));
+                self.handleFailure(error, url, fromQueue);
+            });
+            return;
+        }
+        recognisedLine(identity, raw);
+        samples->keep(url, raw, fromQueue ? "очередь" : "файл", engine, identity);
+        const std::string text = withReplacements(raw, dictFile);
+        onMainThreadWith(weak, [url, fromQueue, text](DictationController& self) {
+            self.recognised(url, fromQueue, text);
+        });
+    });
+}
+
+void DictationController::recognised(const std::string& url, bool fromQueue,
+                                     const std::string& text) {
+    // A text that shapes to nothing (a lone full stop) would fail the paste and be queued
+    // and retried for ever.
+    const std::string shaped = InsertShape::trimmed(text);
+    if (shaped.empty()) {
+        drop(url, fromQueue);
+        show(State::failed("ничего не распознано"));
+        return;
+    }
+    if (std::exchange(polishMode, false) && !fromQueue) {
+        beginPolish(text, url, fromQueue);
+        return;
+    }
+    insertFinal(shaped, shaped, url, fromQueue);
+}
+
+void DictationController::insertFinal(const std::string& text, const std::string& raw,
+                                      const std::string& wav, bool fromQueue) {
+    if (sink && sink(text)) {
+        delivered(wav, fromQueue, text, raw, std::nullopt);
+        return;
+    }
+    DictationWork::insert([weak = weak_from_this(), seams = insertion, text, raw, wav,
+                           fromQueue] {
+        std::optional<Paster::Result> result;
+        std::string reason;
+        try {
+            result = Paster::paste(text, seams ? *seams : systemInsertionSeams());
+        } catch (...) {
+            reason = reasonOf(std::current_exception());
+        }
+        onMainThread([weak, wav, fromQueue, text, raw, result, reason] {
+            const auto self = weak.lock();
+            if (self && result)
+                self->delivered(wav, fromQueue, text, raw, result);
+            else if (self)
+                self->pasteFailed(wav, fromQueue, reason);
+            else if (result) {
+                // In the field already: the next start must not find it and insert it again.
+                std::error_code ignored;
+                fs::remove(wav, ignored);
+            }
+        });
+    });
+}
+
+void DictationController::delivered(const std::string& wav, bool fromQueue,
+                                    const std::string& text, const std::string& raw,
+                                    const std::optional<Paster::Result>& result) {
+    drop(wav, fromQueue);
+    lastInserted_ = text;
+    lastRaw_ = raw;
+    showInsertion(result, text);
+}
+
+void DictationController::pasteFailed(const std::string& wav, bool fromQueue,
+                                      const std::string& reason) {
+    note("вставка не удалась: " + reason);
+    if (!fromQueue) {
+        try {
+            queue.enqueue(wav);
+        } catch (const std::exception&) {
+            // It stays in the dictation folder; the next start queues it.
+        }
+    }
+    show(State::queued(pendingCount()));
+}
+
+void DictationController::showInsertion(const std::optional<Paster::Result>& result,
+                                        const std::string& text) {
+    const int words = wordCount(text);
+    if (!result) {
+        lastInsertNote_ = "в панель занесения";
+        lastInsertIcon_.reset();
+        show(State::inserted(words, std::nullopt));
+        return;
+    }
+    State final = State::nowhere();
+    if (result->outcome.isPasted()) {
+        const std::optional<std::string>& app = result->outcome.app();
+        lastInsertNote_ = (app ? "в " + *app : std::string("вставлено")) +
+                          " · фокус: " + result->focus.note() + " · " + result->takenNote();
+        lastInsertIcon_ = result->appIcon;
+        final = State::inserted(words, app);
+    } else {
+        lastInsertNote_ = "курсор не в поле · фокус: " + result->focus.note();
+        lastInsertIcon_.reset();
+    }
+    Journal::shared().note("диктовка: вставка — " + *lastInsertNote_ +
+                           ", слов: " + std::to_string(words));
+    show(final);
+}
+
+void DictationController::handleFailure(std::exception_ptr error, const std::string& wav,
+                                        bool fromQueue) {
+    const DictationFailure failure(error);
+    lastFailure_ = failure;
+    if (!fromQueue) {
+        try {
+            queue.enqueue(wav);
+        } catch (const std::exception&) {
+            // It stays in the dictation folder; the next start queues it.
+        }
+    }
+    if (failure.isTransient()) {
+        show(State::queued(pendingCount()));
+    } else {
+        blocked = true;
+        show(State::failed(failure.text()));
+    }
+}
+
+void DictationController::drop(const std::string& wav, bool fromQueue) {
+    if (fromQueue) {
+        queue.remove(wav);
+        return;
+    }
+    std::error_code ignored;
+    fs::remove(wav, ignored);
+}
+
+void DictationController::drainQueue() {
+    if (draining || blocked || !state_.is(State::Kind::idle))
+        return;
+    const std::vector<std::string> pending = queue.pending();
+    if (pending.empty())
+        return;
+    draining = true;
+    note("пробую догнать очередь: " + fs::path(pending.front()).filename().string());
+    setState(State::transcribing());
+    deliver(pending.front(), true);
+}
+
+void DictationController::pasteLast() {
+    paste(lastInserted_);
+}
+
+void DictationController::pasteRaw() {
+    paste(lastRaw_);
+}
+
+void DictationController::paste(const std::optional<std::string>& text) {
+    const auto busy = [](const State& state) {
+        return state.is(State::Kind::recording) || state.is(State::Kind::transcribing) ||
+               state.is(State::Kind::polishing);
+    };
+    if (!text || busy(state_))
+        return;
+    DictationWork::insert([weak = weak_from_this(), seams = insertion, text = *text, busy] {
+        try {
+            Paster::Result result = Paster::paste(text, seams ? *seams : systemInsertionSeams());
+            onMainThreadWith(weak, [result, text, busy](DictationController& self) {
+                // A dictation begun meanwhile keeps its state.
+                if (!busy(self.state_))
+                    self.showInsertion(result, text);
+            });
+        } catch (...) {
+            // Nothing to show: the text is still where it was.
+        }
+    });
+}
+
+void DictationController::beginPolish(const std::string& raw, const std::string& wav,
+                                      bool fromQueue) {
+    pendingRaw = raw;
+    pendingWav = wav;
+    pendingFromQueue = fromQueue;
+    setState(State::polishing());
+    PolishTask task{++polishTasks, {}};
+    DictationWork::recognise([weak = weak_from_this(), editor = polisher(config), raw,
+                              id = task.id, stop = task.stop.get_token()] {
+        PolishOutcome outcome;
+        try {
+            outcome = editor->polished(raw, stop);
+        } catch (...) {
+            outcome = PolishOutcome{std::nullopt, "правка не удалась: " +
+                                                      reasonOf(std::current_exception()),
+                                    0};
+        }
+        onMainThreadWith(weak, [outcome, id](DictationController& self) {
+            self.finishPolish(outcome, id);
+        });
+    });
+    polishTask = std::move(task);
+}
+
+void DictationController::finishPolish(const PolishOutcome& outcome, std::uint64_t task) {
+    // Finished already (Esc, or stopped): a late answer changes nothing.
+    if (!pendingRaw || !polishTask || polishTask->id != task)
+        return;
+    const std::string raw = *std::exchange(pendingRaw, std::nullopt);
+    const std::string wav = *std::exchange(pendingWav, std::nullopt);
+    const bool fromQueue = std::exchange(pendingFromQueue, false);
+    polishTask.reset();
+    lastPolishNote_ = outcome.note;
+    note("правка: " + outcome.note + ", " + std::to_string(outcome.ms) + " мс");
+    std::string edited = InsertShape::trimmed(outcome.text.value_or(raw));
+    if (edited.empty())
+        edited = InsertShape::trimmed(raw);
+    insertFinal(edited, InsertShape::trimmed(raw), wav, fromQueue);
+}
+
+} // namespace talvoro

@@ -1,0 +1,180 @@
+// The recording half of the dictation controller: keys, the recorder and the live stream.
+#include "dictation/dictation_controller.h"
+
+#include <QTimer>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "base/paths.h"
+#include "dictation/dictation_work.h"
+#include "dictation/local_stamp.h"
+#include "recognition/dictation_engine_store.h"
+#include "recognition/local_dictation_stream.h"
+
+namespace fs = std::filesystem;
+
+namespace talvoro {
+
+namespace {
+
+// How often the written-sample count is handed to the live stream's thread.
+constexpr int streamedSamplesPeriodMs = 50;
+
+} // namespace
+
+void DictationController::hotkeyEvent(HotkeyTap::Phase phase, double delay, bool polished) {
+    if (phase == HotkeyTap::Phase::up) {
+        hotkeyReleased();
+        return;
+    }
+    if (log) {
+        char line[96];
+        std::snprintf(line, sizeof line,
+                      polished ? "хоткей правки (задержка %.0f мс)" : "хоткей (задержка %.0f мс)",
+                      delay * 1000);
+        note(line);
+    }
+    toggle(polished);
+}
+
+void DictationController::toggle(bool polished) {
+    using Kind = State::Kind;
+    switch (state_.kind) {
+    case Kind::recording:
+        pressStartedRecording = false;
+        finishRecording();
+        return;
+    case Kind::transcribing:
+    case Kind::polishing:
+        note("идёт распознавание — нажатие пропущено");
+        return;
+    case Kind::nowhere:
+        note("хоткей во время «некуда» — вставляю последнюю");
+        paste(lastInserted_);
+        return;
+    case Kind::idle:
+    case Kind::inserted:
+    case Kind::queued:
+    case Kind::failed:
+        polishMode = polished && config.polishEnabled;
+        beginRecording();
+        pressStartedRecording = state_.is(Kind::recording);
+        pressAt = clock->uptime();
+        return;
+    }
+}
+
+void DictationController::hotkeyReleased() {
+    const bool held = pressStartedRecording && state_.is(State::Kind::recording) && pressAt &&
+                      clock->uptime() - *pressAt >= holdThreshold;
+    pressStartedRecording = false;
+    if (held) {
+        note("push-to-talk: отпущено");
+        finishRecording();
+    }
+}
+
+void DictationController::escapePressed() {
+    if (state_.is(State::Kind::recording)) {
+        cancelRecording();
+    } else if (state_.is(State::Kind::polishing) && polishTask) {
+        polishTask->stop.request_stop();
+        finishPolish(PolishOutcome{std::nullopt, "отменено — вставил как сказано", 0},
+                     polishTask->id);
+    }
+}
+
+void DictationController::beginRecording() {
+    lingerTimer.reset();
+    blocked = false;
+    // The focus reporting wakes up on the insertion thread: it may wait on applications.
+    DictationWork::insert([seams = insertion] {
+        Paster::wakeFocusReporting(seams ? *seams : systemInsertionSeams());
+    });
+    const std::string url = newRecordingURL();
+    try {
+        recorder.start(url);
+    } catch (const std::exception& error) {
+        show(State::failed(error.what()));
+        return;
+    }
+    startStreaming(url);
+    setState(State::recording());
+}
+
+std::string DictationController::newRecordingURL() {
+    makePrivateFolder(config.dictationDir);
+    const std::string stamp = LocalStamp::fileName(clock->now());
+    std::string name = stamp + ".wav";
+    std::error_code error;
+    for (int n = 2; fs::exists(fs::symlink_status(config.dictationDir + "/" + name, error)); ++n)
+        name = stamp + "-" + std::to_string(n) + ".wav";
+    return config.dictationDir + "/" + name;
+}
+
+void DictationController::startStreaming(const std::string& url) {
+    if (DictationEngineStore::current(config) != DictationEngine::local)
+        return; // a server stream: never in this build
+    const auto engine = std::dynamic_pointer_cast<LocalDictationStream::Engine>(transcriber);
+    if (!engine)
+        return;
+    // The stream's thread must not call into the recorder: it reads a count published here.
+    streamedSamples = std::make_shared<std::atomic<std::int64_t>>(0);
+    streamedSamplesTimer = std::make_unique<QTimer>();
+    QObject::connect(streamedSamplesTimer.get(), &QTimer::timeout,
+                     [this] { streamedSamples->store(recorder.writtenSamples()); });
+    streamedSamplesTimer->start(streamedSamplesPeriodMs);
+
+    auto stream = std::make_shared<LocalDictationStream>(
+        engine, url, [count = streamedSamples] { return count->load(); });
+    stream->log = [weak = weak_from_this()](const std::string& line) {
+        onMainThreadWith(weak, [line](DictationController& self) { self.note(line); });
+    };
+    streamer = stream;
+    stream->start();
+}
+
+void DictationController::dropStream() {
+    streamedSamplesTimer.reset();
+    if (streamer)
+        streamer->cancel();
+    streamer.reset();
+}
+
+void DictationController::cancelRecording() {
+    if (!state_.is(State::Kind::recording))
+        return;
+    polishMode = false;
+    pressStartedRecording = false;
+    dropStream();
+    if (const std::optional<std::string> file = recorder.stop()) {
+        std::error_code ignored;
+        fs::remove(*file, ignored);
+    }
+    recorder.warmUp();
+    note("отменено");
+    setState(State::idle());
+}
+
+void DictationController::finishRecording() {
+    const std::optional<std::string> url = recorder.stop();
+    streamedSamplesTimer.reset();
+    if (streamedSamples)
+        streamedSamples->store(recorder.writtenSamples());
+    if (!url) {
+        dropStream();
+        recorder.warmUp();
+        show(State::failed("слишком коротко"));
+        return;
+    }
+    recorder.warmUp();
+    note("записано " + fs::path(*url).filename().string());
+    setState(State::transcribing());
+    if (streamer)
+        finishStream(*url);
+    else
+        deliver(*url, false);
+}
+
+} // namespace talvoro

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <functional>
+
+namespace talvoro {
+
+// Where the controller's blocking work runs, away from the main thread. Process-wide, since
+// the clipboard and the recogniser are.
+namespace DictationWork {
+
+// Recognition and the live stream's last pass: a few threads named "ostrel.dictation".
+void recognise(std::function<void()> task);
+// Insertions and the focus wake-up, one at a time in order on "ostrel.paste", so that two
+// insertions never fight over the clipboard.
+void insert(std::function<void()> task);
+
+} // namespace DictationWork
+
+} // namespace talvoro
