@@ -35,8 +35,7 @@ class SystemClock : public DictationClock {
 public:
     QDateTime now() override { return QDateTime::currentDateTime(); }
     double uptime() override {
-        return std::chrono::duration<double>(
-                   std::chrono::steady_clock::now().time_since_epoch())
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
             .count();
     }
     std::unique_ptr<Timer> after(double seconds, std::function<void()> fire) override {

@@ -23,9 +23,8 @@ std::unique_ptr<AudioCapture> captureOrPulse(std::unique_ptr<AudioCapture> captu
 std::shared_ptr<DictationController>
 DictationController::create(Config config, std::shared_ptr<DictationTranscriber> transcriber,
                             OnState onState, DictationSeams seams) {
-    return std::make_shared<DictationController>(Passkey{}, std::move(config),
-                                                 std::move(transcriber), std::move(onState),
-                                                 std::move(seams));
+    return std::make_shared<DictationController>(
+        Passkey{}, std::move(config), std::move(transcriber), std::move(onState), std::move(seams));
 }
 
 DictationController::DictationController(Passkey, Config config,

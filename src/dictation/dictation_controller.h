@@ -54,9 +54,9 @@ public:
     static constexpr double blockedLinger = 6.0; // a failure that waiting will not mend
 
     // Throws DictationQueueError when the queue folder cannot be made.
-    static std::shared_ptr<DictationController> create(Config config,
-                                                       std::shared_ptr<DictationTranscriber> transcriber,
-                                                       OnState onState, DictationSeams seams = {});
+    static std::shared_ptr<DictationController>
+    create(Config config, std::shared_ptr<DictationTranscriber> transcriber, OnState onState,
+           DictationSeams seams = {});
     DictationController(Passkey, Config config, std::shared_ptr<DictationTranscriber> transcriber,
                         OnState onState, DictationSeams seams);
     ~DictationController();

@@ -42,17 +42,15 @@ void recognisedLine(const std::string& identity, const std::string& text) {
 
 void DictationController::finishStream(const std::string& url) {
     DictationWork::recognise([weak = weak_from_this(), stream = streamer, url, samples = samples,
-                              engine = engine, identity = identity,
-                              dictFile = config.dictFile] {
+                              engine = engine, identity = identity, dictFile = config.dictFile] {
         std::optional<std::string> text = stream->finish();
         if (text) {
             recognisedLine(identity, *text);
             samples->keep(url, *text, "поток на этом компьютере", engine, identity);
             text = withReplacements(*text, dictFile);
         }
-        onMainThreadWith(weak, [url, text](DictationController& self) {
-            self.streamFinished(url, text);
-        });
+        onMainThreadWith(
+            weak, [url, text](DictationController& self) { self.streamFinished(url, text); });
     });
 }
 
@@ -113,8 +111,7 @@ void DictationController::insertFinal(const std::string& text, const std::string
         delivered(wav, fromQueue, text, raw, std::nullopt);
         return;
     }
-    DictationWork::insert([weak = weak_from_this(), seams = insertion, text, raw, wav,
-                           fromQueue] {
+    DictationWork::insert([weak = weak_from_this(), seams = insertion, text, raw, wav, fromQueue] {
         std::optional<Paster::Result> result;
         std::string reason;
         try {
@@ -137,8 +134,8 @@ void DictationController::insertFinal(const std::string& text, const std::string
     });
 }
 
-void DictationController::delivered(const std::string& wav, bool fromQueue,
-                                    const std::string& text, const std::string& raw,
+void DictationController::delivered(const std::string& wav, bool fromQueue, const std::string& text,
+                                    const std::string& raw,
                                     const std::optional<Paster::Result>& result) {
     drop(wav, fromQueue);
     lastInserted_ = text;
@@ -260,19 +257,17 @@ void DictationController::beginPolish(const std::string& raw, const std::string&
     pendingFromQueue = fromQueue;
     setState(State::polishing());
     PolishTask task{++polishTasks, {}};
-    DictationWork::recognise([weak = weak_from_this(), editor = polisher(config), raw,
-                              id = task.id, stop = task.stop.get_token()] {
+    DictationWork::recognise([weak = weak_from_this(), editor = polisher(config), raw, id = task.id,
+                              stop = task.stop.get_token()] {
         PolishOutcome outcome;
         try {
             outcome = editor->polished(raw, stop);
         } catch (...) {
-            outcome = PolishOutcome{std::nullopt, "правка не удалась: " +
-                                                      reasonOf(std::current_exception()),
-                                    0};
+            outcome = PolishOutcome{std::nullopt,
+                                    "правка не удалась: " + reasonOf(std::current_exception()), 0};
         }
-        onMainThreadWith(weak, [outcome, id](DictationController& self) {
-            self.finishPolish(outcome, id);
-        });
+        onMainThreadWith(
+            weak, [outcome, id](DictationController& self) { self.finishPolish(outcome, id); });
     });
     polishTask = std::move(task);
 }

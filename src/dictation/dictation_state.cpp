@@ -37,8 +37,8 @@ std::string describe(const DictationState& state) {
 int wordCount(std::string_view text) {
     int words = 0;
     bool inWord = false;
-    for (const char32_t c : QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))
-                                .toUcs4()) {
+    for (const char32_t c :
+         QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toUcs4()) {
         // QChar::isSpace is the Unicode White_Space property (Zs, Zl, Zp, tab to carriage
         // return, U+0085).
         const bool space = QChar::isSpace(c);

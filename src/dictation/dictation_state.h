@@ -12,10 +12,10 @@ struct DictationState {
     enum class Kind { idle, recording, transcribing, polishing, inserted, queued, failed, nowhere };
 
     Kind kind = Kind::idle;
-    int words = 0;                   // inserted
-    std::optional<std::string> app;  // inserted: the application that received the text
-    int pending = 0;                 // queued: recordings waiting
-    std::string text;                // failed: what to show
+    int words = 0;                  // inserted
+    std::optional<std::string> app; // inserted: the application that received the text
+    int pending = 0;                // queued: recordings waiting
+    std::string text;               // failed: what to show
 
     static DictationState idle() { return {}; }
     static DictationState recording() { return of(Kind::recording); }

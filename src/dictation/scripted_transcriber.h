@@ -39,11 +39,11 @@ private:
     };
     mutable std::mutex lock;
     std::condition_variable_any changed;
-    std::deque<Answer> script;            // guarded by lock
-    std::string fallback = "привет мир";  // guarded by lock
-    bool held = false;                    // guarded by lock
-    int calls_ = 0;                       // guarded by lock
-    std::vector<std::string> paths_;      // guarded by lock
+    std::deque<Answer> script;           // guarded by lock
+    std::string fallback = "привет мир"; // guarded by lock
+    bool held = false;                   // guarded by lock
+    int calls_ = 0;                      // guarded by lock
+    std::vector<std::string> paths_;     // guarded by lock
 };
 
 // The same, also serving a live stream: its passes show `live`, its last pass (over the whole
