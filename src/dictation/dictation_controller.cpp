@@ -159,6 +159,7 @@ void DictationController::start() {
 
 void DictationController::queueLeftovers() {
     for (const std::string& path : leftoverRecordings(config.dictationDir)) {
+        finishLeftoverHeader(path);
         try {
             queue.enqueue(path);
             Journal::shared().note("диктовка: запись прошлого запуска — в очередь: " +

@@ -4,7 +4,12 @@
 #include <QString>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
+#include <unistd.h>
+
+#include "audio/wav_format.h"
+#include "audio/wav_reader.h"
 
 namespace fs = std::filesystem;
 
@@ -27,6 +32,24 @@ std::vector<std::string> leftoverRecordings(const std::string& folder, std::chro
     }
     std::sort(found.begin(), found.end());
     return found;
+}
+
+void finishLeftoverHeader(const std::string& path) {
+    try {
+        const WAVReader reader(path, true);
+        if (reader.dataOffset != static_cast<std::int64_t>(WAVFormat::headerBytes))
+            return;
+        const auto bytes = static_cast<std::uint64_t>(reader.sampleCount * reader.channels) *
+                           WAVFormat::bytesPerSample;
+        const auto header = WAVFormat::header(reader.sampleRate, reader.channels, bytes);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0)
+            return;
+        [[maybe_unused]] const ssize_t written = ::pwrite(fd, header.data(), header.size(), 0);
+        ::close(fd);
+    } catch (const std::exception&) {
+        // Not a recording of ours: it goes into the queue as it is.
+    }
 }
 
 } // namespace talvoro

@@ -13,4 +13,9 @@ namespace talvoro {
 std::vector<std::string> leftoverRecordings(const std::string& folder,
                                             std::chrono::seconds quiet = std::chrono::seconds(5));
 
+// Makes the header of a recording cut short declare every whole sample that is there (a
+// writer stopped by a crash declares at most up to its last full second). Only files with
+// the recorder's own 44-byte header are touched; failures are ignored.
+void finishLeftoverHeader(const std::string& path);
+
 } // namespace talvoro

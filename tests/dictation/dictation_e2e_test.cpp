@@ -1,0 +1,257 @@
+// Whole dictations on the real stack: an Xvfb of the test's own with a Qt text field in focus,
+// the hotkey pressed through XTest, tones played into a PulseAudio null sink and recorded from
+// its monitor, the generated test model (tools/models/make_test_model.py) with the live
+// stream, and the real clipboard, keystroke and focus lookup.
+#include <QCoreApplication>
+
+#include <atomic>
+#include <cmath>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <numbers>
+#include <thread>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+
+#include "audio/wav_format.h"
+#include "dictation/dictation_controller.h"
+#include "hotkey/x11_key_client.h"
+#include "insertion/atspi_focus_source.h"
+#include "insertion/pasteboard.h"
+#include "insertion/paste_keystroke.h"
+#include "insertion/frontmost_app.h"
+#include "insertion/paster_x11_support.h"
+#include "recognition/gigaam_transcriber.h"
+#include "recognition/stt_error.h"
+#include "support/pulse_server.h"
+#include "support/run_program.h"
+#include "support/temp_dir.h"
+#include "support/xvfb_server.h"
+
+namespace talvoro {
+namespace {
+
+using namespace talvoro::testing;
+namespace fs = std::filesystem;
+using Kind = DictationState::Kind;
+
+const std::string modelFolder = TALVORO_BINARY_DIR "/test-models/gigaam";
+
+// "привет", "э-э" (a hesitation), "мир" and a full stop, as the test model hears them, with a
+// pause before, between and after.
+std::vector<std::int16_t> phrase() {
+    std::vector<std::int16_t> samples(6400, 0);
+    for (const double frequency : {300.0, 1000.0, 450.0, 1800.0}) {
+        for (int i = 0; i < 6400; ++i)
+            samples.push_back(static_cast<std::int16_t>(
+                16000 * std::sin(2 * std::numbers::pi * frequency * i / 16000.0)));
+        samples.resize(samples.size() + 6400, 0);
+    }
+    return samples;
+}
+const std::string heard = "здравствуй мир"; // after cleaning, the dictionary and the shape
+
+// A 16 kHz recording whose header declares `declared` of its samples (a crash leaves fewer).
+void writeRecording(const std::string& path, const std::vector<std::int16_t>& samples,
+                    std::size_t declared) {
+    const auto header = WAVFormat::header(16000, 1, declared * 2);
+    std::string bytes(header.begin(), header.end());
+    bytes.append(reinterpret_cast<const char*>(samples.data()), samples.size() * 2);
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+QCoreApplication& application() {
+    static int argc = 1;
+    static char name[] = "dictation_e2e_test";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication* app = new QCoreApplication(argc, argv);
+    return *app;
+}
+
+bool processUntil(const std::function<bool()>& condition, double seconds = 30) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+std::string clipboardText() {
+    return runProgram("timeout 5 xclip -selection clipboard -o 2>/dev/null").output;
+}
+
+// Fails the first recognition as an unreachable server would, then recognises.
+class FailingOnce : public DictationTranscriber {
+public:
+    explicit FailingOnce(std::shared_ptr<DictationTranscriber> inner) : inner(std::move(inner)) {}
+    std::string transcribe(const std::string& path, std::stop_token stop) override {
+        if (failures.fetch_sub(1) > 0)
+            throw STTError::unreachable("сервер молчит");
+        return inner->transcribe(path, stop);
+    }
+    std::string identity() const override { return inner->identity(); }
+
+private:
+    const std::shared_ptr<DictationTranscriber> inner;
+    std::atomic<int> failures{1};
+};
+
+class DictationEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        application();
+        if (!xvfb.running() || !pulse.running())
+            GTEST_SKIP() << "needs Xvfb and pulseaudio";
+        for (const char* program : {"/usr/bin/paplay", "/usr/bin/xclip"})
+            if (!haveProgram(program))
+                GTEST_SKIP() << program << " is not installed";
+        ::unsetenv("AT_SPI_BUS_ADDRESS");
+        ::setenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1", 1);
+        if (haveProgram("/usr/bin/dbus-daemon"))
+            bus.emplace(dir.path());
+        else
+            ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
+        typist.emplace();
+        target.emplace(dir.path(), "field");
+        ASSERT_TRUE(target->waitUntilActive()) << "the Qt window never became active";
+        const std::string previous = dir.write("clip", "до диктовки");
+        runProgram("xclip -selection clipboard -i '" + previous + "' >/dev/null 2>&1");
+        ASSERT_TRUE(processUntil([] { return clipboardText() == "до диктовки"; }, 5));
+
+        config.dictationDir = dir / "Dictation";
+        config.dictFile = dir.write("замены.txt", "привет = здравствуй\n");
+        config.polishEnabled = false;
+        tones = dir / "тоны.wav";
+        writeRecording(tones, phrase(), phrase().size());
+    }
+    void TearDown() override { controller.reset(); }
+
+    void start(std::shared_ptr<DictationTranscriber> engine) {
+        DictationSeams seams;
+        seams.insertion = std::make_shared<InsertionSeams>(
+            InsertionSeams{makeSystemPasteboard(), makeSystemPasteKeystroke(),
+                           makeSystemFrontmostAppSource(), std::make_shared<AtspiFocusSource>()});
+        controller = DictationController::create(config, std::move(engine),
+                                                 [](const DictationState&) {}, std::move(seams));
+        controller->log = [this](const std::string& line) { lines.push_back(line); };
+        controller->retryInterval = 1;
+        controller->finalStateLinger = 0.3;
+        controller->start();
+    }
+    static std::shared_ptr<DictationTranscriber> model() {
+        return std::make_shared<GigaAMTranscriber>(modelFolder);
+    }
+
+    void altSpace() {
+        typist->press(keysym::altL);
+        typist->tap(keysym::space);
+        typist->release(keysym::altL);
+    }
+    bool waitFor(Kind kind, double seconds = 30) {
+        return processUntil([&] { return controller->state().is(kind); }, seconds);
+    }
+    // Plays the phrase into the null sink while the main thread goes on turning.
+    void playPhrase() {
+        std::atomic<bool> done = false;
+        std::thread player([&] {
+            runProgram("paplay --device=" + PulseServer::sinkName() + " '" + tones + "'");
+            done = true;
+        });
+        processUntil([&] { return done.load(); });
+        player.join();
+    }
+    void expectTheTextDeliveredAndTidiedUp() {
+        EXPECT_TRUE(processUntil([&] { return target->typed() == heard; }))
+            << "the field holds «" << target->typed() << "»";
+        EXPECT_TRUE(waitFor(Kind::inserted) || controller->state().is(Kind::idle));
+        EXPECT_TRUE(processUntil([] { return clipboardText() == "до диктовки"; }, 5));
+        EXPECT_TRUE(processUntil([&] { return wavs(config.dictationDir).empty(); }, 5));
+        EXPECT_TRUE(wavs(config.dictationDir + "/pending").empty());
+    }
+    static std::vector<fs::path> wavs(const std::string& folder) {
+        std::vector<fs::path> found;
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator(folder, error))
+            if (entry.path().extension() == ".wav")
+                found.push_back(entry.path());
+        return found;
+    }
+
+    XvfbServer xvfb;
+    PulseServer pulse;
+    TempDir dir;
+    std::optional<SessionBus> bus;
+    std::optional<PasteTarget> target;
+    std::optional<Typist> typist;
+    Config config;
+    std::string tones;
+    std::shared_ptr<DictationController> controller;
+    std::vector<std::string> lines;
+};
+
+TEST_F(DictationEndToEnd, AToggleDictationLandsInTheFieldThroughTheLiveStream) {
+    start(model());
+    altSpace();
+    ASSERT_TRUE(waitFor(Kind::recording, 10));
+    playPhrase();
+    altSpace();
+    expectTheTextDeliveredAndTidiedUp();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "вставка из стрима"), lines.end());
+    EXPECT_EQ(controller->samplesStore()->count(), 1);
+    std::cout << "insertion: " << controller->lastInsertNote().value_or("—") << "\n";
+}
+
+TEST_F(DictationEndToEnd, APushToTalkDictationEndsWhenTheKeyIsLetGo) {
+    start(model());
+    typist->press(keysym::altL);
+    typist->press(keysym::space);
+    ASSERT_TRUE(waitFor(Kind::recording, 10));
+    playPhrase(); // longer than the half second that makes it push-to-talk
+    typist->release(keysym::space);
+    typist->release(keysym::altL);
+    expectTheTextDeliveredAndTidiedUp();
+}
+
+TEST_F(DictationEndToEnd, EscCancelsTheRecording) {
+    start(model());
+    altSpace();
+    ASSERT_TRUE(waitFor(Kind::recording, 10));
+    playPhrase();
+    typist->tap(keysym::escape);
+    ASSERT_TRUE(waitFor(Kind::idle, 10));
+    EXPECT_TRUE(wavs(config.dictationDir).empty());
+    EXPECT_EQ(target->typed(), "");
+    EXPECT_EQ(clipboardText(), "до диктовки");
+}
+
+TEST_F(DictationEndToEnd, ARecordingThatFailedOnceIsDeliveredByTheRetryTimer) {
+    start(std::make_shared<FailingOnce>(model()));
+    altSpace();
+    ASSERT_TRUE(waitFor(Kind::recording, 10));
+    playPhrase();
+    altSpace();
+    ASSERT_TRUE(waitFor(Kind::queued));
+    EXPECT_EQ(wavs(config.dictationDir + "/pending").size(), 1u);
+    expectTheTextDeliveredAndTidiedUp();
+}
+
+TEST_F(DictationEndToEnd, ARecordingLeftByACrashIsDeliveredAfterStart) {
+    // Cut short after its first second: the header declares that second only.
+    const std::string left = config.dictationDir + "/2026-01-01 120000.wav";
+    fs::create_directories(config.dictationDir);
+    writeRecording(left, phrase(), 16000);
+    fs::last_write_time(left, fs::file_time_type::clock::now() - std::chrono::minutes(10));
+    start(model());
+    EXPECT_EQ(controller->state(), DictationState::queued(1));
+    expectTheTextDeliveredAndTidiedUp();
+}
+
+} // namespace
+} // namespace talvoro
