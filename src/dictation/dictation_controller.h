@@ -114,9 +114,6 @@ private:
     };
 
     // Runs `then` on the main thread with the controller, when it still exists.
-    template <typename Then> void later(Then then) {
-        onMainThreadWith(weak_from_this(), std::function<void(DictationController&)>(then));
-    }
     static void onMainThreadWith(std::weak_ptr<DictationController> weak,
                                  std::function<void(DictationController&)> then);
 
