@@ -1,9 +1,12 @@
 #include "base/main_thread.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QMetaObject>
+#include <QObject>
 #include <QThread>
 
+#include <atomic>
 #include <deque>
 #include <mutex>
 
@@ -11,8 +14,9 @@ namespace talvoro {
 
 namespace {
 
-// Blocks travel through a mailbox of our own rather than inside Qt's event: the hand-over
-// then goes through a lock that thread checkers see, along with everything the block carries.
+// Blocks travel through a mailbox of our own, and the main thread learns of them from a plain
+// posted event: the hand-over then goes through a lock that thread checkers see, and no
+// object made on the sending thread is used or freed by the main thread outside that lock.
 struct Mailbox {
     std::mutex lock;
     std::deque<std::function<void()>> blocks; // guarded by lock
@@ -23,7 +27,7 @@ Mailbox& mailbox() {
     return box;
 }
 
-// One posted event per block, so the oldest block runs first.
+// One posted event per block, so the oldest block runs first. The event itself is not read.
 void runOldest() {
     std::function<void()> block;
     {
@@ -36,6 +40,23 @@ void runOldest() {
     }
     block();
 }
+
+class Doorbell : public QObject {
+public:
+    bool event(QEvent*) override {
+        runOldest();
+        return true;
+    }
+};
+
+// Made on the main thread as each application object is made, before any other thread can
+// ring it.
+std::atomic<Doorbell*> doorbell{nullptr};
+
+void installDoorbell() {
+    doorbell.store(new Doorbell);
+}
+Q_COREAPP_STARTUP_FUNCTION(installDoorbell)
 
 } // namespace
 
@@ -55,7 +76,10 @@ void onMainThread(std::function<void()> block) {
         std::lock_guard guard(box.lock);
         box.blocks.push_back(std::move(block));
     }
-    QMetaObject::invokeMethod(app, runOldest, Qt::QueuedConnection);
+    if (Doorbell* bell = doorbell.load())
+        QCoreApplication::postEvent(bell, new QEvent(QEvent::User));
+    else
+        QMetaObject::invokeMethod(app, runOldest, Qt::QueuedConnection);
 }
 
 } // namespace talvoro

@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QSysInfo>
 #include <QUuid>
 
@@ -14,6 +13,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <pwd.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -24,6 +25,8 @@
 #include "dictation/local_stamp.h"
 
 namespace fs = std::filesystem;
+
+extern char** environ;
 
 namespace talvoro {
 
@@ -89,6 +92,30 @@ std::string hostName() {
     return host;
 }
 
+// zip -r -q DESTINATION . -x .DS_Store in the folder, quiet; its exit status, -1 when it did
+// not exit by itself. Throws SamplesError when it cannot be started.
+int runZip(const std::string& folder, const std::string& destination) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<std::string> args{"zip", "-r", "-q", destination, ".", "-x", ".DS_Store"};
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    const int failure = ::posix_spawnp(&child, "zip", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (failure != 0)
+        throw DictationSamples::SamplesError::zipNotStarted(failure);
+    int raw = 0;
+    while (::waitpid(child, &raw, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
 std::string baseName() {
     const std::string hex = QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
     return LocalStamp::fileName(QDateTime::currentDateTime()) + "-" + lowered(hex.substr(0, 4));
@@ -105,10 +132,12 @@ DictationSamples::SamplesError DictationSamples::SamplesError::empty() {
     return SamplesError(Kind::empty, 0, "нечего собирать — разметки пока нет");
 }
 
-DictationSamples::SamplesError
-DictationSamples::SamplesError::zipNotStarted(const std::string& reason) {
+DictationSamples::SamplesError DictationSamples::SamplesError::zipNotStarted(int error) {
     return SamplesError(Kind::zipNotStarted, 0,
-                        "архив не собрался: не запустилась программа zip (" + reason + ")");
+                        error == ENOENT
+                            ? std::string("архив не собрался: нет программы zip (пакет zip)")
+                            : "архив не собрался: zip не запустился (ошибка " +
+                                  std::to_string(error) + ")");
 }
 
 DictationSamples::DictationSamples(std::string directory, std::int64_t sizeLimit)
@@ -242,15 +271,7 @@ std::string DictationSamples::archive(const std::optional<std::string>& into,
         // Packed without a fresh note.
     }
 
-    QProcess zip;
-    zip.setWorkingDirectory(QString::fromStdString(directory_));
-    zip.setStandardOutputFile(QProcess::nullDevice());
-    zip.setStandardErrorFile(QProcess::nullDevice());
-    zip.start("zip", {"-r", "-q", QString::fromStdString(destination), ".", "-x", ".DS_Store"});
-    if (!zip.waitForStarted(-1))
-        throw SamplesError::zipNotStarted(zip.errorString().toStdString());
-    zip.waitForFinished(-1);
-    const int status = zip.exitStatus() == QProcess::NormalExit ? zip.exitCode() : -1;
+    const int status = runZip(directory_, destination);
     if (status != 0 || !fs::exists(destination, error))
         throw SamplesError::zipFailed(status);
     Journal::shared().note("разметка собрана: пар " + std::to_string(pairs) + " → " +

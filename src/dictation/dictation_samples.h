@@ -23,7 +23,7 @@ public:
 
         static SamplesError zipFailed(int status);
         static SamplesError empty();
-        static SamplesError zipNotStarted(const std::string& reason);
+        static SamplesError zipNotStarted(int error); // errno of the start
 
         Kind kind() const { return kind_; }
         int status() const { return status_; }
