@@ -110,9 +110,9 @@ public:
     void start() {
         recogniser->transcribe(std::vector<float>(rate, 0.0f)); // loads the model
         DictationSeams seams;
-        seams.insertion = std::make_shared<InsertionSeams>(
-            InsertionSeams{makeSystemPasteboard(), makeSystemPasteKeystroke(),
-                           makeSystemFrontmostAppSource(), std::make_shared<AtspiFocusSource>()});
+        seams.insertion = std::make_shared<InsertionSeams>(InsertionSeams{
+            makeSystemPasteboard(), makeSystemPasteKeystroke(), makeSystemFrontmostAppSource(),
+            std::make_shared<AtspiFocusSource>(), makeSystemPasteboard("PRIMARY"), nullptr});
         controller = DictationController::create(
             config, recogniser, [](const DictationState&) {}, std::move(seams));
         controller->finalStateLinger = 0.2;

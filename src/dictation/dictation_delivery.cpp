@@ -178,6 +178,8 @@ void DictationController::showInsertion(const std::optional<Paster::Result>& res
     }
     Journal::shared().note("диктовка: вставка — " + *lastInsertNote_ +
                            ", слов: " + std::to_string(words));
+    if (result->restoreError)
+        Journal::shared().note("диктовка: прежний буфер не вернулся — " + *result->restoreError);
     show(final);
 }
 

@@ -65,7 +65,7 @@ protected:
         config.polishEnabled = false;
         pasteboard->setString("прежнее");
         focus->answers = {Paster::Focus{"AXTextField", "entry", false, {}}};
-        frontmost->app = FrontmostApp{"Kate", std::nullopt, 42, "kate"};
+        frontmost->app = FrontmostApp{"Kate", std::nullopt, 42, "kate", "kate"};
         keystroke->onPress = [this] {
             const std::optional<std::string> text = pasteboard->string();
             std::lock_guard guard(typedLock);
@@ -86,7 +86,7 @@ protected:
             return (binding.keyCode == DictationController::escKeyCode ? esc : keys)->factory()();
         };
         seams.insertion = std::make_shared<InsertionSeams>(
-            InsertionSeams{pasteboard, keystroke, frontmost, focus});
+            InsertionSeams{pasteboard, keystroke, frontmost, focus, nullptr, nullptr});
         seams.clock = clock;
         if (polisher)
             seams.polisher = [p = polisher](const Config&) { return p; };

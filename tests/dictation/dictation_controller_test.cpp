@@ -175,7 +175,7 @@ TEST_F(DictationController_, APasteErrorQueuesTheRecordingAndASinkTakesTextWitho
     EXPECT_EQ(controller->state(), DictationState::inserted(2, std::nullopt));
     EXPECT_EQ(taken, std::vector<std::string>{"привет мир"});
     EXPECT_EQ(controller->lastInsertNote(), "в панель занесения");
-    EXPECT_EQ(keystroke->presses, 1);
+    EXPECT_EQ(keystroke->presses.size(), 1u);
     EXPECT_TRUE(wavsIn(config.dictationDir + "/pending").empty());
 }
 

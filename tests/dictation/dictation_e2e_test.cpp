@@ -135,9 +135,9 @@ protected:
 
     void start(std::shared_ptr<DictationTranscriber> engine) {
         DictationSeams seams;
-        seams.insertion = std::make_shared<InsertionSeams>(
-            InsertionSeams{makeSystemPasteboard(), makeSystemPasteKeystroke(),
-                           makeSystemFrontmostAppSource(), std::make_shared<AtspiFocusSource>()});
+        seams.insertion = std::make_shared<InsertionSeams>(InsertionSeams{
+            makeSystemPasteboard(), makeSystemPasteKeystroke(), makeSystemFrontmostAppSource(),
+            std::make_shared<AtspiFocusSource>(), makeSystemPasteboard("PRIMARY"), nullptr});
         controller = DictationController::create(config, std::move(engine),
                                                  [](const DictationState&) {}, std::move(seams));
         controller->log = [this](const std::string& line) { lines.push_back(line); };
