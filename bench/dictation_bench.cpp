@@ -105,11 +105,11 @@ public:
         return worded(model->transcribe(path, stop));
     }
     std::string identity() const override { return model->identity(); }
-    std::string transcribe(std::span<const float> samples) override {
-        return worded(model->transcribe(samples));
+    std::string transcribe(std::span<const float> samples, std::stop_token stop) override {
+        return worded(model->transcribe(samples, stop));
     }
-    Look look(std::span<const float> samples, bool mayCut) override {
-        return model->look(samples, mayCut);
+    Look look(std::span<const float> samples, bool mayCut, std::stop_token stop) override {
+        return model->look(samples, mayCut, stop);
     }
 
 private:

@@ -1,7 +1,5 @@
 #include "dictation/dictation_controller.h"
 
-#include <QTimer>
-
 #include <filesystem>
 
 #include "audio/pulse_audio_capture.h"
@@ -73,7 +71,6 @@ void DictationController::setState(State next) {
 void DictationController::show(State final) {
     draining = false;
     streamer.reset();
-    streamedSamplesTimer.reset();
     setState(final);
     lingerTimer.reset();
     double linger = finalStateLinger;

@@ -2,7 +2,6 @@
 
 #include <QImage>
 
-#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -24,8 +23,6 @@
 #include "recognition/dictation_snapshot.h"
 #include "recognition/dictation_transcriber.h"
 #include "recognition/live_dictation.h"
-
-class QTimer;
 
 namespace talvoro {
 
@@ -170,8 +167,6 @@ private:
 
     State state_;
     std::shared_ptr<LiveDictation> streamer;
-    std::shared_ptr<std::atomic<std::int64_t>> streamedSamples; // read on the stream's thread
-    std::unique_ptr<QTimer> streamedSamplesTimer;
     std::unique_ptr<HotkeyTap> tap, polishTap, rawTap, escTap;
     std::unique_ptr<DictationClock::Timer> retryTimer, lingerTimer;
     bool draining = false;

@@ -1,8 +1,6 @@
 // The recording half of the dictation controller: keys, the recorder and the live stream.
 #include "dictation/dictation_controller.h"
 
-#include <QTimer>
-
 #include <cstdio>
 #include <filesystem>
 
@@ -15,13 +13,6 @@
 namespace fs = std::filesystem;
 
 namespace talvoro {
-
-namespace {
-
-// How often the written-sample count is handed to the live stream's thread.
-constexpr int streamedSamplesPeriodMs = 50;
-
-} // namespace
 
 void DictationController::hotkeyEvent(HotkeyTap::Phase phase, double delay, bool polished) {
     if (phase == HotkeyTap::Phase::up) {
@@ -119,15 +110,9 @@ void DictationController::startStreaming(const std::string& url) {
     const auto engine = std::dynamic_pointer_cast<LocalDictationStream::Engine>(transcriber);
     if (!engine)
         return;
-    // The stream's thread must not call into the recorder: it reads a count published here.
-    streamedSamples = std::make_shared<std::atomic<std::int64_t>>(0);
-    streamedSamplesTimer = std::make_unique<QTimer>();
-    QObject::connect(streamedSamplesTimer.get(), &QTimer::timeout,
-                     [this] { streamedSamples->store(recorder.writtenSamples()); });
-    streamedSamplesTimer->start(streamedSamplesPeriodMs);
-
+    // The stream's thread reads the recording's own count, never the recorder.
     auto stream = std::make_shared<LocalDictationStream>(
-        engine, url, [count = streamedSamples] { return count->load(); });
+        engine, url, [count = recorder.writtenCount()] { return count->value(); });
     stream->log = [weak = weak_from_this()](const std::string& line) {
         onMainThreadWith(weak, [line](DictationController& self) { self.note(line); });
     };
@@ -136,7 +121,6 @@ void DictationController::startStreaming(const std::string& url) {
 }
 
 void DictationController::dropStream() {
-    streamedSamplesTimer.reset();
     if (streamer)
         streamer->cancel();
     streamer.reset();
@@ -159,9 +143,6 @@ void DictationController::cancelRecording() {
 
 void DictationController::finishRecording() {
     const std::optional<std::string> url = recorder.stop();
-    streamedSamplesTimer.reset();
-    if (streamedSamples)
-        streamedSamples->store(recorder.writtenSamples());
     if (!url) {
         dropStream();
         recorder.warmUp();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -53,6 +54,9 @@ private:
 
 // "inserted(3, Kate)", for logs and test messages.
 std::string describe(const DictationState& state);
+inline void PrintTo(const DictationState& state, std::ostream* out) {
+    *out << describe(state);
+}
 
 // The pieces of a text between runs of white space (every Unicode white-space character:
 // spaces of all widths, tabs, line ends, U+0085, U+2028, U+2029), empty pieces not counted.

@@ -66,12 +66,12 @@ std::string ScriptedTranscriber::next(const std::string& path, std::stop_token s
     return answer.text;
 }
 
-std::string ScriptedStreamingTranscriber::transcribe(std::span<const float>) {
-    return next("живой поток", {});
+std::string ScriptedStreamingTranscriber::transcribe(std::span<const float>, std::stop_token stop) {
+    return next("живой поток", stop);
 }
 
-LocalDictationStream::Engine::Look ScriptedStreamingTranscriber::look(std::span<const float>,
-                                                                      bool) {
+LocalDictationStream::Engine::Look ScriptedStreamingTranscriber::look(std::span<const float>, bool,
+                                                                      std::stop_token) {
     return Look{live, std::nullopt};
 }
 

@@ -52,8 +52,8 @@ class ScriptedStreamingTranscriber : public ScriptedTranscriber,
                                      public LocalDictationStream::Engine {
 public:
     using ScriptedTranscriber::transcribe;
-    std::string transcribe(std::span<const float> samples) override;
-    Look look(std::span<const float> samples, bool mayCut) override;
+    std::string transcribe(std::span<const float> samples, std::stop_token stop) override;
+    Look look(std::span<const float> samples, bool mayCut, std::stop_token stop) override;
     std::string live = "живой текст";
 };
 

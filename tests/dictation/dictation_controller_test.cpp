@@ -1,5 +1,6 @@
 #include <filesystem>
 
+#include "audio/core_audio_error.h"
 #include "controller_rig.h"
 #include "dictation/dictation_state.h"
 #include "insertion/paster_failure.h"
@@ -188,7 +189,8 @@ TEST_F(DictationController_, AShortRecordingOrAMissingMicrophoneFailsAndTheNextP
 
     capture->setStatus(InputStatus{true, AudioFormat{}});
     press();
-    EXPECT_EQ(controller->state(), DictationState::failed("микрофон недоступен (нет разрешения?)"));
+    EXPECT_EQ(controller->state(),
+              DictationState::failed(CoreAudioError::inputUnavailable(true).what()));
     EXPECT_EQ(clock->pending().front(), controller->finalStateLinger);
     capture->setStatus(InputStatus{true, mono16});
     dictate();

@@ -21,9 +21,9 @@
 #include "dictation/dictation_controller.h"
 #include "hotkey/x11_key_client.h"
 #include "insertion/atspi_focus_source.h"
-#include "insertion/pasteboard.h"
-#include "insertion/paste_keystroke.h"
 #include "insertion/frontmost_app.h"
+#include "insertion/paste_keystroke.h"
+#include "insertion/pasteboard.h"
 #include "insertion/paster_x11_support.h"
 #include "recognition/gigaam_transcriber.h"
 #include "recognition/stt_error.h"
@@ -138,8 +138,8 @@ protected:
         seams.insertion = std::make_shared<InsertionSeams>(InsertionSeams{
             makeSystemPasteboard(), makeSystemPasteKeystroke(), makeSystemFrontmostAppSource(),
             std::make_shared<AtspiFocusSource>(), makeSystemPasteboard("PRIMARY"), nullptr});
-        controller = DictationController::create(config, std::move(engine),
-                                                 [](const DictationState&) {}, std::move(seams));
+        controller = DictationController::create(
+            config, std::move(engine), [](const DictationState&) {}, std::move(seams));
         controller->log = [this](const std::string& line) { lines.push_back(line); };
         controller->retryInterval = 1;
         controller->finalStateLinger = 0.3;
