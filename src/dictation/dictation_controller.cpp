@@ -70,7 +70,7 @@ void DictationController::setState(State next) {
 
 void DictationController::show(State final) {
     draining = false;
-    streamer.reset();
+    dropStream();
     setState(final);
     lingerTimer.reset();
     double linger = finalStateLinger;

@@ -105,6 +105,7 @@ private:
         bool recordingNow = false; // guarded by lock
         bool escNow = false;       // guarded by lock: recording or polishing
     };
+    struct StreamGone;
     struct PolishTask {
         std::uint64_t id = 0;
         std::stop_source stop;
@@ -167,6 +168,7 @@ private:
 
     State state_;
     std::shared_ptr<LiveDictation> streamer;
+    std::shared_ptr<StreamGone> streamerGone; // told when the stream is destroyed
     std::unique_ptr<HotkeyTap> tap, polishTap, rawTap, escTap;
     std::unique_ptr<DictationClock::Timer> retryTimer, lingerTimer;
     bool draining = false;

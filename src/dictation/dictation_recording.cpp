@@ -1,6 +1,8 @@
 // The recording half of the dictation controller: keys, the recorder and the live stream.
 #include "dictation/dictation_controller.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 
@@ -13,6 +15,12 @@
 namespace fs = std::filesystem;
 
 namespace talvoro {
+
+struct DictationController::StreamGone {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool gone = false; // guarded by lock: the stream has been destroyed
+};
 
 void DictationController::hotkeyEvent(HotkeyTap::Phase phase, double delay, bool polished) {
     if (phase == HotkeyTap::Phase::up) {
@@ -111,19 +119,36 @@ void DictationController::startStreaming(const std::string& url) {
     if (!engine)
         return;
     // The stream's thread reads the recording's own count, never the recorder.
-    auto stream = std::make_shared<LocalDictationStream>(
-        engine, url, [count = recorder.writtenCount()] { return count->value(); });
+    auto gone = std::make_shared<StreamGone>();
+    std::shared_ptr<LocalDictationStream> stream(
+        new LocalDictationStream(engine, url,
+                                 [count = recorder.writtenCount()] { return count->value(); }),
+        [gone](LocalDictationStream* ended) {
+            delete ended;
+            std::lock_guard guard(gone->lock);
+            gone->gone = true;
+            gone->changed.notify_all();
+        });
     stream->log = [weak = weak_from_this()](const std::string& line) {
         onMainThreadWith(weak, [line](DictationController& self) { self.note(line); });
     };
     streamer = stream;
+    streamerGone = gone;
     stream->start();
 }
 
 void DictationController::dropStream() {
-    if (streamer)
-        streamer->cancel();
-    streamer.reset();
+    if (!streamer)
+        return;
+    streamer->cancel();
+    // A live pass in flight holds the stream until it has stopped. A worker waits for that, so
+    // that a quit right now waits too: a pass still inside the runtime at exit would crash.
+    DictationWork::recognise(
+        [stream = std::move(streamer), gone = std::move(streamerGone)]() mutable {
+            stream.reset();
+            std::unique_lock guard(gone->lock);
+            gone->changed.wait_for(guard, std::chrono::seconds(10), [&] { return gone->gone; });
+        });
 }
 
 void DictationController::cancelRecording() {
