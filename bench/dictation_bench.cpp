@@ -79,6 +79,11 @@ double median(std::vector<double> values) {
     return values.empty() ? 0 : values[values.size() / 2];
 }
 
+// Seconds on the monotonic clock, for the timeline DICTATION_BENCH_VERBOSE prints.
+double uptime() {
+    return std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
+}
+
 double since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
@@ -121,7 +126,11 @@ class Rig {
 public:
     Rig(const std::string& modelFolder)
         : recogniser(std::make_shared<GigaAMTranscriber>(modelFolder)) {
-        ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
+        // A session bus with the accessibility bus, as on a desktop: the paste reads the focus
+        // once (without it, the focus is missing and the paste waits to read it again).
+        ::unsetenv("AT_SPI_BUS_ADDRESS");
+        ::setenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1", 1);
+        bus.emplace(dir.path());
         target.emplace(dir.path(), "field");
         typist.emplace();
         config.dictationDir = dir / "Dictation";
@@ -142,12 +151,12 @@ public:
             config, std::make_shared<Worded>(recogniser),
             [verbose](const DictationState& state) {
                 if (verbose)
-                    std::fprintf(stderr, "state %s\n", describe(state).c_str());
+                    std::fprintf(stderr, "%.3f state %s\n", uptime(), describe(state).c_str());
             },
             std::move(seams));
         if (verbose)
             controller->log = [](const std::string& line) {
-                std::fprintf(stderr, "log %s\n", line.c_str());
+                std::fprintf(stderr, "%.3f log %s\n", uptime(), line.c_str());
             };
         controller->finalStateLinger = 0.2;
         controller->start();
@@ -175,6 +184,9 @@ public:
         typist->release(keysym::altL);
         turnUntil([&] { return target->typed() != before; });
         const double seconds = since(released);
+        if (std::getenv("DICTATION_BENCH_VERBOSE"))
+            std::fprintf(stderr, "%.3f released, %.3f text in the field (%s)\n", uptime() - seconds,
+                         uptime(), controller->lastInsertNote().value_or("—").c_str());
         turnUntil([&] { return is(DictationState::Kind::idle); });
         return seconds;
     }
@@ -218,6 +230,7 @@ public:
     XvfbServer xvfb;
     PulseServer pulse;
     TempDir dir;
+    std::optional<SessionBus> bus;
     std::optional<PasteTarget> target;
     std::optional<Typist> typist;
     Config config;
@@ -266,6 +279,7 @@ void reportPressToSamples(Rig& rig) {
 } // namespace
 
 int main(int argc, char** argv) {
+    qputenv("QT_NO_GLIB", "1"); // as the program runs: AT-SPI is read only off a GLib loop
     QCoreApplication app(argc, argv);
     const std::string model = bench::benchModelFolder();
     if (model.empty() || !GigaAMTranscriber::isUsable(model)) {
