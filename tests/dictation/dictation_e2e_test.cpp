@@ -204,9 +204,10 @@ TEST_F(DictationEndToEnd, AToggleDictationLandsInTheFieldThroughTheLiveStream) {
     expectTheTextDeliveredAndTidiedUp();
     EXPECT_NE(std::find(lines.begin(), lines.end(), "вставка из стрима"), lines.end());
     EXPECT_EQ(controller->samplesStore()->count(), 1);
-    if (bus) // the focus as the accessibility bus reports it
+    if (bus) { // the focus as the accessibility bus reports it
         EXPECT_NE(controller->lastInsertNote()->find("фокус: AXTextField"), std::string::npos)
             << *controller->lastInsertNote();
+    }
 }
 
 TEST_F(DictationEndToEnd, APushToTalkDictationEndsWhenTheKeyIsLetGo) {
