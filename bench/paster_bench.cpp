@@ -53,8 +53,8 @@ void PasteIntoQtField(benchmark::State& state) {
     auto keystroke = std::make_shared<TimedKeystroke>(makeSystemPasteKeystroke());
     auto focus = std::make_shared<ScriptedFocusSource>();
     focus->answers = {Paster::Focus{"AXTextField", "text", false, {}}};
-    InsertionSeams seams{makeSystemPasteboard(), keystroke, makeSystemFrontmostAppSource(), focus,
-                         nullptr, nullptr};
+    InsertionSeams seams{
+        makeSystemPasteboard(), keystroke, makeSystemFrontmostAppSource(), focus, nullptr, nullptr};
     seams.pasteboard->setString("прежнее");
 
     std::vector<double> pulls, restores;
