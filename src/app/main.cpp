@@ -5,8 +5,34 @@
 #include <memory>
 
 #include "app/commands.h"
+#include "dictation/dictation_work.h"
 
 using namespace talvoro;
+
+namespace {
+
+int runCommand(const ParsedCommand& parsed, const CommandContext& context) {
+    try {
+        if (!runVoiceCommand(parsed.command, context)) {
+            std::fputs(usageText().c_str(), stdout);
+            return 1;
+        }
+    } catch (const CommandFailure& failure) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "ошибка: %s\n", failure.what());
+        return 1;
+    } catch (const ExitRequest& request) {
+        std::fflush(stdout);
+        return request.status;
+    } catch (const std::exception& error) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "аварийный выход: %s\n", error.what());
+        return 70;
+    }
+    return 0;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> processArgs(argv + 1, argv + argc);
@@ -31,22 +57,8 @@ int main(int argc, char** argv) {
     else
         app = std::make_unique<QCoreApplication>(qtArgc, argv);
 
-    try {
-        if (!runVoiceCommand(parsed.command, context)) {
-            std::fputs(usageText().c_str(), stdout);
-            return 1;
-        }
-    } catch (const CommandFailure& failure) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "ошибка: %s\n", failure.what());
-        return 1;
-    } catch (const ExitRequest& request) {
-        std::fflush(stdout);
-        return request.status;
-    } catch (const std::exception& error) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "аварийный выход: %s\n", error.what());
-        return 70;
-    }
-    return 0;
+    const int status = runCommand(parsed, context);
+    // Background work still running must end before statics are torn down.
+    DictationWork::settle();
+    return status;
 }

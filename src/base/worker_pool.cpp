@@ -31,6 +31,11 @@ void WorkerPool::async(Task task) {
     wake.notify_one();
 }
 
+void WorkerPool::waitIdle() {
+    std::unique_lock guard(lock);
+    idle.wait(guard, [&] { return running == 0 && tasks.empty(); });
+}
+
 void WorkerPool::run() {
     nameCurrentThread(label);
     std::unique_lock guard(lock);
@@ -40,10 +45,13 @@ void WorkerPool::run() {
             return;
         Task task = std::move(tasks.front());
         tasks.pop_front();
+        ++running;
         guard.unlock();
         task();
         task = nullptr; // what it held goes before the next wait
         guard.lock();
+        if (--running == 0 && tasks.empty())
+            idle.notify_all();
     }
 }
 

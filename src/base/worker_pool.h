@@ -22,6 +22,8 @@ public:
     WorkerPool& operator=(const WorkerPool&) = delete;
 
     void async(Task task);
+    // Blocks until nothing is queued and no task runs.
+    void waitIdle();
 
 private:
     void run();
@@ -29,7 +31,9 @@ private:
     const std::string label;
     std::mutex lock;
     std::condition_variable wake;
+    std::condition_variable idle;
     std::deque<Task> tasks; // guarded by lock
+    int running = 0;        // guarded by lock
     bool stopping = false;  // guarded by lock
     std::vector<std::thread> threads;
 };

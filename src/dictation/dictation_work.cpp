@@ -5,14 +5,31 @@
 
 namespace talvoro::DictationWork {
 
-void recognise(std::function<void()> task) {
+namespace {
+
+WorkerPool& recognisers() {
     static WorkerPool pool("ostrel.dictation", 3);
-    pool.async(std::move(task));
+    return pool;
+}
+
+SerialQueue& inserter() {
+    static SerialQueue queue("ostrel.paste");
+    return queue;
+}
+
+} // namespace
+
+void recognise(std::function<void()> task) {
+    recognisers().async(std::move(task));
 }
 
 void insert(std::function<void()> task) {
-    static SerialQueue queue("ostrel.paste");
-    queue.async(std::move(task));
+    inserter().async(std::move(task));
+}
+
+void settle() {
+    recognisers().waitIdle();
+    inserter().sync([] {});
 }
 
 } // namespace talvoro::DictationWork

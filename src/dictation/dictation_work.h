@@ -13,6 +13,10 @@ void recognise(std::function<void()> task);
 // Insertions and the focus wake-up, one at a time in order on "ostrel.paste", so that two
 // insertions never fight over the clipboard.
 void insert(std::function<void()> task);
+// Waits until every task handed over so far has ended. The program calls it before it
+// returns from main: a recognition still inside the runtime while statics are destroyed
+// would crash.
+void settle();
 
 } // namespace DictationWork
 

@@ -17,6 +17,7 @@
 
 #include "audio/wav_format.h"
 #include "dictation/dictation_controller.h"
+#include "dictation/dictation_work.h"
 #include "hotkey/x11_key_client.h"
 #include "insertion/atspi_focus_source.h"
 #include "insertion/frontmost_app.h"
@@ -130,7 +131,10 @@ protected:
         tones = dir / "тоны.wav";
         writeRecording(tones, phrase(), phrase().size());
     }
-    void TearDown() override { controller.reset(); }
+    void TearDown() override {
+        controller.reset();
+        DictationWork::settle(); // no pass left inside the runtime when the test ends
+    }
 
     void start(std::shared_ptr<DictationTranscriber> engine) {
         DictationSeams seams;
