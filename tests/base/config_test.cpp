@@ -56,14 +56,10 @@ protected:
 TEST_F(ConfigTest, DefaultsWithNothingReadable) {
     Config c = load({}, {dir / "missing.env", dir.path()});
     EXPECT_EQ(c.dictationHotkey, HotkeyBinding::defaultBinding());
-    EXPECT_EQ(c.polishHotkey, HotkeyBinding(49, HotkeyBinding::shift | HotkeyBinding::option));
-    EXPECT_EQ(c.rawPasteHotkey, HotkeyBinding(9, HotkeyBinding::shift | HotkeyBinding::option));
     EXPECT_EQ(c.dictationDir, Paths::home() + "/Recordings/Dictation");
     EXPECT_EQ(c.dictationEngine, DictationEngine::server);
     EXPECT_TRUE(c.polishEnabled);
-    EXPECT_DOUBLE_EQ(c.polishTimeout, 6);
     EXPECT_FALSE(c.dictationPrompt);
-    EXPECT_EQ(c.streamKeychainService, "kestrow-key");
 }
 
 TEST_F(ConfigTest, EnvironmentWinsOverFileAndFirstReadableFileIsTheOnlyOne) {
@@ -105,12 +101,17 @@ TEST_F(ConfigTest, ValueRules) {
     EXPECT_EQ(c.dictationEngine, DictationEngine::local);
     EXPECT_FALSE(c.streamEnabled);
     EXPECT_FALSE(c.polishEnabled);
-}
 
-TEST_F(ConfigTest, UnknownEngineIsServerUntilNarrowed) {
-    Config c = load({{"DICTATION_ENGINE", "gpu"}, {"DICTATION_POLISH_TIMEOUT_SEC", "6s"}}, {});
+    // An unknown engine is the server until narrowed; a number with a unit is no number;
+    // MODEL_DIR wins over the older WHISPER_MODEL_DIR.
+    c = load({{"DICTATION_ENGINE", "gpu"},
+              {"DICTATION_POLISH_TIMEOUT_SEC", "6s"},
+              {"MODEL_DIR", "/m1"},
+              {"WHISPER_MODEL_DIR", "/m2"}},
+             {});
     EXPECT_EQ(c.dictationEngine, DictationEngine::server);
     EXPECT_DOUBLE_EQ(c.polishTimeout, 6);
+    EXPECT_EQ(c.modelDir, "/m1");
     c.limitToLocalOnly();
     EXPECT_EQ(c.dictationEngine, DictationEngine::local);
 }
@@ -127,11 +128,6 @@ TEST_F(ConfigTest, FlagsAndNumbersAndTimes) {
     EXPECT_EQ(Config::parseMinutesOfDay("23:59"), 23 * 60 + 59);
     for (const char* bad : {"24:00", "12:60", "12", "1:2:3", "a:b", ":30", "-1:00"})
         EXPECT_FALSE(Config::parseMinutesOfDay(bad)) << bad;
-}
-
-TEST_F(ConfigTest, ModelDirPrefersModelDir) {
-    Config c = load({{"MODEL_DIR", "/m1"}, {"WHISPER_MODEL_DIR", "/m2"}}, {});
-    EXPECT_EQ(c.modelDir, "/m1");
 }
 
 TEST_F(ConfigTest, ModelSourcesAreWordsInOrderWithThePublicRepositoryByDefault) {

@@ -21,9 +21,7 @@ TEST(NameDict, EnsureWritesTheTemplateOnceAndPrivately) {
     const std::string path = dir / "deep/folder/замены.txt";
     EXPECT_EQ(NameDict::ensure(path), path);
     const std::string text = readFile(path);
-    EXPECT_EQ(text.size(), 837u);
     EXPECT_EQ(text, NameDict::templateText);
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 14);
     EXPECT_TRUE(NameDict::load(path).isEmpty());
     struct stat info {};
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
@@ -60,9 +58,7 @@ TEST(NameDict, ReplacesWholeWordsIgnoringCase) {
     EXPECT_EQ(applied("ёлка = Ель", "ЁЛКА и ёлка"), "Ель и Ель");
     EXPECT_EQ(applied("кот = Кот", "котлета и кот"), "котлета и Кот");
     EXPECT_EQ(applied("lsof = x", "lsofs lsof"), "lsofs x");
-}
-
-TEST(NameDict, LongerHeardFormsWinWhateverTheFileOrder) {
+    // Longer heard forms win whatever the file order.
     EXPECT_EQ(applied("тест = test\nмоих тест = make test", "моих тест и тест"),
               "make test и test");
 }
