@@ -80,10 +80,6 @@ public:
             n += k.keycode == keycode && k.press == press;
         return n;
     }
-    void clear() {
-        std::lock_guard guard(lock);
-        received.clear();
-    }
 
 private:
     void record() {
@@ -121,7 +117,6 @@ public:
     }
 
     xcb_connection_t* connection() { return c; }
-    xcb_window_t rootWindow() const { return root; }
 
     xcb_keycode_t keycode(std::uint32_t keysym) {
         std::unique_ptr<xcb_keycode_t, XFree> codes(xcb_key_symbols_get_keycode(symbols, keysym));

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdlib>
 #include <mutex>
 #include <string>
 
 #include "hotkey/hotkey_tap.h"
+#include "hotkey/phase_recorder.h"
 #include "hotkey/x11_key_client.h"
 #include "support/xvfb_server.h"
 
@@ -15,31 +15,6 @@ using namespace talvoro::testing;
 using Phase = HotkeyTap::Phase;
 
 namespace {
-
-class PhaseLog {
-public:
-    HotkeyTap::OnEvent handler() {
-        return [this](Phase phase, double) {
-            std::lock_guard guard(lock);
-            phases.push_back(phase);
-            changed.notify_all();
-        };
-    }
-    std::vector<Phase> await(std::size_t count) {
-        std::unique_lock guard(lock);
-        changed.wait_for(guard, std::chrono::seconds(2), [&] { return phases.size() >= count; });
-        return phases;
-    }
-    std::vector<Phase> now() {
-        std::lock_guard guard(lock);
-        return phases;
-    }
-
-private:
-    std::mutex lock;
-    std::condition_variable changed;
-    std::vector<Phase> phases; // guarded by lock
-};
 
 const std::vector<Phase> downUp{Phase::down, Phase::up};
 
@@ -74,7 +49,7 @@ protected:
     std::unique_ptr<KeyRecordingWindow> window;
     std::unique_ptr<Typist> typist;
     xcb_keycode_t spaceKey = 0, escKey = 0;
-    PhaseLog log;
+    PhaseRecorder log;
 };
 
 } // namespace
