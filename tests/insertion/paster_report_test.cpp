@@ -47,7 +47,6 @@ TEST(PasterReport, TheFirstApplicableClipboardLineWins) {
 }
 
 TEST(PasterReport, FocusNotes) {
-    EXPECT_EQ(Paster::Focus::missingBecause("err 1, err 2").note(), "не виден (err 1, err 2)");
     EXPECT_EQ((Paster::Focus{{}, {}, true, {}}).note(), "не виден");
     EXPECT_EQ((Paster::Focus{{}, "AXSecure", false, {}}).note(), "роль не читается");
     EXPECT_EQ((Paster::Focus{"AXWindow", "AXStandardWindow", false, {}}).note(),
@@ -70,13 +69,6 @@ TEST(PasterReport, NowhereAndFailureLines) {
                      "буфер после сбоя: на месте"}));
     EXPECT_EQ(Paster::failureLines(Paster::Failure::eventCreationFailed(), "a", "b").back(),
               "буфер после сбоя: ИЗМЕНИЛСЯ");
-}
-
-TEST(PasterReport, WordsAreCountedAtSingleSpaces) {
-    EXPECT_EQ(Paster::wordCount(""), 0);
-    EXPECT_EQ(Paster::wordCount("   "), 0);
-    EXPECT_EQ(Paster::wordCount("проверка вставки: раз, два, три."), 5);
-    EXPECT_EQ(Paster::wordCount("a\tb c"), 2) << "only spaces split";
 }
 
 } // namespace

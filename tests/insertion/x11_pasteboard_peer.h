@@ -39,11 +39,7 @@ public:
     explicit SelectionPeer(const std::string& selectionName, PeerOptions options = {})
         : options(options), c(x11::Connection::open()) {
         selection = c->atom(selectionName);
-        window = xcb_generate_id(c->get());
-        const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
-        xcb_create_window(c->get(), XCB_COPY_FROM_PARENT, window, c->root(), 0, 0, 1, 1, 0,
-                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
-                          &mask);
+        window = inputWindow(*c);
         if (options.pullNewOwners) {
             x11::Reply<xcb_xfixes_query_version_reply_t>(xcb_xfixes_query_version_reply(
                 c->get(), xcb_xfixes_query_version(c->get(), 5, 0), nullptr));
@@ -98,11 +94,7 @@ public:
          std::chrono::milliseconds within = std::chrono::seconds(3),
          xcb_timestamp_t time = XCB_CURRENT_TIME) {
         auto r = x11::Connection::open();
-        const xcb_window_t w = xcb_generate_id(r->get());
-        const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
-        xcb_create_window(r->get(), XCB_COPY_FROM_PARENT, w, r->root(), 0, 0, 1, 1, 0,
-                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
-                          &mask);
+        const xcb_window_t w = inputWindow(*r);
         const xcb_atom_t property = r->atom("PEER_READ");
         xcb_convert_selection(r->get(), w, r->atom(selectionName), r->atom(target), property, time);
         xcb_flush(r->get());
@@ -139,11 +131,7 @@ public:
     // The server's current time, as a client learns it from a property change.
     static xcb_timestamp_t serverTime() {
         auto r = x11::Connection::open();
-        const xcb_window_t w = xcb_generate_id(r->get());
-        const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
-        xcb_create_window(r->get(), XCB_COPY_FROM_PARENT, w, r->root(), 0, 0, 1, 1, 0,
-                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
-                          &mask);
+        const xcb_window_t w = inputWindow(*r);
         xcb_change_property(r->get(), XCB_PROP_MODE_APPEND, w, r->atom("PEER_TIME"),
                             XCB_ATOM_INTEGER, 32, 0, nullptr);
         xcb_flush(r->get());
@@ -171,6 +159,16 @@ public:
     }
 
 private:
+    // An unmapped window that hears its own property changes.
+    static xcb_window_t inputWindow(x11::Connection& on) {
+        const xcb_window_t id = xcb_generate_id(on.get());
+        const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_create_window(on.get(), XCB_COPY_FROM_PARENT, id, on.root(), 0, 0, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
+                          &mask);
+        return id;
+    }
+
     template <class Match>
     static x11::Event next(x11::Connection& r, std::chrono::steady_clock::time_point deadline,
                            Match match) {

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "recognition/dictation_engine_store.h"
-#include "recognition/local_model_missing.h"
-#include "recognition/missing_local_model.h"
 #include "recognition/stt_error.h"
 #include "recognition/stub_transcriber.h"
 #include "support/temp_dir.h"
@@ -43,21 +41,7 @@ TEST(StubTranscriber, FailsAfterItsWaitWhichAStopEnds) {
     }
 }
 
-TEST(MissingLocalModel, AlwaysSaysTheModelIsNotDownloaded) {
-    MissingLocalModel engine;
-    EXPECT_EQ(engine.identity(), "модель не скачана");
-    try {
-        engine.transcribe("/whatever.wav");
-        FAIL() << "no error";
-    } catch (const LocalModelMissing& error) {
-        EXPECT_STREQ(error.what(), "модель не скачана: части модели не доехали");
-    }
-}
-
-TEST(STTError, DescriptionsAndTransience) {
-    EXPECT_STREQ(STTError::noKey("x").what(), "нет ключа распознавания: x");
-    EXPECT_STREQ(STTError::badPayload("y").what(), "STT вернул неразбираемое: y");
-    EXPECT_FALSE(STTError::badPayload("x").isTransient());
+TEST(STTError, TransienceFromTheStatusAndTheBodyCutWholeCharacters) {
     EXPECT_FALSE(STTError::http(499, "").isTransient());
     EXPECT_TRUE(STTError::http(429, "").isTransient());
     EXPECT_TRUE(STTError::http(500, "").isTransient());
