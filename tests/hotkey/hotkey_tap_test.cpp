@@ -17,8 +17,7 @@ using Phase = HotkeyTap::Phase;
 
 namespace {
 
-constexpr std::uint16_t space = 49, escape = 53, keyA = 0;
-constexpr std::uint64_t capsLock = 0x10000;
+constexpr std::uint16_t space = 49, escape = 53;
 constexpr auto opt = HotkeyBinding::option;
 
 struct TapFixture : ::testing::Test {
@@ -28,22 +27,18 @@ struct TapFixture : ::testing::Test {
 
 } // namespace
 
-TEST_F(TapFixture, TakesOnlyTheBindingAndReportsItOnItsQueue) {
+// Which keys are taken, whatever the locks, and the counters: X11Tap checks them on a real server.
+TEST_F(TapFixture, ReportsTheBindingOnItsQueueOffTheTapThread) {
     HotkeyTap tap(HotkeyBinding::defaultBinding(), {}, recorder.handler(), keyboard->factory());
     tap.start();
     EXPECT_EQ(keyboard->tapThreadName(), "ostrel.hotkey.t"); // 15 bytes kept
-    EXPECT_EQ(keyboard->down(space, opt | HotkeyBinding::shift), KeyVerdict::pass);
-    EXPECT_EQ(keyboard->up(space, opt | HotkeyBinding::shift), KeyVerdict::pass);
-    EXPECT_EQ(keyboard->down(keyA, opt), KeyVerdict::pass);
-    EXPECT_EQ(keyboard->down(space, opt | capsLock), KeyVerdict::swallow);
-    EXPECT_EQ(keyboard->up(space, opt | capsLock), KeyVerdict::swallow);
+    EXPECT_EQ(keyboard->down(space, opt), KeyVerdict::swallow);
+    EXPECT_EQ(keyboard->up(space, opt), KeyVerdict::swallow);
     EXPECT_EQ(recorder.await(2), (std::vector<Phase>{Phase::down, Phase::up}));
     std::lock_guard guard(recorder.lock);
     EXPECT_EQ(recorder.threadName, "ostrel.hotkey");
     for (double delay : recorder.delays)
         EXPECT_TRUE(delay >= 0.0 && delay < 1.0) << delay;
-    EXPECT_EQ(tap.counters().seen, 3);
-    EXPECT_EQ(tap.counters().matched, 1);
 }
 
 TEST_F(TapFixture, ReleasingTheModifierFirstStillGivesUpOnce) {

@@ -79,13 +79,8 @@ protected:
     std::optional<SessionBus> bus;
 };
 
-TEST_F(PasterX11, QtLineEdit) {
-    PasteTarget target(dir.path(), "field");
-    ASSERT_TRUE(target.waitUntilActive());
-    pasteInto("Qt", [&] { return target.typed(); });
-}
-
 // The keystroke names keys by keycode: a Cyrillic first group does not turn Ctrl+V into Ctrl+М.
+// (A Qt field with the usual layout gets its text in the held-modifier case below.)
 TEST_F(PasterX11, QtLineEditWithARussianLayoutActive) {
     if (!haveProgram("/usr/bin/setxkbmap"))
         GTEST_SKIP() << "setxkbmap is not installed";
