@@ -41,17 +41,21 @@ TEST(PathsMigration, NeitherPresentCreatesAPrivateFolder) {
     EXPECT_EQ(st.st_mode & 0777, 0700u);
 }
 
-// The parent cannot be made, or the move itself is refused: the old folder stays in use.
 TEST(PathsMigration, AFailedMoveKeepsTheOldFolderInUse) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root ignores folder permissions";
+    TempDir home;
+    home.write("old/data", "x");
+    fs::create_directories(home / "locked");
+    fs::permissions(home / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_EQ(Paths::migrated(home / "locked/new", home / "old"), home / "old");
+    EXPECT_TRUE(fs::exists(home / "old/data"));
+}
+
+TEST(PathsMigration, AFileInTheWayOfTheParentKeepsTheOldFolderInUse) {
     TempDir home;
     home.write("old/data", "x");
     home.write("blocker", "a file, not a folder");
     EXPECT_EQ(Paths::migrated(home / "blocker/new", home / "old"), home / "old");
-    EXPECT_TRUE(fs::exists(home / "old/data"));
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root ignores folder permissions";
-    fs::create_directories(home / "locked");
-    fs::permissions(home / "locked", fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_EQ(Paths::migrated(home / "locked/new", home / "old"), home / "old");
     EXPECT_TRUE(fs::exists(home / "old/data"));
 }
