@@ -1,0 +1,161 @@
+#include "ui/dictation_app.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <cstdio>
+#include <unistd.h>
+
+#include "base/build_constants.h"
+#include "base/journal.h"
+#include "ui/autostart_action.h"
+
+namespace talvoro {
+
+namespace {
+
+void say(const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+std::string noTrayLine() {
+    return "значка в трее не будет: на этом рабочем столе нет области уведомлений; хоткей и "
+           "пилюля работают; выйти — talvoro quit, Ctrl+C или kill -TERM " +
+           std::to_string(::getpid());
+}
+
+} // namespace
+
+DictationApp::DictationApp(Config config, std::unique_ptr<InstanceChannel> channel,
+                           Options options)
+    : config_(std::move(config)), channel_(std::move(channel)), options_(std::move(options)) {
+    greetingEnd_.setSingleShot(true);
+    connect(&greetingEnd_, &QTimer::timeout, this, [this] {
+        if (host_ && host_->presenter())
+            host_->presenter()->hidePillIfIdle();
+    });
+}
+
+DictationApp::~DictationApp() {
+    if (host_)
+        host_->stop();
+}
+
+int DictationApp::run() {
+    signals_ = std::make_unique<QuitSignals>([] { QCoreApplication::quit(); });
+    if (!launch()) {
+        host_->stop();
+        return 1;
+    }
+    const int status = QApplication::exec();
+    host_->stop();
+    return status;
+}
+
+bool DictationApp::launch() {
+    const bool trayShown = QSystemTrayIcon::isSystemTrayAvailable();
+    menu_ = std::make_unique<QMenu>();
+    connect(menu_.get(), &QMenu::aboutToShow, this, [this] { rebuildMenu(); });
+    tray_ = std::make_unique<QSystemTrayIcon>(MenuBarIcon::icon(MenuBarIcon::State::idle()));
+    tray_->setToolTip(appDisplayName);
+    tray_->setContextMenu(menu_.get());
+    // Shown even without a tray now: Qt puts it there if a tray comes up later.
+    tray_->show();
+
+    DictationHost::Options hostOptions = options_.host;
+    hostOptions.settingsFile = options_.settingsFile;
+    if (options_.transcriber) {
+        hostOptions.transcriber = [t = options_.transcriber](const Config&) { return t; };
+        hostOptions.fetchModel = false;
+    }
+    QPointer<DictationApp> self(this);
+    host_ = std::make_unique<DictationHost>(
+        config_, options_.debug,
+        [self] {
+            if (self)
+                self->refreshIcon();
+        },
+        std::move(hostOptions));
+    DictationPresenter& presenter = host_->start();
+    rebuildMenu(); // a tray that shows the menu without asking first still has one
+    if (channel_)
+        channel_->setHandler([this](const std::string& command) { return remote(command); });
+
+    if (!options_.standalone) {
+        if (presenter.startupError()) {
+            say("диктовка не запустилась: " + *presenter.startupError());
+            return false;
+        }
+        if (!presenter.missing().isEmpty()) {
+            say("не хватает разрешений: " + presenter.missing().text());
+            return false;
+        }
+        say("диктовка запущена: " + presenter.hotkeyDescription() + " — нажать, сказать, нажать");
+    }
+    if (!trayShown) {
+        say(noTrayLine());
+        Journal::shared().note(noTrayLine());
+    }
+    if (options_.standalone && presenter.missing().microphone)
+        host_->requestMicrophone();
+    greet(trayShown);
+    return true;
+}
+
+void DictationApp::greet(bool trayShown) {
+    DictationPresenter& presenter = *host_->presenter();
+    const bool ready = !presenter.startupError() && presenter.missing().isEmpty();
+    std::string text;
+    if (ready)
+        text = "готов · " + presenter.hotkeyDescription() + (trayShown ? "" : " · без трея");
+    else
+        text = trayShown ? "нет разрешений ↑" : "нет разрешений: " + presenter.missing().text();
+    if (presenter.startupError())
+        text = "диктовка не запустилась — подробности в меню";
+    presenter.showPill(text);
+    if (options_.standalone)
+        greetingEnd_.start(ready ? 4000 : 6000);
+}
+
+void DictationApp::refreshIcon() {
+    if (!tray_ || !host_)
+        return;
+    MenuBarIcon::State state = host_->iconState();
+    state.level = 0; // the figure does not show the level; a new picture 15 times a second costs
+    if (shownIcon_ == state)
+        return;
+    shownIcon_ = state;
+    tray_->setIcon(MenuBarIcon::icon(state));
+}
+
+void DictationApp::rebuildMenu() {
+    if (!host_)
+        return;
+    DictationMenu::Actions actions = host_->menuActions([] { QCoreApplication::quit(); });
+    actions.autostart = [](QObject* parent) {
+        return makeAutostartAction(
+            Autostart::forThisUser(),
+            [](const std::string& problem) { Journal::shared().note("автозапуск: " + problem); },
+            parent);
+    };
+    DictationMenu::fill(*menu_, host_->menuFacts(), actions);
+}
+
+std::string DictationApp::remote(const std::string& command) {
+    DictationPresenter* presenter = host_ ? host_->presenter() : nullptr;
+    if (command == "quit") {
+        QTimer::singleShot(0, [] { QCoreApplication::quit(); });
+        return "ok";
+    }
+    if (command != "toggle" && command != "paste-last")
+        return "неизвестная команда: " + command;
+    if (!presenter || !presenter->hasController())
+        return "диктовка не запущена: " + (presenter ? presenter->statusLine() : std::string());
+    if (command == "toggle")
+        presenter->toggle();
+    else
+        presenter->pasteLast();
+    return "ok";
+}
+
+} // namespace talvoro

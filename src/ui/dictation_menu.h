@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QMenu>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "ui/missing_permissions.h"
+
+namespace talvoro {
+
+// The tray menu, made afresh at every opening from what the host knows at that moment.
+class DictationMenu {
+public:
+    struct Facts {
+        std::string statusLine;
+        bool hasPresenter = false;
+        std::optional<std::string> lastText;
+        bool canPasteRaw = false;
+        std::string rawHotkey;
+        std::optional<std::string> polishNote;
+        std::optional<std::string> insertNote;
+        MissingPermissions missing;
+        std::string engineLine;
+        bool hasDictionary = false;
+        int samplePairs = 0;
+        std::int64_t sampleBytes = 0;
+        std::string versionLine;
+    };
+
+    struct Actions {
+        std::function<void()> pasteLast;
+        std::function<void()> pasteRaw;
+        std::function<void()> openDictionary;
+        std::function<void()> collectSamples;
+        std::function<QAction*(QObject* parent)> autostart; // the checkable login item
+        std::function<void()> quit;
+    };
+
+    // Empties the menu and fills it in the order the user reads it.
+    static void fill(QMenu& menu, const Facts& facts, const Actions& actions);
+
+    // The engine line: downloading, ready, or not there yet.
+    static std::string engineLine(std::optional<double> downloadShare, bool modelUsable,
+                                  const std::string& modelVersion);
+    // "версия 0.1.0 (12)".
+    static std::string versionLine();
+    // "1,5 МБ", as a file manager writes sizes.
+    static std::string byteCount(std::int64_t bytes);
+};
+
+} // namespace talvoro

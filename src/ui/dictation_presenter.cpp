@@ -1,0 +1,220 @@
+#include "ui/dictation_presenter.h"
+
+#include <QPointer>
+#include <QTime>
+#include <cstdio>
+
+#include "audio/mic.h"
+#include "base/journal.h"
+#include "hotkey/hotkey_tap.h"
+
+namespace talvoro {
+
+using Kind = DictationState::Kind;
+
+DictationPresenter::DictationPresenter(Config config,
+                                       std::shared_ptr<DictationTranscriber> transcriber,
+                                       bool debug, Options options)
+    : config_(std::move(config)), transcriber_(std::move(transcriber)), debug_(debug),
+      options_(std::move(options)), pill_(std::make_unique<DictationPill>(options_.pill)) {
+    ticker_.setInterval(1000 / ticksPerSecond);
+    connect(&ticker_, &QTimer::timeout, this, [this] { tick(); });
+}
+
+DictationPresenter::~DictationPresenter() {
+    stop();
+}
+
+void DictationPresenter::checkPermissions() {
+    missing_ = options_.permissions ? options_.permissions() : MissingPermissions::check();
+}
+
+void DictationPresenter::start() {
+    checkPermissions();
+    if (missing_.isEmpty()) {
+        try {
+            QPointer<DictationPresenter> self(this);
+            auto controller = DictationController::create(
+                config_, transcriber_,
+                [self](const DictationState& state) {
+                    if (self)
+                        self->render(state);
+                },
+                options_.seams ? options_.seams() : DictationSeams{});
+            controller->sink = [self](const std::string& text) {
+                return self && self->sink && self->sink(text);
+            };
+            if (debug_)
+                controller->log = [self](const std::string& line) {
+                    if (self)
+                        self->log(line);
+                };
+            if (options_.tune)
+                options_.tune(*controller);
+            controller->start();
+            controller_ = std::move(controller);
+            startupError_.reset();
+        } catch (const std::exception& error) {
+            startupError_ = describeStartFailure(error);
+            Journal::shared().note("диктовка не запустилась: " + *startupError_);
+        }
+    }
+    if (onChange)
+        onChange();
+}
+
+std::string DictationPresenter::describeStartFailure(const std::exception& error) const {
+    const auto* tap = dynamic_cast<const HotkeyTap::Failure*>(&error);
+    if (tap && tap->kind() == HotkeyTap::Failure::Kind::conflict && !options_.settingsPath.empty())
+        return std::string(error.what()) + " (файл настроек: " + options_.settingsPath + ")";
+    return error.what();
+}
+
+void DictationPresenter::stop() {
+    ticker_.stop();
+    // Taken out first: a state the controller reports while it stops finds no controller.
+    if (auto controller = std::move(controller_))
+        controller->stop();
+    pill_->hide();
+}
+
+void DictationPresenter::retryIfPermissionsAppeared() {
+    if (controller_ || startupError_)
+        return;
+    const bool wasMissing = !missing_.isEmpty();
+    checkPermissions();
+    if (wasMissing && missing_.isEmpty())
+        start();
+}
+
+void DictationPresenter::requestMicrophoneIfNeeded(const std::function<void()>& then) {
+    if (missing_.microphone)
+        Mic::requestPermission();
+    if (then)
+        then();
+}
+
+void DictationPresenter::showPill(const std::string& text) {
+    pill_->show(text);
+}
+
+void DictationPresenter::hidePillIfIdle() {
+    if (state().is(Kind::idle))
+        pill_->hide();
+}
+
+DictationState DictationPresenter::state() const {
+    return controller_ ? controller_->state() : DictationState::idle();
+}
+
+bool DictationPresenter::isBusy() const {
+    const DictationState now = state();
+    return now.is(Kind::recording) || now.is(Kind::transcribing) || now.is(Kind::polishing);
+}
+
+std::shared_ptr<const DictationSamples> DictationPresenter::samples() const {
+    return controller_ ? controller_->samplesStore() : nullptr;
+}
+
+std::optional<std::string> DictationPresenter::lastText() const {
+    return controller_ ? controller_->lastInserted() : std::nullopt;
+}
+
+std::optional<std::string> DictationPresenter::lastRawText() const {
+    return controller_ ? controller_->lastRaw() : std::nullopt;
+}
+
+std::optional<std::string> DictationPresenter::polishNote() const {
+    return controller_ ? controller_->lastPolishNote() : std::nullopt;
+}
+
+std::optional<std::string> DictationPresenter::insertNote() const {
+    return controller_ ? controller_->lastInsertNote() : std::nullopt;
+}
+
+bool DictationPresenter::canPasteRaw() const {
+    const auto raw = lastRawText();
+    const auto text = lastText();
+    return raw && text && *raw != *text;
+}
+
+std::string DictationPresenter::statusLine() const {
+    StatusFacts facts;
+    facts.startupError = startupError_;
+    facts.missing = missing_;
+    if (controller_) {
+        facts.state = controller_->state();
+        facts.pending = controller_->pendingCount();
+        facts.failure = controller_->lastFailure();
+    }
+    facts.hotkey = hotkeyDescription();
+    return talvoro::statusLine(facts);
+}
+
+void DictationPresenter::pasteLast() {
+    if (controller_)
+        controller_->pasteLast();
+}
+
+void DictationPresenter::pasteRaw() {
+    if (controller_)
+        controller_->pasteRaw();
+}
+
+void DictationPresenter::toggle() {
+    if (controller_)
+        controller_->toggle();
+}
+
+ControllerFacts DictationPresenter::facts() const {
+    ControllerFacts facts;
+    facts.hotkey = hotkeyDescription();
+    if (!controller_)
+        return facts;
+    facts.elapsed = controller_->elapsed();
+    facts.level = controller_->level();
+    facts.live = controller_->liveText();
+    facts.pending = controller_->pendingCount();
+    facts.failure = controller_->lastFailure();
+    facts.insertIcon = controller_->lastInsertIcon();
+    return facts;
+}
+
+void DictationPresenter::render(const DictationState& state) {
+    if (debug_ && state != lastLogged_) {
+        lastLogged_ = state;
+        log(describe(state));
+    }
+    const PillPicture picture = pillPicture(state, facts());
+    if (picture.hidden)
+        pill_->hide();
+    else
+        pill_->show(picture.text, picture.glyph, picture.level, picture.live);
+    const bool moving = state.is(Kind::recording) || state.is(Kind::transcribing);
+    if (moving && !ticker_.isActive())
+        ticker_.start();
+    else if (!moving)
+        ticker_.stop();
+    if (onChange)
+        onChange();
+}
+
+void DictationPresenter::tick() {
+    if (!controller_)
+        return ticker_.stop();
+    const DictationState now = controller_->state();
+    if (now.is(Kind::recording))
+        render(now);
+    else if (now.is(Kind::transcribing) && controller_->liveText())
+        render(now);
+    else if (!now.is(Kind::transcribing))
+        ticker_.stop();
+}
+
+void DictationPresenter::log(const std::string& line) const {
+    const std::string time = QTime::currentTime().toString("HH:mm:ss").toStdString();
+    std::printf("  %s %s\n", time.c_str(), line.c_str());
+    std::fflush(stdout);
+}
+
+} // namespace talvoro

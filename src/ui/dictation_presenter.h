@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "base/config.h"
+#include "dictation/dictation_controller.h"
+#include "dictation/dictation_seams.h"
+#include "ui/dictation_pill.h"
+#include "ui/missing_permissions.h"
+#include "ui/presenter_texts.h"
+
+namespace talvoro {
+
+// Between the dictation controller and what the user sees: owns the pill, starts the
+// controller once the microphone, the keyboard grab and XTEST are there, draws every state on
+// the pill and in the menu's status line, and answers the menu. While recording or
+// recognising it redraws 15 times a second; otherwise no timer runs. Main thread only.
+class DictationPresenter : public QObject {
+public:
+    struct Options {
+        PermissionProbe permissions;             // the system's when empty
+        std::function<DictationSeams()> seams;   // the real desktop when empty
+        DictationPill::Options pill;             // the display's when empty
+        std::string settingsPath;                // named when the hotkey is taken
+        std::function<void(DictationController&)> tune; // before start, for tests
+    };
+
+    static constexpr int ticksPerSecond = 15;
+
+    DictationPresenter(Config config, std::shared_ptr<DictationTranscriber> transcriber,
+                       bool debug, Options options = {});
+    ~DictationPresenter() override;
+
+    void start();
+    void stop();
+    void checkPermissions();
+    void retryIfPermissionsAppeared();
+    // Nothing to ask on this desktop: looks again whether the sound server has a source.
+    void requestMicrophoneIfNeeded(const std::function<void()>& then);
+    void showPill(const std::string& text);
+    void hidePillIfIdle();
+
+    std::function<void()> onChange;
+    std::function<bool(const std::string&)> sink;
+
+    DictationState state() const;
+    bool isRecording() const { return state().is(DictationState::Kind::recording); }
+    bool isBusy() const;
+    bool hasController() const { return controller_ != nullptr; }
+    int pendingCount() const { return controller_ ? controller_->pendingCount() : 0; }
+    std::shared_ptr<const DictationSamples> samples() const;
+    std::string engineName() const { return transcriber_->identity(); }
+    std::optional<std::string> lastText() const;
+    std::optional<std::string> lastRawText() const;
+    std::optional<std::string> polishNote() const;
+    std::optional<std::string> insertNote() const;
+    bool canPasteRaw() const;
+    double elapsed() const { return controller_ ? controller_->elapsed() : 0; }
+    float level() const { return controller_ ? controller_->level() : 0; }
+    std::string hotkeyDescription() const { return config_.dictationHotkey.description(); }
+    std::string rawHotkeyDescription() const { return config_.rawPasteHotkey.description(); }
+    const MissingPermissions& missing() const { return missing_; }
+    const std::optional<std::string>& startupError() const { return startupError_; }
+    std::string statusLine() const;
+    bool tickerRunning() const { return ticker_.isActive(); }
+    DictationPill& pill() { return *pill_; }
+    const Config& config() const { return config_; }
+
+    void pasteLast();
+    void pasteRaw();
+    void toggle();
+
+private:
+    void render(const DictationState& state);
+    void tick();
+    void log(const std::string& line) const;
+    ControllerFacts facts() const;
+    std::string describeStartFailure(const std::exception& error) const;
+
+    const Config config_;
+    const std::shared_ptr<DictationTranscriber> transcriber_;
+    const bool debug_;
+    Options options_;
+    std::unique_ptr<DictationPill> pill_;
+    std::shared_ptr<DictationController> controller_;
+    QTimer ticker_;
+    std::optional<DictationState> lastLogged_;
+    MissingPermissions missing_;
+    std::optional<std::string> startupError_;
+};
+
+} // namespace talvoro
