@@ -4,6 +4,7 @@
 
 #include "diagnostics/cuttest_command.h"
 #include "diagnostics/deliverytest_command.h"
+#include "diagnostics/dictate_command.h"
 #include "diagnostics/dictateprobe_command.h"
 #include "diagnostics/focusprobe_command.h"
 #include "diagnostics/focustest_command.h"
@@ -12,26 +13,52 @@
 #include "diagnostics/paste_command.h"
 #include "diagnostics/pastetest_command.h"
 #include "diagnostics/pilltest_command.h"
+#include "diagnostics/remote_command.h"
 #include "diagnostics/sampletest_command.h"
 
 namespace talvoro {
 
 namespace {
 
+using Kind = CommandEntry::Kind;
+
 // Dispatch order: pilltest, dictation-menubar, hotkey, gigaamtest, offlinetest, cuttest,
-// sampletest, deliverytest, dictateprobe, dictate, paste, pastetest, focustest, focusprobe.
-const std::array<CommandEntry, 11> commands = {{
-    {"pilltest", true, runPilltest},
-    {"hotkey", false, runHotkey},
-    {"gigaamtest", false, runGigaamtest},
-    {"cuttest", false, runCuttest},
-    {"sampletest", false, runSampletest},
-    {"deliverytest", false, runDeliverytest},
-    {"dictateprobe", false, runDictateprobe},
-    {"paste", false, runPaste},
-    {"pastetest", false, runPasteTest},
-    {"focustest", false, runFocusTest},
-    {"focusprobe", false, runFocusProbe},
+// sampletest, deliverytest, dictateprobe, dictate, paste, pastetest, focustest, focusprobe,
+// then the remote control of a running instance. The usage text lists them in this order too.
+const std::array<CommandEntry, 16> commands = {{
+    {"pilltest", true, runPilltest, Kind::command,
+     "pilltest                 пилюля глазами: рост текста по слову; --shots каталог —\n"
+     "                         финальные статусы вставки, PNG каждого; --grow каталог\n"
+     "                         \"фраза\" — PNG на каждом слове, видно нарисованное"},
+    {"dictation-menubar", true, runTrayApplication, Kind::hidden, ""},
+    {"hotkey", false, runHotkey, Kind::command,
+     "hotkey [--hotkey X]      проверка глобального хоткея диктовки"},
+    {"gigaamtest", false, runGigaamtest, Kind::command,
+     "gigaamtest [файл.wav]    распознавание GigaAM на этом компьютере"},
+    {"cuttest", false, runCuttest, Kind::selfCheck,
+     "cuttest                  нарезка речи и чистка мычания"},
+    {"sampletest", false, runSampletest, Kind::selfCheck,
+     "sampletest               сбор разметки: пара, лимит папки, архив"},
+    {"deliverytest", false, runDeliverytest, Kind::selfCheck,
+     "deliverytest             доставка текста и очередь при сбое"},
+    {"dictateprobe", false, runDictateprobe, Kind::command,
+     "dictateprobe             что видит диктовка прямо сейчас: устройство, уровни"},
+    {"dictate", true, runDictate, Kind::command,
+     "dictate                  голосовой ввод по хоткею (--stub, --stub-fail, --debug)"},
+    {"paste", false, runPaste, Kind::command,
+     "paste [\"текст\"]          проверка вставки в активное поле (--delay N)"},
+    {"pastetest", false, runPasteTest, Kind::selfCheck,
+     "pastetest                возврат буфера ждёт забора текста"},
+    {"focustest", false, runFocusTest, Kind::selfCheck,
+     "focustest                таблица «фокус → вставляем/некуда»"},
+    {"focusprobe", false, runFocusProbe, Kind::command,
+     "focusprobe               роль фокусного элемента и вердикт вставки (--delay N)"},
+    {"toggle", false, runToggle, Kind::command,
+     "toggle                   нажатие хоткея диктовки в запущенном Тальворо"},
+    {"paste-last", false, runPasteLast, Kind::command,
+     "paste-last               вставить последнюю диктовку (запущенное Тальворо)"},
+    {"quit", false, runQuit, Kind::command,
+     "quit                     закрыть запущенное Тальворо"},
 }};
 
 } // namespace
@@ -46,6 +73,22 @@ const CommandEntry* findCommand(const std::string& word) {
 bool runVoiceCommand(const std::string& command, const CommandContext& context) {
     const CommandEntry* entry = findCommand(command);
     return entry != nullptr && entry->run(context);
+}
+
+std::string commandUsage() {
+    std::string lines[2];
+    for (const auto& entry : commands) {
+        if (entry.kind == Kind::hidden)
+            continue;
+        std::string& list = lines[entry.kind == Kind::selfCheck ? 1 : 0];
+        std::string usage = entry.usage;
+        for (std::size_t at = 0; at <= usage.size();) {
+            const std::size_t end = std::min(usage.find('\n', at), usage.size());
+            list += "  " + usage.substr(at, end - at) + "\n";
+            at = end + 1;
+        }
+    }
+    return usageText(lines[0], lines[1]);
 }
 
 } // namespace talvoro

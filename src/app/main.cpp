@@ -14,7 +14,7 @@ namespace {
 int runCommand(const ParsedCommand& parsed, const CommandContext& context) {
     try {
         if (!runVoiceCommand(parsed.command, context)) {
-            std::fputs(usageText().c_str(), stdout);
+            std::fputs(commandUsage().c_str(), stdout);
             return 1;
         }
     } catch (const CommandFailure& failure) {
@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
 
     const CommandEntry* entry = findCommand(parsed.command);
     if (entry == nullptr) {
-        std::fputs(usageText().c_str(), stdout);
+        std::fputs(commandUsage().c_str(), stdout);
         return 1;
     }
     // libatspi, on a thread of its own, attaches its connections to applications to GLib's

@@ -57,7 +57,9 @@ struct ExitRequest {
     int status;
 };
 
-std::string usageText(); // "Тальворо 0.1.0 — …", ending in one line feed
+// "Тальворо 0.1.0 — …" with the two lists of commands (each line ending in a line feed) in
+// their places; the whole ends in one line feed.
+std::string usageText(std::string_view commandLines, std::string_view checkLines);
 
 std::string clock(double seconds);
 std::string bar(float level);

@@ -150,7 +150,7 @@ std::string DictationApp::remote(const std::string& command) {
     if (command != "toggle" && command != "paste-last")
         return "неизвестная команда: " + command;
     if (!presenter || !presenter->hasController())
-        return "диктовка не запущена: " + (presenter ? presenter->statusLine() : std::string());
+        return presenter ? presenter->statusLine() : std::string("диктовка не запущена");
     if (command == "toggle")
         presenter->toggle();
     else
