@@ -1,0 +1,148 @@
+#include <QAction>
+#include <QFile>
+#include <fstream>
+
+#include "ui/presenter_rig.h"
+
+using namespace talvoro;
+using namespace talvoro::testing;
+
+namespace {
+
+// The menu's texts, disabled ones in brackets, separators as "—".
+std::vector<std::string> texts(const QMenu& menu) {
+    std::vector<std::string> out;
+    for (const QAction* action : menu.actions()) {
+        if (action->isSeparator())
+            out.push_back("—");
+        else if (action->isEnabled())
+            out.push_back(action->text().toStdString());
+        else
+            out.push_back("[" + action->text().toStdString() + "]");
+    }
+    return out;
+}
+
+bool has(const std::vector<std::string>& items, const std::string& text) {
+    return std::find(items.begin(), items.end(), text) != items.end();
+}
+
+QAction* find(const QMenu& menu, const QString& text) {
+    for (QAction* action : menu.actions())
+        if (action->text() == text)
+            return action;
+    return nullptr;
+}
+
+DictationMenu::Facts facts() {
+    DictationMenu::Facts f;
+    f.statusLine = "диктовка: Alt+Space";
+    f.hasPresenter = true;
+    f.rawHotkey = "Alt+Shift+V";
+    f.engineLine = "распознаю моделью GigaAM v3 RNN-T int8";
+    f.versionLine = "версия 0.1.0 (7)";
+    return f;
+}
+
+class MenuTest : public PresenterRig {
+protected:
+    QMenu menu;
+};
+
+TEST_F(MenuTest, IdleWithNothingDictatedYet) {
+    DictationMenu::fill(menu, facts(), {});
+    EXPECT_EQ(texts(menu),
+              (std::vector<std::string>{"[диктовка: Alt+Space]", "—",
+                                        "[распознаю моделью GigaAM v3 RNN-T int8]", "—",
+                                        "[версия 0.1.0 (7)]", "—", "Выход"}));
+}
+
+TEST_F(MenuTest, AfterADictationWithNotesAndSamples) {
+    DictationMenu::Facts f = facts();
+    f.lastText = "привет";
+    f.canPasteRaw = true;
+    f.polishNote = "без правки";
+    f.insertNote = "в Kate";
+    f.hasDictionary = true;
+    f.samplePairs = 2;
+    f.sampleBytes = 1500000;
+    int pasted = 0, raw = 0;
+    DictationMenu::Actions actions;
+    actions.pasteLast = [&] { ++pasted; };
+    actions.pasteRaw = [&] { ++raw; };
+    DictationMenu::fill(menu, f, actions);
+    const auto items = texts(menu);
+    EXPECT_EQ(items[1], "Вставить последнюю диктовку");
+    EXPECT_EQ(items[2], "Вставить как было · Alt+Shift+V");
+    EXPECT_EQ(items[3], "[правка: без правки]");
+    EXPECT_EQ(items[4], "[вставка: в Kate]");
+    EXPECT_TRUE(has(items, "Словарь замен…"));
+    EXPECT_TRUE(has(items, "[Разметка: 2 пары · 1,5 МБ]")) << items[9];
+    EXPECT_TRUE(has(items, "Собрать разметку в архив…"));
+    find(menu, "Вставить последнюю диктовку")->trigger();
+    find(menu, "Вставить как было · Alt+Shift+V")->trigger();
+    EXPECT_EQ(pasted, 1);
+    EXPECT_EQ(raw, 1);
+
+    f.canPasteRaw = false;
+    f.samplePairs = 5;
+    DictationMenu::fill(menu, f, actions);
+    EXPECT_FALSE(find(menu, "Вставить как было · Alt+Shift+V"));
+    EXPECT_TRUE(has(texts(menu), "[Разметка: 5 пар · 1,5 МБ]"));
+}
+
+TEST_F(MenuTest, MissingPermissionsAreSaidInWordsWithoutSettingsItems) {
+    DictationMenu::Facts f = facts();
+    f.missing.accessibility = true;
+    f.statusLine = "диктовка: нет разрешения (универсальный доступ)";
+    DictationMenu::fill(menu, f, {});
+    const auto items = texts(menu);
+    EXPECT_EQ(items[0], "[диктовка: нет разрешения (универсальный доступ)]");
+    EXPECT_EQ(items[1], "[вставка: X-сервер не даёт нажимать клавиши (нет XTEST)]");
+    EXPECT_EQ(items[2], "—");
+    for (const std::string& item : items)
+        EXPECT_EQ(item.find("Открыть"), std::string::npos) << item;
+}
+
+TEST_F(MenuTest, EngineLineFollowsTheDownload) {
+    EXPECT_EQ(DictationMenu::engineLine(0.374, false, "GigaAM v3 RNN-T int8"),
+              "качаю GigaAM v3 RNN-T int8 · 37%");
+    EXPECT_EQ(DictationMenu::engineLine(0.999, false, "GigaAM v3 RNN-T int8"),
+              "качаю GigaAM v3 RNN-T int8 · 99%");
+    EXPECT_EQ(DictationMenu::engineLine(std::nullopt, false, "GigaAM v3 RNN-T int8"),
+              "модель не скачана — нужна сеть один раз");
+}
+
+TEST_F(MenuTest, HostOffersTheLastDictationAndPastesIt) {
+    DictationHost host(config, false, {}, hostOptions());
+    DictationPresenter& presenter = host.start();
+    ASSERT_TRUE(presenter.hasController());
+    auto state = [&] { return presenter.state(); };
+    press(state);
+    speak(0.6);
+    transcriber->answer("раз два");
+    press(state);
+    ASSERT_TRUE(processUntil([&] { return presenter.lastText().has_value(); }));
+    EXPECT_EQ(pastes, 1);
+
+    DictationMenu::fill(menu, host.menuFacts(), host.menuActions({}));
+    const auto items = texts(menu);
+    EXPECT_EQ(items[0].rfind("[диктовка: ", 0), 0u) << items[0];
+    EXPECT_TRUE(has(items, "[модель не скачана — нужна сеть один раз]"));
+    QAction* last = find(menu, "Вставить последнюю диктовку");
+    ASSERT_TRUE(last);
+    last->trigger();
+    EXPECT_TRUE(processUntil([&] { return pastes == 2; }));
+}
+
+TEST_F(MenuTest, HostIconFollowsRecordingAndTheQueue) {
+    DictationHost host(config, false, {}, hostOptions());
+    EXPECT_EQ(host.iconState(), MenuBarIcon::State::idle());
+    DictationPresenter& presenter = host.start();
+    press([&] { return presenter.state(); });
+    EXPECT_EQ(host.iconState().kind, MenuBarIcon::State::Kind::recording);
+    host.stop();
+    EXPECT_EQ(host.iconState(), MenuBarIcon::State::idle());
+}
+
+} // namespace

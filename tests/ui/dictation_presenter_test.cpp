@@ -1,0 +1,113 @@
+#include <QImage>
+
+#include "support/temp_dir.h"
+#include "ui/presenter_rig.h"
+
+using namespace talvoro;
+using namespace talvoro::testing;
+using Kind = DictationState::Kind;
+
+namespace {
+
+class PresenterTest : public PresenterRig {
+protected:
+    DictationPresenter& make() {
+        presenter = std::make_unique<DictationPresenter>(config, transcriber, false,
+                                                         presenterOptions());
+        presenter->onChange = [this] { ++changes; };
+        return *presenter;
+    }
+    std::function<DictationState()> stateOf() {
+        return [this] { return presenter->state(); };
+    }
+
+    std::unique_ptr<DictationPresenter> presenter;
+    int changes = 0;
+};
+
+TEST_F(PresenterTest, StartsOnlyOnceThePermissionsAreThere) {
+    missing.microphone = true;
+    DictationPresenter& p = make();
+    p.start();
+    EXPECT_FALSE(p.hasController());
+    EXPECT_FALSE(p.tickerRunning());
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(p.statusLine(), "диктовка: нет разрешения (микрофон)");
+
+    p.retryIfPermissionsAppeared();
+    EXPECT_FALSE(p.hasController());
+    missing.microphone = false;
+    p.retryIfPermissionsAppeared();
+    ASSERT_TRUE(p.hasController());
+    EXPECT_TRUE(keys->running());
+    EXPECT_EQ(p.statusLine(), "диктовка: Alt+Space");
+    EXPECT_FALSE(p.tickerRunning()) << "no timer while idle";
+}
+
+TEST_F(PresenterTest, RedrawsOnlyWhileRecordingOrRecognisingAndHidesTheFinalStateAfterItsLinger) {
+    DictationPresenter& p = make();
+    p.start();
+    ASSERT_TRUE(p.hasController());
+    press(stateOf());
+    ASSERT_EQ(p.state().kind, Kind::recording);
+    EXPECT_TRUE(p.tickerRunning());
+    EXPECT_TRUE(p.pill().isShown());
+    EXPECT_EQ(p.pill().scene().label.toStdString(), "0:00");
+    EXPECT_TRUE(p.pill().scene().meterShown);
+    const auto png = p.pill().snapshotPNG();
+    ASSERT_TRUE(png);
+    EXPECT_FALSE(QImage::fromData(*png, "PNG").isNull());
+    EXPECT_EQ(p.statusLine(), "диктовка: запись");
+
+    speak(0.6);
+    transcriber->hold();
+    transcriber->answer("раз два");
+    press(stateOf());
+    EXPECT_EQ(p.state().kind, Kind::transcribing);
+    EXPECT_TRUE(p.tickerRunning());
+    transcriber->release();
+    ASSERT_TRUE(processUntil([&] { return p.state().is(Kind::inserted); }));
+    EXPECT_FALSE(p.tickerRunning());
+    EXPECT_EQ(p.pill().scene().label.toStdString(), "Kate · 2 слова");
+    EXPECT_EQ(p.statusLine(), "диктовка: вставлено в Kate · 2");
+    EXPECT_EQ(p.lastText(), "раз два");
+
+    clock->advance(5);
+    ASSERT_TRUE(processUntil([&] { return p.state().is(Kind::idle); }));
+    EXPECT_FALSE(p.pill().isShown());
+    EXPECT_FALSE(p.tickerRunning());
+}
+
+TEST_F(PresenterTest, ATakenHotkeyNamesTheSettingsFileAndIsNotRetried) {
+    keys->failNextOpen(HotkeyTap::Failure::conflict(config.dictationHotkey));
+    auto options = presenterOptions();
+    options.settingsPath = dir / "dictation.env";
+    presenter = std::make_unique<DictationPresenter>(config, transcriber, false, options);
+    presenter->start();
+    EXPECT_FALSE(presenter->hasController());
+    ASSERT_TRUE(presenter->startupError());
+    const std::string line = presenter->statusLine();
+    EXPECT_NE(line.find("Alt+Space"), std::string::npos) << line;
+    EXPECT_NE(line.find("DICTATION_HOTKEY"), std::string::npos) << line;
+    EXPECT_NE(line.find(dir / "dictation.env"), std::string::npos) << line;
+    presenter->retryIfPermissionsAppeared();
+    EXPECT_FALSE(presenter->hasController());
+    EXPECT_FALSE(presenter->tickerRunning());
+}
+
+TEST_F(PresenterTest, StopHidesThePillAndLetsTheKeyGo) {
+    DictationPresenter& p = make();
+    p.start();
+    p.showPill("качаю модель…");
+    EXPECT_TRUE(p.pill().isShown());
+    p.hidePillIfIdle();
+    EXPECT_FALSE(p.pill().isShown());
+    p.showPill("ещё");
+    p.stop();
+    EXPECT_FALSE(p.hasController());
+    EXPECT_FALSE(p.pill().isShown());
+    EXPECT_TRUE(processUntil([&] { return !keys->running(); }));
+    EXPECT_EQ(p.state().kind, Kind::idle);
+}
+
+} // namespace
