@@ -15,7 +15,7 @@ packages=(
   zip libsecret-tools espeak-ng sox
   python3-onnx python3-numpy
   xvfb xdotool xclip x11-utils x11-xkb-utils pulseaudio pulseaudio-utils
-  xterm python3-gi gir1.2-gtk-3.0
+  xterm python3-gi gir1.2-gtk-3.0 trayer x11-apps imagemagick
   fonts-dejavu-core
   desktop-file-utils lintian dpkg-dev
 )

@@ -1,0 +1,91 @@
+#include <fstream>
+
+#include "ui/presenter_rig.h"
+
+using namespace talvoro;
+using namespace talvoro::testing;
+using Kind = DictationState::Kind;
+
+namespace {
+
+std::string journal() {
+    Journal::shared().flush();
+    return readFile(Journal::shared().path());
+}
+
+class HostTest : public PresenterRig {
+protected:
+    void writeSettings(const std::string& hotkey) {
+        // A new file in place of the old, as editors save.
+        const std::string fresh = settings + ".new";
+        std::ofstream(fresh) << "DICTATION_HOTKEY=" << hotkey << "\n";
+        std::filesystem::rename(fresh, settings);
+    }
+    std::string settings = dir / "dictation.env";
+};
+
+TEST_F(HostTest, ASoundServerThatComesLaterStartsDictation) {
+    missing.microphone = true;
+    auto options = hostOptions();
+    options.permissionRetryMs = 10;
+    DictationHost host(config, false, {}, options);
+    DictationPresenter& presenter = host.start();
+    EXPECT_FALSE(presenter.hasController());
+    EXPECT_TRUE(host.waitingForPermissions());
+    missing.microphone = false;
+    EXPECT_TRUE(processUntil([&] { return presenter.hasController(); }));
+    EXPECT_FALSE(host.waitingForPermissions()) << "no timer once dictation runs";
+}
+
+TEST_F(HostTest, AChangedSettingsFileRestartsDictationOnceItIsIdle) {
+    writeSettings("ctrl+shift+f");
+    auto options = hostOptions();
+    options.settingsFile = settings;
+    Config loaded = Config::load(settings);
+    loaded.dictationDir = config.dictationDir;
+    loaded.limitToLocalOnly();
+    options.reload = [&] {
+        Config fresh = Config::load(settings);
+        fresh.dictationDir = config.dictationDir;
+        return fresh;
+    };
+    DictationHost host(loaded, false, {}, options);
+    host.start();
+    EXPECT_EQ(host.settingsPath(), settings);
+    EXPECT_EQ(host.presenter()->hotkeyDescription(), "Ctrl+Shift+F");
+    auto state = [&] { return host.presenter()->state(); };
+    keys->down(3, HotkeyBinding::control | HotkeyBinding::shift);
+    ASSERT_TRUE(processUntil([&] { return state().is(Kind::recording); }));
+
+    writeSettings("ctrl+alt+d");
+    ASSERT_TRUE(processUntil([&] { return host.config().dictationHotkey.keyCode == 2; }));
+    EXPECT_EQ(host.presenter()->hotkeyDescription(), "Ctrl+Shift+F") << "not while recording";
+
+    speak(0.3);
+    transcriber->answer("готово");
+    keys->down(3, HotkeyBinding::control | HotkeyBinding::shift);
+    ASSERT_TRUE(processUntil([&] { return state().is(Kind::inserted); }));
+    clock->advance(5);
+    EXPECT_TRUE(processUntil([&] {
+        return host.presenter() && host.presenter()->hotkeyDescription() == "Ctrl+Alt+D";
+    }));
+    EXPECT_TRUE(host.presenter()->hasController());
+    EXPECT_NE(journal().find("настройки изменились: " + settings), std::string::npos);
+}
+
+TEST_F(HostTest, AFailedDownloadIsJournaledAndShown) {
+    config.modelSources = {"http://127.0.0.1:9"};
+    auto options = hostOptions();
+    options.fetchModel = true;
+    DictationHost host(config, false, {}, options);
+    DictationPresenter& presenter = host.start();
+    EXPECT_TRUE(host.downloading());
+    EXPECT_EQ(presenter.pill().scene().label.toStdString(), "качаю модель…");
+    EXPECT_EQ(host.menuFacts().engineLine, "качаю GigaAM v3 RNN-T int8 · 0%");
+    ASSERT_TRUE(processUntil([&] { return !host.downloading(); }));
+    EXPECT_EQ(presenter.pill().scene().label.toStdString(), "модель не скачалась");
+    EXPECT_NE(journal().find("модель GigaAM не скачалась: "), std::string::npos);
+    EXPECT_EQ(host.menuFacts().engineLine, "модель не скачана — нужна сеть один раз");
+}
+
+} // namespace
