@@ -1,6 +1,7 @@
 #include "ui/dictation_app.h"
 
 #include <QApplication>
+#include <QPainter>
 #include <QPointer>
 #include <cstdio>
 #include <unistd.h>
@@ -22,6 +23,24 @@ std::string noTrayLine() {
     return "значка в трее не будет: на этом рабочем столе нет области уведомлений; хоткей и "
            "пилюля работают; выйти — talvoro quit, Ctrl+C или kill -TERM " +
            std::to_string(::getpid());
+}
+
+// The figure drawn to fill each square a tray may ask for: panels give 16 to 64 pixels, and a
+// small picture centred in a larger square would look lost there.
+QIcon trayIcon(const MenuBarIcon::State& state) {
+    QIcon icon;
+    const ColorScheme scheme = desktopColorScheme();
+    for (const int side : {16, 22, 24, 32, 48, 64}) {
+        QImage image = MenuBarIcon::image(state, scheme, side / MenuBarIcon::size.width());
+        image.setDevicePixelRatio(1);
+        QImage square(side, side, QImage::Format_ARGB32_Premultiplied);
+        square.fill(Qt::transparent);
+        QPainter painter(&square);
+        painter.drawImage((side - image.width()) / 2, (side - image.height()) / 2, image);
+        painter.end();
+        icon.addPixmap(QPixmap::fromImage(square));
+    }
+    return icon;
 }
 
 } // namespace
@@ -56,7 +75,7 @@ bool DictationApp::launch() {
     const bool trayShown = QSystemTrayIcon::isSystemTrayAvailable();
     menu_ = std::make_unique<QMenu>();
     connect(menu_.get(), &QMenu::aboutToShow, this, [this] { rebuildMenu(); });
-    tray_ = std::make_unique<QSystemTrayIcon>(MenuBarIcon::icon(MenuBarIcon::State::idle()));
+    tray_ = std::make_unique<QSystemTrayIcon>(trayIcon(MenuBarIcon::State::idle()));
     tray_->setToolTip(appDisplayName);
     tray_->setContextMenu(menu_.get());
     // Shown even without a tray now: Qt puts it there if a tray comes up later.
@@ -125,7 +144,7 @@ void DictationApp::refreshIcon() {
     if (shownIcon_ == state)
         return;
     shownIcon_ = state;
-    tray_->setIcon(MenuBarIcon::icon(state));
+    tray_->setIcon(trayIcon(state));
 }
 
 void DictationApp::rebuildMenu() {

@@ -1,0 +1,180 @@
+// The tray application as a whole under an Xvfb of the test's own: an XEmbed tray (trayer), a
+// StatusNotifierWatcher on a private session bus, no tray at all, one instance with its remote
+// control, and a dictation through `dictate --stub` into a real Qt text field.
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
+
+#include <gtest/gtest.h>
+
+#include "app/app_process.h"
+#include "support/pulse_server.h"
+#include "support/xvfb_server.h"
+
+namespace talvoro {
+namespace {
+
+using namespace talvoro::testing;
+
+QCoreApplication& application() {
+    static int argc = 1;
+    static char name[] = "tray_app_test";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication* app = new QCoreApplication(argc, argv);
+    return *app;
+}
+
+bool processUntil(const std::function<bool()>& condition, double seconds = 20) {
+    return waitFor(
+        [&] {
+            QCoreApplication::processEvents();
+            return condition();
+        },
+        seconds);
+}
+
+std::vector<std::string> wavs(const std::string& folder) {
+    std::vector<std::string> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+        if (entry.path().extension() == ".wav")
+            found.push_back(entry.path());
+    return found;
+}
+
+class TrayApp : public ::testing::Test {
+protected:
+    void SetUp() override {
+        application();
+        if (!xvfb.running())
+            GTEST_SKIP() << "needs Xvfb";
+        for (const char* program : {"/usr/bin/xwininfo", "/usr/bin/xdotool"})
+            if (!haveProgram(program))
+                GTEST_SKIP() << program << " is not installed";
+        ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+        // No model here, and no network either: a download fails at once.
+        ::setenv("MODEL_SOURCES", "http://127.0.0.1:9", 1);
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
+        ::setenv("QT_NO_GLIB", "1", 1);
+    }
+
+    XvfbServer xvfb;
+    TempDir dir;
+};
+
+TEST_F(TrayApp, IconSitsInAnXEmbedTray) {
+    if (!haveProgram("/usr/bin/trayer"))
+        GTEST_SKIP() << "trayer is not installed";
+    ChildProcess tray({"/usr/bin/trayer", "--edge", "top", "--align", "right", "--widthtype",
+                       "pixel", "--width", "200", "--height", "24"});
+    ASSERT_TRUE(waitFor([] { return windowViewable("panel"); }, 10));
+    AppProcess app({}, dir / "out");
+    const auto inPanel = [] {
+        return runProgram("xwininfo -tree -name panel").output.find("(\"talvoro\" \"talvoro\")") !=
+               std::string::npos;
+    };
+    EXPECT_TRUE(waitFor(inPanel, 20)) << runProgram("xwininfo -root -tree").output;
+    EXPECT_EQ(app.printed().find("значка в трее не будет"), std::string::npos) << app.printed();
+    EXPECT_EQ(app.stop(SIGTERM), 0) << app.printed();
+}
+
+// The watcher's side of the StatusNotifierItem protocol, as much as a tray icon asks of it.
+class Watcher : public QDBusVirtualObject {
+public:
+    QString introspect(const QString&) const override {
+        return R"(<interface name="org.kde.StatusNotifierWatcher">
+  <method name="RegisterStatusNotifierItem"><arg name="service" type="s" direction="in"/></method>
+  <method name="RegisterStatusNotifierHost"><arg name="service" type="s" direction="in"/></method>
+  <property name="RegisteredStatusNotifierItems" type="as" access="read"/>
+  <property name="IsStatusNotifierHostRegistered" type="b" access="read"/>
+  <property name="ProtocolVersion" type="i" access="read"/>
+</interface>)";
+    }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        const QString member = message.member();
+        if (member == "RegisterStatusNotifierItem") {
+            items << message.arguments().value(0).toString();
+            connection.send(message.createReply());
+            return true;
+        }
+        if (member == "RegisterStatusNotifierHost") {
+            connection.send(message.createReply());
+            return true;
+        }
+        if (message.interface() == "org.freedesktop.DBus.Properties" && member == "Get") {
+            const QString name = message.arguments().value(1).toString();
+            QVariant value = name == "IsStatusNotifierHostRegistered" ? QVariant(true)
+                             : name == "ProtocolVersion"               ? QVariant(0)
+                                                                       : QVariant(items);
+            connection.send(message.createReply(QVariant::fromValue(QDBusVariant(value))));
+            return true;
+        }
+        if (message.interface() == "org.freedesktop.DBus.Properties" && member == "GetAll") {
+            QVariantMap all{{"IsStatusNotifierHostRegistered", true},
+                            {"ProtocolVersion", 0},
+                            {"RegisteredStatusNotifierItems", items}};
+            connection.send(message.createReply(all));
+            return true;
+        }
+        return false;
+    }
+    QStringList items;
+};
+
+TEST_F(TrayApp, RegistersWithAStatusNotifierWatcher) {
+    if (!haveProgram("/usr/bin/dbus-daemon"))
+        GTEST_SKIP() << "dbus-daemon is not installed";
+    SessionBus bus(dir.path());
+    ASSERT_TRUE(bus.running());
+    QDBusConnection connection = QDBusConnection::connectToBus(
+        QString::fromLocal8Bit(qgetenv("DBUS_SESSION_BUS_ADDRESS")), "watcher");
+    ASSERT_TRUE(connection.isConnected());
+    Watcher watcher;
+    ASSERT_TRUE(connection.registerVirtualObject("/StatusNotifierWatcher", &watcher));
+    ASSERT_TRUE(connection.registerService("org.kde.StatusNotifierWatcher"));
+
+    AppProcess app({}, dir / "out");
+    EXPECT_TRUE(processUntil([&] { return !watcher.items.isEmpty(); })) << app.printed();
+    EXPECT_EQ(app.printed().find("значка в трее не будет"), std::string::npos) << app.printed();
+    EXPECT_EQ(app.stop(SIGTERM), 0) << app.printed();
+    connection.unregisterService("org.kde.StatusNotifierWatcher");
+    QDBusConnection::disconnectFromBus("watcher");
+}
+
+TEST_F(TrayApp, WithoutATrayItRunsAloneTakesRemoteCommandsAndEndsOnSigterm) {
+    PulseServer pulse;
+    if (!pulse.running())
+        GTEST_SKIP() << "needs pulseaudio";
+    ::setenv("DICTATION_DIR", (dir / "Dictation").c_str(), 1);
+    AppProcess app({}, dir / "out");
+    ASSERT_TRUE(app.printedLine("значка в трее не будет")) << app.printed();
+    EXPECT_NE(app.printed().find("talvoro quit"), std::string::npos);
+    ASSERT_TRUE(waitFor([] { return windowViewable("talvoro pill"); }, 10)) << "the greeting";
+
+    const ProgramResult second = runProgram(talvoroExecutable() + " 2>&1");
+    EXPECT_EQ(second.status, 1);
+    EXPECT_EQ(second.output, "Тальворо уже запущено\n");
+    const ProgramResult dictate = runProgram(talvoroExecutable() + " dictate --stub 2>&1");
+    EXPECT_EQ(dictate.output, "Тальворо уже запущено\n");
+
+    EXPECT_EQ(runProgram(talvoroExecutable() + " toggle 2>&1").status, 0);
+    EXPECT_TRUE(waitFor([&] { return !wavs(dir / "Dictation").empty(); }, 10)) << "recording";
+    EXPECT_EQ(runProgram(talvoroExecutable() + " toggle 2>&1").status, 0);
+    EXPECT_EQ(app.stop(SIGTERM), 0) << app.printed();
+
+    const ProgramResult none = runProgram(talvoroExecutable() + " toggle 2>&1");
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.output, "ошибка: Тальворо не запущено — управлять нечем (запусти talvoro)\n");
+}
+
+TEST_F(TrayApp, QuitCommandEndsTheRunningInstance) {
+    AppProcess app({}, dir / "out");
+    ASSERT_TRUE(app.printedLine("значка в трее не будет")) << app.printed();
+    EXPECT_EQ(runProgram(talvoroExecutable() + " quit 2>&1").status, 0);
+    EXPECT_EQ(app.wait(20), 0) << app.printed();
+}
+
+} // namespace
+} // namespace talvoro
