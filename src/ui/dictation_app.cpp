@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <cstdio>
+#include <cstdlib>
 #include <unistd.h>
 
 #include "base/build_constants.h"
@@ -43,6 +44,18 @@ QIcon trayIcon(const MenuBarIcon::State& state) {
     return icon;
 }
 
+// The application inside its event loop. Qt ends the process with exit() when the X server
+// goes away; the handler below then stops dictation the orderly way, so a recording in progress
+// is closed on disk and waits for the next start.
+DictationApp* running = nullptr;
+
+void stopOnExit() {
+    if (DictationApp* app = running) {
+        running = nullptr;
+        app->endAbruptly();
+    }
+}
+
 } // namespace
 
 DictationApp::DictationApp(Config config, std::unique_ptr<InstanceChannel> channel,
@@ -66,9 +79,22 @@ int DictationApp::run() {
         host_->stop();
         return 1;
     }
+    Journal::shared(); // made before the handler, so it is still there when the handler runs
+    static const bool registered = std::atexit(stopOnExit) == 0;
+    (void)registered;
+    running = this;
     const int status = QApplication::exec();
+    running = nullptr;
     host_->stop();
     return status;
+}
+
+void DictationApp::endAbruptly() {
+    Journal::shared().note("связь с X-сервером оборвалась — Тальворо закрывается, записи "
+                           "остаются на диске");
+    if (host_)
+        host_->stop();
+    Journal::shared().flush();
 }
 
 bool DictationApp::launch() {

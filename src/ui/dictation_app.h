@@ -37,6 +37,10 @@ public:
     // Runs the event loop until the application ends; the exit status.
     int run();
 
+    // Stops dictation when the process ends without the event loop returning (Qt's exit on a
+    // lost X connection).
+    void endAbruptly();
+
     static constexpr const char* alreadyRunning = "Тальворо уже запущено";
 
 private:

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <filesystem>
+
 #include "app/app_process.h"
 #include "support/pulse_server.h"
 #include "support/xvfb_server.h"
@@ -17,6 +20,7 @@ namespace talvoro {
 namespace {
 
 using namespace talvoro::testing;
+namespace fs = std::filesystem;
 
 QCoreApplication& application() {
     static int argc = 1;
@@ -174,6 +178,32 @@ TEST_F(TrayApp, QuitCommandEndsTheRunningInstance) {
     ASSERT_TRUE(app.printedLine("значка в трее не будет")) << app.printed();
     EXPECT_EQ(runProgram(talvoroExecutable() + " quit 2>&1").status, 0);
     EXPECT_EQ(app.wait(20), 0) << app.printed();
+}
+
+TEST_F(TrayApp, AnXServerThatGoesAwayEndsItWithTheRecordingClosedOnDisk) {
+    PulseServer pulse;
+    if (!pulse.running())
+        GTEST_SKIP() << "needs pulseaudio";
+    std::optional<XvfbServer> display(std::in_place);
+    ASSERT_TRUE(display->running());
+    const std::string folder = dir / "Dictation";
+    ::setenv("DICTATION_DIR", folder.c_str(), 1);
+    AppProcess app({}, dir / "out");
+    ASSERT_TRUE(app.printedLine("значка в трее не будет")) << app.printed();
+    ASSERT_EQ(runProgram(talvoroExecutable() + " toggle 2>&1").status, 0);
+    ASSERT_TRUE(waitFor(
+        [&] { return !wavs(folder).empty() && fs::file_size(wavs(folder)[0]) > 44 + 8000; }, 20));
+
+    display.reset();
+    EXPECT_NE(app.wait(30), -2) << "still running without its X server";
+    ASSERT_EQ(wavs(folder).size(), 1u);
+    const std::string bytes = readFile(wavs(folder)[0]);
+    ASSERT_GT(bytes.size(), 44u);
+    std::uint32_t riff = 0;
+    std::memcpy(&riff, bytes.data() + 4, 4);
+    EXPECT_EQ(riff, bytes.size() - 8) << "the header counts every sample written";
+    EXPECT_NE(readFile(std::string(std::getenv("HOME")) + "/.local/state/vendrik/log").find("связь с X-сервером оборвалась"),
+              std::string::npos);
 }
 
 } // namespace
