@@ -186,6 +186,11 @@ void DictationPresenter::render(const DictationState& state) {
         log(describe(state));
     }
     const PillPicture picture = pillPicture(state, facts());
+    // A new dictation starts at the pointer, not where a message (the greeting, the download)
+    // happened to be shown.
+    if (state.is(Kind::recording) && !(lastRendered_ && lastRendered_->is(Kind::recording)))
+        pill_->hide();
+    lastRendered_ = state;
     if (picture.hidden)
         pill_->hide();
     else

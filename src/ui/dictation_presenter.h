@@ -90,6 +90,7 @@ private:
     std::shared_ptr<DictationController> controller_;
     QTimer ticker_;
     std::optional<DictationState> lastLogged_;
+    std::optional<DictationState> lastRendered_;
     MissingPermissions missing_;
     std::optional<std::string> startupError_;
 };

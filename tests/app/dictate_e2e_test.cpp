@@ -68,10 +68,14 @@ TEST_F(DictateStub, GreetsRecordsWithThePillShownAndPastesTheStubText) {
     EXPECT_NE(start.find("значка в трее не будет"), std::string::npos) << "no tray here";
     EXPECT_TRUE(waitFor([] { return windowViewable("talvoro pill"); }, 10)) << "the greeting";
 
+    runProgram("xdotool mousemove 150 40"); // the pointer over the field, as when clicking in
     runProgram("xdotool key alt+space");
     // Half a second of sound in the file, whatever the clock says.
     ASSERT_TRUE(waitFor([&] { return recorded(folder) > 44 + 16000; }, 20)) << app.printed();
     EXPECT_TRUE(windowViewable("talvoro pill")) << "while recording";
+    // For looking at it: TALVORO_SCREENSHOTS=folder keeps the screen as it is now.
+    if (const char* shots = std::getenv("TALVORO_SCREENSHOTS"))
+        runProgram("import -window root '" + std::string(shots) + "/dictate-recording.png'");
     runProgram("xdotool key alt+space");
 
     const std::string phrase = "проверка диктовки: записано ";

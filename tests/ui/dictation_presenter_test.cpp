@@ -78,6 +78,24 @@ TEST_F(PresenterTest, RedrawsOnlyWhileRecordingOrRecognisingAndHidesTheFinalStat
     EXPECT_FALSE(p.tickerRunning());
 }
 
+TEST_F(PresenterTest, ADictationStartsAtThePointerNotWhereTheGreetingWas) {
+    DictationPresenter& p = make();
+    p.start();
+    p.showPill("готов · Alt+Space");
+    const QRect greeting = p.pill().frame();
+    pointer = {600, 400};
+    press(stateOf());
+    ASSERT_EQ(p.state().kind, Kind::recording);
+    EXPECT_NE(p.pill().frame().topLeft(), greeting.topLeft());
+    EXPECT_LT((p.pill().frame().center() - pointer).manhattanLength(), 150);
+    const QRect recording = p.pill().frame();
+    pointer = {100, 100};
+    speak(0.2);
+    clock->advance(0.1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(p.pill().frame().topLeft(), recording.topLeft()) << "it stays for the dictation";
+}
+
 TEST_F(PresenterTest, ATakenHotkeyNamesTheSettingsFileAndIsNotRetried) {
     keys->failNextOpen(HotkeyTap::Failure::conflict(config.dictationHotkey));
     auto options = presenterOptions();

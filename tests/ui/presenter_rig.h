@@ -71,7 +71,7 @@ protected:
             seams.clock = clock;
             return seams;
         };
-        options.pill = {windowSystem, [this] { return now; }, [] { return QPoint(300, 200); }};
+        options.pill = {windowSystem, [this] { return now; }, [this] { return pointer; }};
         return options;
     }
 
@@ -107,6 +107,7 @@ protected:
     Config config;
     MissingPermissions missing;
     double now = 100;
+    QPoint pointer{300, 200};
     std::shared_ptr<FakePillWindowSystem> windowSystem = std::make_shared<FakePillWindowSystem>();
     std::shared_ptr<FakeKeyboard> keys = std::make_shared<FakeKeyboard>();
     std::shared_ptr<FakeKeyboard> esc = std::make_shared<FakeKeyboard>();
