@@ -57,8 +57,7 @@ const std::array<CommandEntry, 16> commands = {{
      "toggle                   нажатие хоткея диктовки в запущенном Тальворо"},
     {"paste-last", false, runPasteLast, Kind::command,
      "paste-last               вставить последнюю диктовку (запущенное Тальворо)"},
-    {"quit", false, runQuit, Kind::command,
-     "quit                     закрыть запущенное Тальворо"},
+    {"quit", false, runQuit, Kind::command, "quit                     закрыть запущенное Тальворо"},
 }};
 
 } // namespace

@@ -49,6 +49,14 @@ int main(int argc, char** argv) {
     // default main context; a Qt event loop iterating that context would dispatch them on this
     // thread too, and the two deadlock inside libdbus.
     qputenv("QT_NO_GLIB", "1");
+    // Without a display Qt would abort with a message of its own; the tray application and the
+    // pill need one (the offscreen platform serves snapshots).
+    if (entry->needsWindows && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr, "ошибка: нет связи с X-сервером (DISPLAY не задан) — окна и значок "
+                             "в трее показать негде\n");
+        return 1;
+    }
     // Qt gets only the program name: our arguments are not its options.
     int qtArgc = 1;
     std::unique_ptr<QCoreApplication> app;

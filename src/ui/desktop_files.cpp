@@ -13,9 +13,9 @@ namespace talvoro {
 
 void revealInFileManager(const std::string& path) {
     const QUrl file = QUrl::fromLocalFile(QString::fromStdString(path));
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
-        "org.freedesktop.FileManager1", "ShowItems");
+    QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.FileManager1",
+                                                       "/org/freedesktop/FileManager1",
+                                                       "org.freedesktop.FileManager1", "ShowItems");
     call << QStringList{file.toString()} << QString();
     const QDBusMessage answer = QDBusConnection::sessionBus().call(call, QDBus::Block, 3000);
     if (answer.type() != QDBusMessage::ErrorMessage)

@@ -58,8 +58,7 @@ void stopOnExit() {
 
 } // namespace
 
-DictationApp::DictationApp(Config config, std::unique_ptr<InstanceChannel> channel,
-                           Options options)
+DictationApp::DictationApp(Config config, std::unique_ptr<InstanceChannel> channel, Options options)
     : config_(std::move(config)), channel_(std::move(channel)), options_(std::move(options)) {
     greetingEnd_.setSingleShot(true);
     connect(&greetingEnd_, &QTimer::timeout, this, [this] {

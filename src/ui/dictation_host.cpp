@@ -9,8 +9,8 @@
 #include "base/paths.h"
 #include "recognition/dictation_engine_store.h"
 #include "recognition/gigaam_transcriber.h"
-#include "ui/russian_forms.h"
 #include "ui/desktop_files.h"
+#include "ui/russian_forms.h"
 
 namespace talvoro {
 
@@ -36,8 +36,7 @@ DictationHost::DictationHost(Config config, bool debug, std::function<void()> on
         if (presenter_)
             presenter_->hidePillIfIdle();
     });
-    connect(&settingsWatch_, &QFileSystemWatcher::fileChanged, this,
-            [this] { settingsChanged(); });
+    connect(&settingsWatch_, &QFileSystemWatcher::fileChanged, this, [this] { settingsChanged(); });
     connect(&settingsWatch_, &QFileSystemWatcher::directoryChanged, this,
             [this] { settingsChanged(); });
 }
@@ -49,8 +48,8 @@ DictationHost::~DictationHost() {
 DictationPresenter& DictationHost::start() {
     auto presenterOptions = options_.presenter;
     presenterOptions.settingsPath = settingsPath_;
-    auto transcriber = options_.transcriber ? options_.transcriber(config_)
-                                            : dictationTranscriber(config_);
+    auto transcriber =
+        options_.transcriber ? options_.transcriber(config_) : dictationTranscriber(config_);
     presenter_ = std::make_unique<DictationPresenter>(config_, std::move(transcriber), debug_,
                                                       std::move(presenterOptions));
     QPointer<DictationHost> self(this);
@@ -158,9 +157,9 @@ DictationMenu::Facts DictationHost::menuFacts() const {
     } else {
         facts.statusLine = "диктовка: " + config_.dictationHotkey.description();
     }
-    facts.engineLine = DictationMenu::engineLine(
-        download_ ? std::optional<double>(downloadShare_) : std::nullopt, modelUsable(),
-        GigaAMTranscriber::version);
+    facts.engineLine =
+        DictationMenu::engineLine(download_ ? std::optional<double>(downloadShare_) : std::nullopt,
+                                  modelUsable(), GigaAMTranscriber::version);
     facts.hasDictionary = !config_.dictFile.empty();
     facts.versionLine = DictationMenu::versionLine();
     return facts;
@@ -244,12 +243,12 @@ void DictationHost::startModelDownload() {
     if (presenter_)
         presenter_->showPill("качаю модель…");
     QPointer<DictationHost> self(this);
-    download_ = std::make_unique<GigaAMDownload>(
-        DictationEngineStore::modelFolder(config_), GigaAMDownload::sources(config_),
-        [self](const GigaAMDownload::Event& event) {
-            if (self)
-                self->downloadEvent(event);
-        });
+    download_ = std::make_unique<GigaAMDownload>(DictationEngineStore::modelFolder(config_),
+                                                 GigaAMDownload::sources(config_),
+                                                 [self](const GigaAMDownload::Event& event) {
+                                                     if (self)
+                                                         self->downloadEvent(event);
+                                                 });
     downloadShare_ = 0;
     download_->start();
     changed();

@@ -90,7 +90,8 @@ std::string DictationMenu::versionLine() {
 }
 
 std::string DictationMenu::byteCount(std::int64_t bytes) {
-    return QLocale(QLocale::Russian).formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat)
+    return QLocale(QLocale::Russian)
+        .formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat)
         .toStdString();
 }
 

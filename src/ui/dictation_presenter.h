@@ -23,17 +23,17 @@ namespace talvoro {
 class DictationPresenter : public QObject {
 public:
     struct Options {
-        PermissionProbe permissions;             // the system's when empty
-        std::function<DictationSeams()> seams;   // the real desktop when empty
-        DictationPill::Options pill;             // the display's when empty
-        std::string settingsPath;                // named when the hotkey is taken
+        PermissionProbe permissions;                    // the system's when empty
+        std::function<DictationSeams()> seams;          // the real desktop when empty
+        DictationPill::Options pill;                    // the display's when empty
+        std::string settingsPath;                       // named when the hotkey is taken
         std::function<void(DictationController&)> tune; // before start, for tests
     };
 
     static constexpr int ticksPerSecond = 15;
 
-    DictationPresenter(Config config, std::shared_ptr<DictationTranscriber> transcriber,
-                       bool debug, Options options = {});
+    DictationPresenter(Config config, std::shared_ptr<DictationTranscriber> transcriber, bool debug,
+                       Options options = {});
     ~DictationPresenter() override;
 
     void start();

@@ -10,7 +10,8 @@ namespace talvoro {
 namespace {
 
 int writeEnd = -1; // the live instance's; written only by the handler
-struct sigaction previousInt {}, previousTerm {};
+struct sigaction previousInt {
+}, previousTerm{};
 
 extern "C" void quitRequested(int) {
     const char byte = 1;

@@ -32,3 +32,33 @@ TEST(Cli, LogOptionSendsTheUsageToAFreshFile) {
     EXPECT_EQ(r.output, "");
     EXPECT_EQ(readFile(log).rfind(usageStart, 0), 0u);
 }
+
+TEST(Cli, UsageListsTheCommandsThatRunAndNoOther) {
+    const std::string usage = runTalvoro("frob").output;
+    for (const char* word : {"  dictate ", "  toggle ", "  paste-last ", "  quit ", "  pilltest ",
+                             "  dictateprobe ", "  cuttest "})
+        EXPECT_NE(usage.find(word), std::string::npos) << word;
+    EXPECT_EQ(usage.find("dictquality"), std::string::npos);
+}
+
+TEST(Cli, WindowedCommandsWithoutADisplaySaySoInsteadOfAborting) {
+    for (const char* command : {"", "dictate --stub"}) {
+        ProgramResult r =
+            runProgram("env -u DISPLAY -u QT_QPA_PLATFORM XDG_RUNTIME_DIR=" + TempDir().path() +
+                       " " + talvoroExecutable() + " " + command + " 2>&1");
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_EQ(r.output, "ошибка: нет связи с X-сервером (DISPLAY не задан) — окна и значок в "
+                            "трее показать негде\n")
+            << command;
+    }
+}
+
+TEST(Cli, RemoteCommandsWithNothingRunningEndWithStatusOne) {
+    TempDir runtime;
+    for (const char* command : {"toggle", "paste-last", "quit"}) {
+        ProgramResult r = runProgram("XDG_RUNTIME_DIR=" + runtime.path() + " " +
+                                     talvoroExecutable() + " " + command + " 2>&1");
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_EQ(r.output, "ошибка: Тальворо не запущено — управлять нечем (запусти talvoro)\n");
+    }
+}

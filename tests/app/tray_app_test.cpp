@@ -110,8 +110,8 @@ public:
         if (message.interface() == "org.freedesktop.DBus.Properties" && member == "Get") {
             const QString name = message.arguments().value(1).toString();
             QVariant value = name == "IsStatusNotifierHostRegistered" ? QVariant(true)
-                             : name == "ProtocolVersion"               ? QVariant(0)
-                                                                       : QVariant(items);
+                             : name == "ProtocolVersion"              ? QVariant(0)
+                                                                      : QVariant(items);
             connection.send(message.createReply(QVariant::fromValue(QDBusVariant(value))));
             return true;
         }
@@ -202,7 +202,8 @@ TEST_F(TrayApp, AnXServerThatGoesAwayEndsItWithTheRecordingClosedOnDisk) {
     std::uint32_t riff = 0;
     std::memcpy(&riff, bytes.data() + 4, 4);
     EXPECT_EQ(riff, bytes.size() - 8) << "the header counts every sample written";
-    EXPECT_NE(readFile(std::string(std::getenv("HOME")) + "/.local/state/vendrik/log").find("связь с X-сервером оборвалась"),
+    EXPECT_NE(readFile(std::string(std::getenv("HOME")) + "/.local/state/vendrik/log")
+                  .find("связь с X-сервером оборвалась"),
               std::string::npos);
 }
 

@@ -1,5 +1,6 @@
 #include <fstream>
 
+#include "recognition/gigaam_transcriber.h"
 #include "ui/presenter_rig.h"
 
 using namespace talvoro;
@@ -66,9 +67,8 @@ TEST_F(HostTest, AChangedSettingsFileRestartsDictationOnceItIsIdle) {
     keys->down(3, HotkeyBinding::control | HotkeyBinding::shift);
     ASSERT_TRUE(processUntil([&] { return state().is(Kind::inserted); }));
     clock->advance(5);
-    EXPECT_TRUE(processUntil([&] {
-        return host.presenter() && host.presenter()->hotkeyDescription() == "Ctrl+Alt+D";
-    }));
+    EXPECT_TRUE(processUntil(
+        [&] { return host.presenter() && host.presenter()->hotkeyDescription() == "Ctrl+Alt+D"; }));
     EXPECT_TRUE(host.presenter()->hasController());
     EXPECT_NE(journal().find("настройки изменились: " + settings), std::string::npos);
 }
@@ -86,6 +86,35 @@ TEST_F(HostTest, AFailedDownloadIsJournaledAndShown) {
     EXPECT_EQ(presenter.pill().scene().label.toStdString(), "модель не скачалась");
     EXPECT_NE(journal().find("модель GigaAM не скачалась: "), std::string::npos);
     EXPECT_EQ(host.menuFacts().engineLine, "модель не скачана — нужна сеть один раз");
+}
+
+TEST_F(HostTest, ACorruptModelShowsTheRecognisersErrorAndOffersNothingBroken) {
+    namespace fs = std::filesystem;
+    fs::create_directories(config.modelDir);
+    for (const auto& part : GigaAMTranscriber::Files::required)
+        fs::resize_file(dir.write("model/" + std::string(part.name), ""), part.minimumBytes + 1);
+    fs::copy_file(TALVORO_BINARY_DIR "/test-models/gigaam/gigaam-v3-preprocessor.onnx",
+                  config.modelDir + "/gigaam-v3-preprocessor.onnx");
+    ASSERT_TRUE(GigaAMTranscriber::isUsable(config.modelDir));
+    auto options = hostOptions();
+    options.transcriber = {}; // the desktop's choice: the recogniser on that folder
+    options.fetchModel = true;
+    DictationHost host(config, false, {}, options);
+    DictationPresenter& presenter = host.start();
+    EXPECT_FALSE(host.downloading()) << "the files are there";
+    auto state = [&] { return presenter.state(); };
+    press(state);
+    speak(0.6);
+    press(state);
+    ASSERT_TRUE(processUntil([&] { return state().is(Kind::failed); }));
+    EXPECT_EQ(presenter.pill().scene().label.toStdString(), "модель повреждена");
+    const std::string status = presenter.statusLine();
+    EXPECT_NE(status.find("не годится — удали его, и модель скачается заново"), std::string::npos)
+        << status;
+    const DictationMenu::Facts facts = host.menuFacts();
+    EXPECT_FALSE(facts.lastText);
+    EXPECT_FALSE(facts.canPasteRaw);
+    EXPECT_EQ(pastes, 0);
 }
 
 } // namespace

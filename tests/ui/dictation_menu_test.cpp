@@ -51,10 +51,9 @@ protected:
 
 TEST_F(MenuTest, IdleWithNothingDictatedYet) {
     DictationMenu::fill(menu, facts(), {});
-    EXPECT_EQ(texts(menu),
-              (std::vector<std::string>{"[диктовка: Alt+Space]", "—",
-                                        "[распознаю моделью GigaAM v3 RNN-T int8]", "—",
-                                        "[версия 0.1.0 (7)]", "—", "Выход"}));
+    EXPECT_EQ(texts(menu), (std::vector<std::string>{"[диктовка: Alt+Space]", "—",
+                                                     "[распознаю моделью GigaAM v3 RNN-T int8]",
+                                                     "—", "[версия 0.1.0 (7)]", "—", "Выход"}));
 }
 
 TEST_F(MenuTest, AfterADictationWithNotesAndSamples) {

@@ -12,8 +12,8 @@ namespace {
 class PresenterTest : public PresenterRig {
 protected:
     DictationPresenter& make() {
-        presenter = std::make_unique<DictationPresenter>(config, transcriber, false,
-                                                         presenterOptions());
+        presenter =
+            std::make_unique<DictationPresenter>(config, transcriber, false, presenterOptions());
         presenter->onChange = [this] { ++changes; };
         return *presenter;
     }
