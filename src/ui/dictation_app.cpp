@@ -9,6 +9,7 @@
 
 #include "base/build_constants.h"
 #include "base/journal.h"
+#include "dictation/dictation_work.h"
 #include "ui/autostart_action.h"
 
 namespace talvoro {
@@ -93,6 +94,7 @@ void DictationApp::endAbruptly() {
                            "остаются на диске");
     if (host_)
         host_->stop();
+    DictationWork::settle();
     Journal::shared().flush();
 }
 
