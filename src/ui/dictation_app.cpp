@@ -9,7 +9,6 @@
 
 #include "base/build_constants.h"
 #include "base/journal.h"
-#include "dictation/dictation_work.h"
 #include "ui/autostart_action.h"
 
 namespace talvoro {
@@ -94,7 +93,6 @@ void DictationApp::endAbruptly() {
                            "остаются на диске");
     if (host_)
         host_->stop();
-    DictationWork::settle();
     Journal::shared().flush();
 }
 
