@@ -155,7 +155,8 @@ void DictationApp::greet(bool trayShown) {
     else
         text = trayShown ? "нет разрешений ↑" : "нет разрешений: " + presenter.missing().text();
     if (presenter.startupError())
-        text = "диктовка не запустилась — подробности в меню";
+        text = std::string("диктовка не запустилась — подробности в ") +
+               (trayShown ? "меню" : "журнале");
     presenter.showPill(text);
     if (options_.standalone)
         greetingEnd_.start(ready ? 4000 : 6000);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <numbers>
@@ -120,7 +121,7 @@ protected:
     std::shared_ptr<ScriptedTranscriber> transcriber = std::make_shared<ScriptedTranscriber>();
     ScriptedCapture* capture = nullptr;
     std::uint64_t hostTime = HostTime::now();
-    int pastes = 0;
+    std::atomic<int> pastes = 0; // counted on the paste thread
 };
 
 } // namespace talvoro::testing
