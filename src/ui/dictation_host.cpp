@@ -58,8 +58,16 @@ DictationPresenter& DictationHost::start() {
             self->changed();
     };
     presenter_->start();
-    if (options_.fetchModel && !modelUsable() && !download_)
-        startModelDownload();
+    if (options_.fetchModel && !modelUsable() && !download_) {
+        // Files that arrived whole but still do not make a model are not fetched again and again.
+        if (downloaded_)
+            Journal::shared().note(
+                "модель скачалась, но не годится: " +
+                GigaAMTranscriber::missingPart(DictationEngineStore::modelFolder(config_))
+                    .value_or("нет препроцессора gigaam-v3-preprocessor.onnx"));
+        else
+            startModelDownload();
+    }
     watchSettings();
     changed();
     return *presenter_;
@@ -243,12 +251,17 @@ void DictationHost::startModelDownload() {
     if (presenter_)
         presenter_->showPill("качаю модель…");
     QPointer<DictationHost> self(this);
-    download_ = std::make_unique<GigaAMDownload>(DictationEngineStore::modelFolder(config_),
-                                                 GigaAMDownload::sources(config_),
-                                                 [self](const GigaAMDownload::Event& event) {
-                                                     if (self)
-                                                         self->downloadEvent(event);
-                                                 });
+    GigaAMDownload::Report report = [self](const GigaAMDownload::Event& event) {
+        if (self)
+            self->downloadEvent(event);
+    };
+    const std::string folder = DictationEngineStore::modelFolder(config_);
+    if (options_.downloadParts.empty())
+        download_ = std::make_unique<GigaAMDownload>(folder, GigaAMDownload::sources(config_),
+                                                     std::move(report));
+    else
+        download_ = std::make_unique<GigaAMDownload>(folder, GigaAMDownload::sources(config_),
+                                                     std::move(report), options_.downloadParts);
     downloadShare_ = 0;
     download_->start();
     changed();
@@ -266,6 +279,7 @@ void DictationHost::downloadEvent(const GigaAMDownload::Event& event) {
     // The download may not be destroyed inside its own report.
     download_.release()->deleteLater();
     if (std::holds_alternative<GigaAMDownload::Done>(event)) {
+        downloaded_ = true;
         apply(DictationEngine::local);
         if (presenter_)
             flash("модель готова · " + presenter_->hotkeyDescription(), 4.0);

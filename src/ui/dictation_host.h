@@ -31,6 +31,7 @@ public:
         std::function<Config()> reload; // Config::load of the settings file when empty
         int permissionRetryMs = 3000;
         bool fetchModel = true; // fetch a missing model (not for a stand-in recogniser)
+        std::vector<GigaAMDownload::Part> downloadParts; // the four GigaAM files when empty
     };
 
     DictationHost(Config config, bool debug, std::function<void()> onChange, Options options);
@@ -80,6 +81,7 @@ private:
     QTimer pillHide_;
     QFileSystemWatcher settingsWatch_;
     bool settingsStale_ = false; // changed while a dictation ran; restart once idle
+    bool downloaded_ = false;    // a download finished: never start another one by itself
 };
 
 // The first readable settings file of Config's list; else the one in the configuration folder.

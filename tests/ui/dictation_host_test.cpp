@@ -1,5 +1,7 @@
 #include <fstream>
 
+#include "download/model_server.h"
+#include "recognition/dictation_engine_store.h"
 #include "recognition/gigaam_transcriber.h"
 #include "ui/presenter_rig.h"
 
@@ -86,6 +88,45 @@ TEST_F(HostTest, AFailedDownloadIsJournaledAndShown) {
     EXPECT_EQ(presenter.pill().scene().label.toStdString(), "модель не скачалась");
     EXPECT_NE(journal().find("модель GigaAM не скачалась: "), std::string::npos);
     EXPECT_EQ(host.menuFacts().engineLine, "модель не скачана — нужна сеть один раз");
+}
+
+TEST_F(HostTest, ADownloadShowsItsProgressAppliesTheModelAndIsNotRepeated) {
+    ModelServer server;
+    ASSERT_TRUE(server.running());
+    std::vector<std::string> bodies;
+    auto options = hostOptions();
+    options.fetchModel = true;
+    for (const auto& part : GigaAMDownload::parts) {
+        bodies.push_back(std::string(20000, part.localName[10]));
+        server.put(std::string(part.remoteName), bodies.back());
+        options.downloadParts.push_back({part.remoteName, part.localName, 20000});
+    }
+    config.modelSources = {server.base("ok")};
+    std::vector<std::string> lines; // the menu's engine line at every change
+    DictationHost* current = nullptr;
+    DictationHost host(
+        config, false,
+        [&] {
+            if (current)
+                lines.push_back(current->menuFacts().engineLine);
+        },
+        options);
+    current = &host;
+    host.start();
+    ASSERT_TRUE(host.downloading());
+    ASSERT_TRUE(processUntil([&] { return !host.downloading(); }));
+    EXPECT_TRUE(std::find(lines.begin(), lines.end(), "качаю GigaAM v3 RNN-T int8 · 0%") !=
+                lines.end());
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.rfind("качаю GigaAM v3 RNN-T int8 · ", 0) == 0 && line.back() == '%' &&
+               line != "качаю GigaAM v3 RNN-T int8 · 0%";
+    }));
+    EXPECT_EQ(host.presenter()->pill().scene().label.toStdString(), "модель готова · Alt+Space");
+    EXPECT_EQ(DictationEngineStore::stored(), DictationEngine::local);
+    EXPECT_EQ(readFile(config.modelDir + "/gigaam-v3-vocab.txt"), bodies.back());
+    // Files this small make no model: the host says so instead of fetching them again.
+    EXPECT_FALSE(host.downloading());
+    EXPECT_NE(journal().find("модель скачалась, но не годится: "), std::string::npos);
 }
 
 TEST_F(HostTest, ACorruptModelShowsTheRecognisersErrorAndOffersNothingBroken) {
