@@ -11,6 +11,7 @@
 #include "audio/host_time.h"
 #include "audio/scripted_capture.h"
 #include "base/journal.h"
+#include "dictation/dictation_work.h"
 #include "dictation/manual_clock.h"
 #include "dictation/scripted_transcriber.h"
 #include "hotkey/fake_keyboard.h"
@@ -53,7 +54,10 @@ protected:
         frontmost->app = FrontmostApp{"Kate", std::nullopt, 42, "kate", "kate"};
         keystroke->onPress = [this] { ++pastes; };
     }
-    ~PresenterRig() override { transcriber->release(); }
+    ~PresenterRig() override {
+        transcriber->release();
+        DictationWork::settle(); // no paste or recognition left running when the test ends
+    }
 
     DictationPresenter::Options presenterOptions() {
         DictationPresenter::Options options;
