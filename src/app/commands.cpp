@@ -10,6 +10,7 @@
 #include "diagnostics/focustest_command.h"
 #include "diagnostics/gigaamtest_command.h"
 #include "diagnostics/hotkey_command.h"
+#include "diagnostics/offlinetest_command.h"
 #include "diagnostics/paste_command.h"
 #include "diagnostics/pastetest_command.h"
 #include "diagnostics/pilltest_command.h"
@@ -25,7 +26,7 @@ using Kind = CommandEntry::Kind;
 // Dispatch order: pilltest, dictation-menubar, hotkey, gigaamtest, offlinetest, cuttest,
 // sampletest, deliverytest, dictateprobe, dictate, paste, pastetest, focustest, focusprobe,
 // then the remote control of a running instance. The usage text lists them in this order too.
-const std::array<CommandEntry, 16> commands = {{
+const std::array<CommandEntry, 17> commands = {{
     {"pilltest", true, runPilltest, Kind::command,
      "pilltest                 пилюля глазами: рост текста по слову; --shots каталог —\n"
      "                         финальные статусы вставки, PNG каждого; --grow каталог\n"
@@ -35,6 +36,8 @@ const std::array<CommandEntry, 16> commands = {{
      "hotkey [--hotkey X]      проверка глобального хоткея диктовки"},
     {"gigaamtest", false, runGigaamtest, Kind::command,
      "gigaamtest [файл.wav]    распознавание GigaAM на этом компьютере"},
+    {"offlinetest", false, runOfflinetest, Kind::selfCheck,
+     "offlinetest              что эта сборка не ходит в сеть (--wav файл)"},
     {"cuttest", false, runCuttest, Kind::selfCheck,
      "cuttest                  нарезка речи и чистка мычания"},
     {"sampletest", false, runSampletest, Kind::selfCheck,

@@ -5,6 +5,7 @@
 #include "audio/pulse_audio_capture.h"
 #include "base/journal.h"
 #include "base/main_thread.h"
+#include "dictation/dictation_work.h"
 #include "dictation/leftover_recordings.h"
 #include "recognition/dictation_engine_store.h"
 
@@ -152,6 +153,21 @@ void DictationController::start() {
     queueLeftovers();
     if (const int pending = pendingCount(); pending > 0)
         show(State::queued(pending));
+    prepareRecognizer();
+}
+
+void DictationController::prepareRecognizer() {
+    DictationWork::recognise([weak = weak_from_this(), transcriber = transcriber,
+                              stop = lifetime.get_token()] {
+        try {
+            transcriber->prepare(stop);
+        } catch (const std::exception& error) {
+            // The first recognition meets the same failure and reports it as usual.
+            onMainThreadWith(weak, [reason = std::string(error.what())](DictationController& self) {
+                self.note("распознаватель не загрузился: " + reason);
+            });
+        }
+    });
 }
 
 void DictationController::queueLeftovers() {

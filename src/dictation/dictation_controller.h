@@ -60,9 +60,13 @@ public:
     DictationController(const DictationController&) = delete;
     DictationController& operator=(const DictationController&) = delete;
 
-    // Arms the key taps and the retry timer. Throws HotkeyTap::Failure when the dictation key
-    // cannot be taken; the other taps may fail quietly.
+    // Arms the key taps and the retry timer, then prepares the recogniser. Throws
+    // HotkeyTap::Failure when the dictation key cannot be taken; the other taps may fail quietly.
     void start();
+    // Loads the recogniser on a worker, so that the first dictation does not wait for it; the
+    // owner calls it again once a downloaded model is in place. Returns at once: a recording
+    // started meanwhile does not wait, a recognition that needs the model waits for this load.
+    void prepareRecognizer();
     // Taps and timers off; a recording in progress is stopped and left on disk.
     void stop();
 

@@ -45,6 +45,43 @@ std::vector<std::string> ScriptedTranscriber::paths() const {
     return paths_;
 }
 
+void ScriptedTranscriber::holdPreparing() {
+    std::lock_guard guard(lock);
+    preparingHeld = true;
+}
+
+void ScriptedTranscriber::releasePreparing() {
+    {
+        std::lock_guard guard(lock);
+        preparingHeld = false;
+    }
+    changed.notify_all();
+}
+
+void ScriptedTranscriber::failPreparing(std::exception_ptr error) {
+    std::lock_guard guard(lock);
+    prepareError = std::move(error);
+}
+
+void ScriptedTranscriber::waitForPrepares(int count) {
+    std::unique_lock guard(lock);
+    changed.wait(guard, [&] { return prepares_ >= count; });
+}
+
+int ScriptedTranscriber::prepares() const {
+    std::lock_guard guard(lock);
+    return prepares_;
+}
+
+void ScriptedTranscriber::prepare(std::stop_token stop) {
+    std::unique_lock guard(lock);
+    ++prepares_;
+    changed.notify_all();
+    changed.wait(guard, stop, [&] { return !preparingHeld; });
+    if (prepareError)
+        std::rethrow_exception(prepareError);
+}
+
 std::string ScriptedTranscriber::transcribe(const std::string& path, std::stop_token stop) {
     return next(path, stop);
 }

@@ -26,7 +26,15 @@ public:
     int calls() const;
     std::vector<std::string> paths() const;
 
+    // prepare() waits while preparing is held; a failure set here is thrown by every prepare.
+    void holdPreparing();
+    void releasePreparing();
+    void failPreparing(std::exception_ptr error);
+    void waitForPrepares(int count);
+    int prepares() const;
+
     std::string transcribe(const std::string& path, std::stop_token stop = {}) override;
+    void prepare(std::stop_token stop = {}) override;
     std::string identity() const override { return "сценарий"; }
 
 protected:
@@ -44,6 +52,9 @@ private:
     bool held = false;                   // guarded by lock
     int calls_ = 0;                      // guarded by lock
     std::vector<std::string> paths_;     // guarded by lock
+    bool preparingHeld = false;          // guarded by lock
+    std::exception_ptr prepareError;     // guarded by lock
+    int prepares_ = 0;                   // guarded by lock
 };
 
 // The same, also serving a live stream: its passes show `live`, its last pass (over the whole

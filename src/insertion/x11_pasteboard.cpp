@@ -122,7 +122,9 @@ void X11Pasteboard::run() {
         // Last before sleeping: a flush may have read events into xcb's queue, where poll()
         // would not see them.
         dispatchPending();
-        int timeout = 1000;
+        // Nothing due: sleep until the X server or a task wakes the thread (a lost server
+        // wakes it too, by closing the socket).
+        int timeout = -1;
         if (auto next = server->nextDeadline()) {
             auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(*next - Clock::now());
             timeout = static_cast<int>(std::clamp<std::int64_t>(wait.count() + 1, 0, 1000));

@@ -36,6 +36,10 @@ std::string DictationEngineStore::modelFolder(const Config& config) {
     return config.modelDir;
 }
 
+bool DictationEngineStore::streamAllowed(const Config& config, DictationEngine engine) {
+    return config.streamEnabled && engine == DictationEngine::server;
+}
+
 std::shared_ptr<DictationTranscriber> DictationEngineStore::gigaam(const Config& config) {
     const std::string folder = modelFolder(config);
     if (!GigaAMTranscriber::isUsable(folder))

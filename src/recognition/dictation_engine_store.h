@@ -22,6 +22,9 @@ public:
     // The stored preference, when it parses.
     static std::optional<DictationEngine> stored();
     static std::string modelFolder(const Config& config);
+    // Whether a dictation on this engine may stream its audio to the server while recording:
+    // only the server engine, and only when the settings allow streaming.
+    static bool streamAllowed(const Config& config, DictationEngine engine);
     // The local recogniser when its model folder is usable; nothing otherwise.
     static std::shared_ptr<DictationTranscriber> gigaam(const Config& config);
 

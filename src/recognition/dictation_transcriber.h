@@ -13,6 +13,11 @@ public:
     virtual ~DictationTranscriber() = default;
 
     virtual std::string transcribe(const std::string& path, std::stop_token stop = {}) = 0;
+    // Loads what recognition needs, so that the first transcribe does not wait for it. Blocks;
+    // a call while another load runs waits for that load instead of starting a second one.
+    // Returns at once when loaded already, or when the stop came before the load began.
+    // Throws as transcribe would when the engine cannot be loaded.
+    virtual void prepare(std::stop_token stop = {}) { (void)stop; }
     // A short human-readable name of the engine, for the journal.
     virtual std::string identity() const = 0;
 };

@@ -102,6 +102,13 @@ void GigaAMTranscriber::load() {
                            (here / Files::decoder).string(), (here / Files::joint).string(),
                            (here / Files::vocabulary).string()},
         compute, encoderThreads());
+    ++loads_;
+}
+
+void GigaAMTranscriber::prepare(std::stop_token stop) {
+    std::lock_guard guard(lock);
+    if (!stop.stop_requested())
+        load();
 }
 
 std::vector<GigaAMTranscriber::Piece> GigaAMTranscriber::pieces(std::span<const float> samples,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -67,6 +68,9 @@ public:
     // not in 16 kHz mono throw LocalRecognitionError, a stop TranscriptionCancelled.
     std::string transcribe(const std::string& path, std::stop_token stop = {}) override;
     std::string identity() const override { return version; }
+    void prepare(std::stop_token stop = {}) override;
+    // How many times the sessions were opened whole.
+    int loads() const { return loads_.load(); }
     std::string transcribe(std::span<const float> samples, std::stop_token stop = {}) override;
     Look look(std::span<const float> samples, bool mayCut, std::stop_token stop = {}) override;
 
@@ -87,6 +91,7 @@ private:
     const std::string folder_;
     std::mutex lock;                    // serialises loading and every decoding pass
     std::unique_ptr<GigaAMModel> model; // guarded by lock; present once loaded whole
+    std::atomic<int> loads_ = 0;
 };
 
 } // namespace talvoro

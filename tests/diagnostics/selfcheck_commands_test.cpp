@@ -1,9 +1,13 @@
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "audio/wav_writer.h"
 #include "support/run_program.h"
+#include "support/temp_dir.h"
 
 using namespace talvoro::testing;
 
@@ -51,6 +55,35 @@ TEST(SelfCheckCommands, SampletestPassesOnTheBuildsTestModelAndSaysSo) {
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("на учебной модели сборки"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("\nсбор разметки сходится (23 проверок)\n"), std::string::npos);
+}
+
+TEST(SelfCheckCommands, OfflinetestPassesOnTheBuildsTestModelAndSaysSo) {
+    const ProgramResult r = runTalvoro("offlinetest");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("на учебной модели сборки"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("распознано: «привет мир как дела да нет»"), std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("\nсборка без сети сходится (28 проверок)\n"), std::string::npos)
+        << r.output;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::filesystem::temp_directory_path()))
+        EXPECT_NE(entry.path().filename().string().rfind("offlinetest-", 0), 0u)
+            << entry.path() << " was left behind";
+}
+
+// A recording of silence hears nothing: the recogniser's checks fail and say so.
+TEST(SelfCheckCommands, OfflinetestFailsOnARecordingWithoutWords) {
+    TempDir dir;
+    const std::string silence = dir / "тишина.wav";
+    talvoro::WAVWriter writer(silence);
+    writer.write(std::vector<std::int16_t>(3 * 16000, 0));
+    writer.close();
+    const ProgramResult r = runTalvoro("offlinetest --wav '" + silence + "'");
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("✗ GigaAM распознаёт: текст пуст"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("✗ итог локального показа не пуст"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("своя запись — слова фразы не сверяю"), std::string::npos);
+    EXPECT_EQ(r.output.find("✗ вычеркнуто"), std::string::npos) << r.output;
 }
 
 } // namespace

@@ -293,6 +293,29 @@ TEST_F(DictationController_, EscDuringAStyleEditInsertsTheUneditedTextOnceEvenWh
               (PolishOutcome{std::nullopt, "правки стилем в этой сборке нет", 0}));
 }
 
+TEST_F(DictationController_, TheRecogniserLoadsOnAWorkerAndNeitherStartNorTheFirstDictationWait) {
+    transcriber->holdPreparing();
+    makeAndStart(); // returns while the load is held
+    transcriber->waitForPrepares(1);
+    dictate();
+    ASSERT_TRUE(waitFor(Kind::inserted));
+    EXPECT_EQ(typed(), std::vector<std::string>{"привет мир"});
+    transcriber->releasePreparing();
+
+    controller->prepareRecognizer(); // a downloaded model arrived
+    transcriber->waitForPrepares(2);
+}
+
+TEST_F(DictationController_, ARecogniserThatDoesNotLoadIsLoggedAndDictationGoesOn) {
+    transcriber->failPreparing(std::make_exception_ptr(std::runtime_error("модель битая")));
+    makeAndStart();
+    ASSERT_TRUE(
+        processUntil([&] { return count("распознаватель не загрузился: модель битая") > 0; }));
+    dictate();
+    ASSERT_TRUE(waitFor(Kind::inserted));
+    EXPECT_EQ(typed(), std::vector<std::string>{"привет мир"});
+}
+
 TEST_F(DictationController_, GoneWhileRecognisingItLeavesTheRecordingOnDisk) {
     transcriber->hold();
     makeAndStart();

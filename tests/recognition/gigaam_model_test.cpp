@@ -8,9 +8,11 @@
 
 #include <cmath>
 #include <numbers>
+#include <thread>
 
 #include "audio/wav_writer.h"
 #include "recognition/gigaam_model.h"
+#include "recognition/local_model_missing.h"
 #include "recognition/local_recognition_error.h"
 #include "recognition/ort_binding.h"
 #include "recognition/speech_cuts.h"
@@ -133,6 +135,30 @@ TEST_F(GigaAMModelTest, LongAudioIsCutAtThePauseAndEveryWordHeardOnce) {
     EXPECT_EQ(look.cut->upTo, seam);
     EXPECT_EQ(look.cut->text, first);
     EXPECT_FALSE(transcriber->look(audio.samples, false).cut.has_value());
+}
+
+// A recognition that comes while the background load runs waits for that load: the sessions
+// open once, and a load asked for after the stop never begins.
+TEST(GigaAMPreparation, ARecognitionDuringTheLoadWaitsForItAndTheModelOpensOnce) {
+    GigaAMTranscriber fresh(modelFolder);
+    std::stop_source stopped;
+    stopped.request_stop();
+    fresh.prepare(stopped.get_token());
+    EXPECT_EQ(fresh.loads(), 0);
+
+    std::thread loader([&] { fresh.prepare(); });
+    const std::string text = fresh.transcribe(Audio().silence(8).words({300, 450}).samples);
+    loader.join();
+    EXPECT_EQ(text, "привет мир");
+    fresh.prepare();
+    EXPECT_EQ(fresh.loads(), 1);
+}
+
+TEST(GigaAMPreparation, AMissingModelFailsThePreparationAsItWouldTheRecognition) {
+    talvoro::testing::TempDir dir;
+    GigaAMTranscriber missing(dir.path());
+    EXPECT_THROW(missing.prepare(), LocalModelMissing);
+    EXPECT_EQ(missing.loads(), 0);
 }
 
 namespace {
