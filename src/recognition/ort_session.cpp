@@ -36,7 +36,7 @@ struct ValueList {
 
 } // namespace
 
-Session::Session(const std::string& model, int threads, Where compute) {
+Session::Session(const std::string& model, int threads, Where compute, Weights weights) {
     OrtEnv* environment = env();
     OrtSessionOptions* rawOptions = nullptr;
     demand(api().CreateSessionOptions(&rawOptions));
@@ -48,6 +48,8 @@ Session::Session(const std::string& model, int threads, Where compute) {
     // desktop spinning only burns the share the work itself needs.
     demand(api().AddSessionConfigEntry(options.get(), "session.intra_op.allow_spinning", "0"));
     demand(api().AddSessionConfigEntry(options.get(), "session.inter_op.allow_spinning", "0"));
+    if (weights == Weights::asStored)
+        demand(api().AddSessionConfigEntry(options.get(), "session.disable_prepacking", "1"));
     if (compute == Where::neural)
         attachNeuralProvider(options.get(), model);
     OrtSession* made = nullptr;

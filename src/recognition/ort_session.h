@@ -17,9 +17,14 @@ class Session {
 public:
     enum class Where { processor, neural };
 
+    // prepacked: the runtime also keeps the weights laid out for its matrix kernels, a little
+    // faster to run and a second copy of most of them in memory; asStored: one copy only.
+    enum class Weights { prepacked, asStored };
+
     // threads: intra-operation threads. neural asks for the "CoreML" provider and falls back
     // to the processor, with two journal lines, where it cannot be attached.
-    Session(const std::string& model, int threads, Where compute);
+    Session(const std::string& model, int threads, Where compute,
+            Weights weights = Weights::prepacked);
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
