@@ -158,7 +158,11 @@ protected:
     void play(const std::string& wav) {
         std::atomic<bool> done = false;
         std::thread player([&] {
-            runProgram("paplay --device=" + PulseServer::sinkName() + " '" + wav + "'");
+            // The whole file in the server's buffer at once: a player starved by a busy machine
+            // would otherwise leave gaps of silence in the tones, and a tone cut in two is two
+            // words.
+            runProgram("paplay --latency-msec=3000 --device=" + PulseServer::sinkName() + " '" +
+                       wav + "'");
             done = true;
         });
         processUntil([&] { return done.load(); });
@@ -176,6 +180,22 @@ protected:
         const std::string expected = before + textOf(n);
         return processUntil([&] { return target->typed() == expected; }) &&
                processUntil([&] { return controller->state().is(Kind::idle); });
+    }
+
+    // The newest kept recording, copied out of the test's folder for a look after a failure.
+    std::string keepNewestSample() const {
+        fs::path newest;
+        std::error_code error;
+        for (fs::directory_iterator it(config.dictationDir + "/samples", error), end;
+             !error && it != end; it.increment(error))
+            if (it->path().extension() == ".wav" &&
+                (newest.empty() || fs::last_write_time(it->path()) > fs::last_write_time(newest)))
+                newest = it->path();
+        if (newest.empty())
+            return "(none)";
+        const fs::path kept = fs::temp_directory_path() / "talvoro-soak-failed.wav";
+        fs::copy_file(newest, kept, fs::copy_options::overwrite_existing, error);
+        return error ? "(not copied)" : kept.string();
     }
 
     XvfbServer xvfb;
@@ -199,7 +219,8 @@ TEST_F(DictationSoak, HundredsOfDictationsArriveInOrderAndLeaveNothingBehind) {
     for (int n = 0; n < total; ++n) {
         ASSERT_TRUE(dictate(n, field))
             << "dictation " << n << " («" << textOf(n) << "»): field "
-            << "ends «" << target->typed().substr(field.size()) << "», state " << last;
+            << "ends «" << target->typed().substr(field.size()) << "», state " << last
+            << "; its recording kept as " << keepNewestSample();
         field += textOf(n);
         if (n == 0) { // every part that starts on first use has started
             files = openFiles();
