@@ -166,7 +166,10 @@ protected:
     void playPhrase() {
         std::atomic<bool> done = false;
         std::thread player([&] {
-            runProgram("paplay --device=" + PulseServer::sinkName() + " '" + tones + "'");
+            // The whole file in the server's buffer at once: a player starved by a busy
+            // machine leaves gaps, and the test model hears a tone cut by a gap twice.
+            runProgram("paplay --latency-msec=3000 --device=" + PulseServer::sinkName() + " '" +
+                       tones + "'");
             done = true;
         });
         processUntil([&] { return done.load(); });
