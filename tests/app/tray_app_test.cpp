@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include "app/app_process.h"
+#include "support/event_loop.h"
 #include "support/pulse_server.h"
 #include "support/xvfb_server.h"
 
@@ -21,23 +22,6 @@ namespace {
 
 using namespace talvoro::testing;
 namespace fs = std::filesystem;
-
-QCoreApplication& application() {
-    static int argc = 1;
-    static char name[] = "tray_app_test";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication* app = new QCoreApplication(argc, argv);
-    return *app;
-}
-
-bool processUntil(const std::function<bool()>& condition, double seconds = 20) {
-    return waitFor(
-        [&] {
-            QCoreApplication::processEvents();
-            return condition();
-        },
-        seconds);
-}
 
 std::vector<std::string> wavs(const std::string& folder) {
     std::vector<std::string> found;

@@ -20,29 +20,10 @@
 #include "hotkey/fake_keyboard.h"
 #include "insertion/in_memory_pasteboard.h"
 #include "insertion/scripted_insertion_seams.h"
+#include "support/event_loop.h"
 #include "support/temp_dir.h"
 
 namespace talvoro::testing {
-
-inline QCoreApplication& application() {
-    static int argc = 1;
-    static char name[] = "dictation_controller_test";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication* app = new QCoreApplication(argc, argv);
-    return *app;
-}
-
-// Runs the main thread's events until the condition holds (false after 10 s).
-inline bool processUntil(const std::function<bool()>& condition) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 inline std::string journalText() {
     Journal::shared().flush();

@@ -26,6 +26,7 @@
 #include "insertion/paster_x11_support.h"
 #include "recognition/gigaam_transcriber.h"
 #include "recognition/stt_error.h"
+#include "support/event_loop.h"
 #include "support/pulse_server.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
@@ -61,26 +62,6 @@ void writeRecording(const std::string& path, const std::vector<std::int16_t>& sa
     std::string bytes(header.begin(), header.end());
     bytes.append(reinterpret_cast<const char*>(samples.data()), samples.size() * 2);
     std::ofstream(path, std::ios::binary) << bytes;
-}
-
-QCoreApplication& application() {
-    static int argc = 1;
-    static char name[] = "dictation_e2e_test";
-    static char* argv[] = {name, nullptr};
-    qputenv("QT_NO_GLIB", "1"); // as the program runs: AT-SPI is read only off a GLib loop
-    static QCoreApplication* app = new QCoreApplication(argc, argv);
-    return *app;
-}
-
-bool processUntil(const std::function<bool()>& condition, double seconds = 30) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
 }
 
 std::string clipboardText() {

@@ -27,6 +27,7 @@
 #include "insertion/pasteboard.h"
 #include "insertion/paster_x11_support.h"
 #include "recognition/gigaam_transcriber.h"
+#include "support/event_loop.h"
 #include "support/pulse_server.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
@@ -71,26 +72,6 @@ void writeTones(const std::string& path, int n) {
     WAVWriter writer(path);
     writer.write(samples);
     writer.close();
-}
-
-QCoreApplication& application() {
-    static int argc = 1;
-    static char name[] = "dictation_soak_test";
-    static char* argv[] = {name, nullptr};
-    qputenv("QT_NO_GLIB", "1"); // as the program runs
-    static QCoreApplication* app = new QCoreApplication(argc, argv);
-    return *app;
-}
-
-bool processUntil(const std::function<bool()>& condition, double seconds = 30) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
 }
 
 std::size_t entries(const std::string& folder) {

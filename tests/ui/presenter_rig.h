@@ -17,24 +17,13 @@
 #include "hotkey/fake_keyboard.h"
 #include "insertion/in_memory_pasteboard.h"
 #include "insertion/scripted_insertion_seams.h"
+#include "support/event_loop.h"
 #include "support/gui_app.h"
 #include "support/temp_dir.h"
 #include "ui/dictation_host.h"
 #include "ui/fake_pill_window_system.h"
 
 namespace talvoro::testing {
-
-// Runs the main thread's events until the condition holds (false after 10 s).
-inline bool processUntil(const std::function<bool()>& condition) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 // A presenter (or a host) on fakes: scripted microphone, a keyboard the test types on, an
 // in-memory clipboard whose "application" Kate takes every text, a scripted recogniser, a
