@@ -77,8 +77,9 @@ public:
     EncoderAlone()
         : preprocessor(modelPaths().preprocessor, GigaAMTranscriber::encoderThreads(),
                        ORT::Session::Where::processor),
+          // The encoder as the recogniser opens it, so the reference runs the same weights.
           encoder(modelPaths().encoder, GigaAMTranscriber::encoderThreads(),
-                  ORT::Session::Where::processor) {}
+                  ORT::Session::Where::processor, GigaAMModel::encoderWeights) {}
 
     double seconds(const std::vector<float>& samples) {
         double total = 0;

@@ -66,9 +66,7 @@ std::map<std::string, ORT::Tensor> runOnce(ORT::Session& session,
 GigaAMModel::GigaAMModel(const Paths& paths, ORT::Session::Where compute, int encoderThreads)
     : paths(paths),
       preprocessor(openPart(paths.preprocessor, encoderThreads, ORT::Session::Where::processor)),
-      // Packed, the encoder's weights would cost about 100 MB more for about a tenth less
-      // encoder time; the small decoder and joint run twice as fast packed, for little memory.
-      encoder(openPart(paths.encoder, encoderThreads, compute, ORT::Session::Weights::asStored)),
+      encoder(openPart(paths.encoder, encoderThreads, compute, encoderWeights)),
       decoder(openPart(paths.decoder, 1, ORT::Session::Where::processor)),
       joint(openPart(paths.joint, 1, ORT::Session::Where::processor)),
       vocabulary_(GigaAMVocabulary::parse(readWholeFile(paths.vocabulary))),
