@@ -8,7 +8,8 @@ function(talvoro_add_test name)
     set(T_TIMEOUT 120)
   endif()
   add_executable(${name} ${T_SOURCES} ${CMAKE_SOURCE_DIR}/tests/support/test_main.cpp
-    ${CMAKE_SOURCE_DIR}/tests/support/tsan_options.cpp)
+    ${CMAKE_SOURCE_DIR}/tests/support/tsan_options.cpp
+    ${CMAKE_SOURCE_DIR}/src/base/leak_suppressions.cpp)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_compile_definitions(${name} PRIVATE

@@ -1,9 +1,9 @@
-// Linked into test programs that open runtime sessions or draw text, and into the program in
-// AddressSanitizer builds. Two libraries keep what they made until the process ends, on
-// purpose: ONNX Runtime leaks a few bytes in CreateEnv, once per process, and in a once-only
-// set-up on each of its worker threads; Qt's font database keeps its FreeType faces, font
-// engines and shaping caches. Everything else must be freed. The runtime is built without
-// frame pointers, so only the slow unwinder reaches our frames.
+// Linked into every test program, and into the program in AddressSanitizer builds. Two
+// libraries keep what they made until the process ends, on purpose: ONNX Runtime leaks a few
+// bytes in CreateEnv, once per process, and in a once-only set-up on each of its worker
+// threads; Qt's font database keeps its FreeType faces, font engines and shaping caches.
+// Everything else must be freed. The runtime is built without frame pointers, so only the
+// slow unwinder reaches our frames.
 extern "C" const char* __asan_default_options() {
     return "fast_unwind_on_malloc=0";
 }
