@@ -1,5 +1,7 @@
 #include "dictation/dictation_work.h"
 
+#include <atomic>
+
 #include "base/serial_queue.h"
 #include "base/worker_pool.h"
 
@@ -7,13 +9,20 @@ namespace talvoro::DictationWork {
 
 namespace {
 
+// Set once either is first used, so that settling a program that never dictated starts no
+// threads.
+std::atomic<bool> recognisersMade = false;
+std::atomic<bool> inserterMade = false;
+
 WorkerPool& recognisers() {
     static WorkerPool pool("ostrel.dictation", 3);
+    recognisersMade = true;
     return pool;
 }
 
 SerialQueue& inserter() {
     static SerialQueue queue("ostrel.paste");
+    inserterMade = true;
     return queue;
 }
 
@@ -28,8 +37,10 @@ void insert(std::function<void()> task) {
 }
 
 void settle() {
-    recognisers().waitIdle();
-    inserter().sync([] {});
+    if (recognisersMade)
+        recognisers().waitIdle();
+    if (inserterMade)
+        inserter().sync([] {});
 }
 
 } // namespace talvoro::DictationWork
