@@ -161,9 +161,12 @@ void DictationController::prepareRecognizer() {
                               stop = lifetime.get_token()] {
         try {
             transcriber->prepare(stop);
+            onMainThreadWith(weak,
+                             [](DictationController& self) { self.recognizerError_.reset(); });
         } catch (const std::exception& error) {
             // The first recognition meets the same failure and reports it as usual.
             onMainThreadWith(weak, [reason = std::string(error.what())](DictationController& self) {
+                self.recognizerError_ = reason;
                 self.note("распознаватель не загрузился: " + reason);
             });
         }

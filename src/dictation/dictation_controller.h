@@ -101,6 +101,8 @@ public:
     const std::optional<std::string>& lastInsertNote() const { return lastInsertNote_; }
     const std::optional<QImage>& lastInsertIcon() const { return lastInsertIcon_; }
     const std::optional<DictationFailure>& lastFailure() const { return lastFailure_; }
+    // Why the recogniser did not load in the background, until a later load succeeds.
+    const std::optional<std::string>& recognizerError() const { return recognizerError_; }
 
 private:
     // Read by the Esc tap's thread to decide whether to take the key.
@@ -180,6 +182,7 @@ private:
     std::optional<std::string> lastInserted_, lastRaw_, lastPolishNote_, lastInsertNote_;
     std::optional<QImage> lastInsertIcon_;
     std::optional<DictationFailure> lastFailure_;
+    std::optional<std::string> recognizerError_;
     const std::shared_ptr<RecordingFlags> flags = std::make_shared<RecordingFlags>();
     bool polishMode = false;
     std::optional<PolishTask> polishTask;

@@ -165,9 +165,9 @@ DictationMenu::Facts DictationHost::menuFacts() const {
     } else {
         facts.statusLine = "диктовка: " + config_.dictationHotkey.description();
     }
-    facts.engineLine =
-        DictationMenu::engineLine(download_ ? std::optional<double>(downloadShare_) : std::nullopt,
-                                  modelUsable(), GigaAMTranscriber::version);
+    facts.engineLine = DictationMenu::engineLine(
+        download_ ? std::optional<double>(downloadShare_) : std::nullopt, modelUsable(),
+        GigaAMTranscriber::version, presenter_ ? presenter_->recognizerError() : std::nullopt);
     facts.hasDictionary = !config_.dictFile.empty();
     facts.versionLine = DictationMenu::versionLine();
     return facts;

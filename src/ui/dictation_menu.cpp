@@ -76,10 +76,13 @@ void DictationMenu::fill(QMenu& menu, const Facts& facts, const Actions& actions
 }
 
 std::string DictationMenu::engineLine(std::optional<double> downloadShare, bool modelUsable,
-                                      const std::string& modelVersion) {
+                                      const std::string& modelVersion,
+                                      const std::optional<std::string>& loadError) {
     if (downloadShare)
         return "качаю " + modelVersion + " · " +
                std::to_string(static_cast<int>(std::floor(*downloadShare * 100))) + "%";
+    if (modelUsable && loadError)
+        return "модель не загрузилась: " + *loadError;
     if (modelUsable)
         return "распознаю моделью " + modelVersion;
     return "модель не скачана — нужна сеть один раз";

@@ -41,9 +41,10 @@ public:
     // Empties the menu and fills it in the order the user reads it.
     static void fill(QMenu& menu, const Facts& facts, const Actions& actions);
 
-    // The engine line: downloading, ready, or not there yet.
+    // The engine line: downloading, ready, present but not loadable, or not there yet.
     static std::string engineLine(std::optional<double> downloadShare, bool modelUsable,
-                                  const std::string& modelVersion);
+                                  const std::string& modelVersion,
+                                  const std::optional<std::string>& loadError = std::nullopt);
     // "версия 0.1.0 (12)".
     static std::string versionLine();
     // "1,5 МБ", as a file manager writes sizes.

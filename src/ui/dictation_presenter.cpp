@@ -120,6 +120,10 @@ std::optional<std::string> DictationPresenter::lastText() const {
     return controller_ ? controller_->lastInserted() : std::nullopt;
 }
 
+std::optional<std::string> DictationPresenter::recognizerError() const {
+    return controller_ ? controller_->recognizerError() : std::nullopt;
+}
+
 std::optional<std::string> DictationPresenter::lastRawText() const {
     return controller_ ? controller_->lastRaw() : std::nullopt;
 }

@@ -56,6 +56,7 @@ public:
     std::shared_ptr<const DictationSamples> samples() const;
     std::string engineName() const { return transcriber_->identity(); }
     std::optional<std::string> lastText() const;
+    std::optional<std::string> recognizerError() const;
     std::optional<std::string> lastRawText() const;
     std::optional<std::string> polishNote() const;
     std::optional<std::string> insertNote() const;

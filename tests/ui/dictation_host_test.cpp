@@ -153,6 +153,7 @@ TEST_F(HostTest, ACorruptModelShowsTheRecognisersErrorAndOffersNothingBroken) {
     EXPECT_NE(status.find("не годится — удали его, и модель скачается заново"), std::string::npos)
         << status;
     const DictationMenu::Facts facts = host.menuFacts();
+    EXPECT_EQ(facts.engineLine.rfind("модель не загрузилась: ", 0), 0u) << facts.engineLine;
     EXPECT_FALSE(facts.lastText);
     EXPECT_FALSE(facts.canPasteRaw);
     EXPECT_EQ(pastes, 0);
