@@ -1,11 +1,13 @@
 #include "audio/scripted_capture.h"
 
 #include "audio/core_audio_error.h"
+#include "audio/host_time.h"
 #include "base/serial_queue.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numbers>
 
 namespace talvoro {
 
@@ -134,6 +136,21 @@ ScriptedCapture::Chunk makeChunk(const AudioFormat& format, std::int64_t frames,
         break;
     }
     return chunk;
+}
+
+void playTone(ScriptedCapture& capture, const AudioFormat& format, double seconds,
+              std::uint64_t& hostTime) {
+    const double rate = format.sampleRate;
+    const auto frames = static_cast<std::int64_t>(seconds * rate);
+    const auto step = static_cast<std::int64_t>(rate / 10);
+    for (std::int64_t done = 0; done < frames; done += step) {
+        capture.push(
+            makeChunk(format, std::min(step, frames - done), hostTime, [rate](std::int64_t f) {
+                return 0.3 * std::sin(2 * std::numbers::pi * 440 * f / rate);
+            }));
+        hostTime += HostTime::ticks(0.1);
+    }
+    capture.waitUntilPlayed();
 }
 
 } // namespace talvoro

@@ -65,4 +65,9 @@ ScriptedCapture::Chunk makeChunk(const AudioFormat& format, std::int64_t frames,
                                  std::uint64_t hostTime,
                                  const std::function<double(std::int64_t)>& value = {});
 
+// Queues `seconds` of a 440 Hz tone in 0.1 s chunks stamped from `hostTime` on, moves
+// `hostTime` past them, and returns once the capture has played them: a user speaking.
+void playTone(ScriptedCapture& capture, const AudioFormat& format, double seconds,
+              std::uint64_t& hostTime);
+
 } // namespace talvoro

@@ -90,17 +90,7 @@ protected:
     // Handled before anything that comes after it through the same tap.
     void release() { ASSERT_EQ(keys->up(space, option), KeyVerdict::swallow); }
 
-    void speak(double seconds) {
-        const auto frames = static_cast<std::int64_t>(seconds * 16000);
-        for (std::int64_t done = 0; done < frames; done += 1600) {
-            capture->push(makeChunk(
-                mono16, std::min<std::int64_t>(1600, frames - done), hostTime, [](std::int64_t f) {
-                    return 0.3 * std::sin(2 * std::numbers::pi * 440 * f / 16000.0);
-                }));
-            hostTime += HostTime::ticks(0.1);
-        }
-        capture->waitUntilPlayed();
-    }
+    void speak(double seconds) { playTone(*capture, mono16, seconds, hostTime); }
 
     // Press, speak, press: a toggle dictation up to the end of its recording.
     void dictate(double seconds = 0.5) {

@@ -85,17 +85,7 @@ protected:
         keys->up(space, HotkeyBinding::option);
     }
 
-    void speak(double seconds) {
-        const auto frames = static_cast<std::int64_t>(seconds * 16000);
-        for (std::int64_t done = 0; done < frames; done += 1600) {
-            capture->push(makeChunk(
-                mono16, std::min<std::int64_t>(1600, frames - done), hostTime, [](std::int64_t f) {
-                    return 0.3 * std::sin(2 * std::numbers::pi * 440 * f / 16000.0);
-                }));
-            hostTime += HostTime::ticks(0.1);
-        }
-        capture->waitUntilPlayed();
-    }
+    void speak(double seconds) { playTone(*capture, mono16, seconds, hostTime); }
 
     TempDir dir;
     Config config;
