@@ -28,6 +28,7 @@
 #include "recognition/local_dictation_stream.h"
 #include "support/pulse_server.h"
 #include "support/run_program.h"
+#include "support/sink_player.h"
 #include "support/temp_dir.h"
 #include "support/xvfb_server.h"
 
@@ -170,15 +171,7 @@ public:
         controller->start();
     }
 
-    void play(const std::string& wav) {
-        std::atomic<bool> done = false;
-        std::thread player([&] {
-            runProgram("paplay --device=" + PulseServer::sinkName() + " '" + wav + "'");
-            done = true;
-        });
-        turnUntil([&] { return done.load(); }, 120);
-        player.join();
-    }
+    void play(const std::string& wav) { playIntoTestSink(wav); }
 
     // Held Alt+Space while the audio plays; seconds from letting go to the text in the field.
     double releaseToText(const std::string& wav) {

@@ -29,6 +29,7 @@
 #include "support/event_loop.h"
 #include "support/pulse_server.h"
 #include "support/run_program.h"
+#include "support/sink_player.h"
 #include "support/temp_dir.h"
 #include "support/xvfb_server.h"
 
@@ -143,19 +144,7 @@ protected:
     bool waitFor(Kind kind, double seconds = 30) {
         return processUntil([&] { return controller->state().is(kind); }, seconds);
     }
-    // Plays the phrase into the null sink while the main thread goes on turning.
-    void playPhrase() {
-        std::atomic<bool> done = false;
-        std::thread player([&] {
-            // The whole file in the server's buffer at once: a player starved by a busy
-            // machine leaves gaps, and the test model hears a tone cut by a gap twice.
-            runProgram("paplay --latency-msec=3000 --device=" + PulseServer::sinkName() + " '" +
-                       tones + "'");
-            done = true;
-        });
-        processUntil([&] { return done.load(); });
-        player.join();
-    }
+    void playPhrase() { playIntoTestSink(tones); }
     void expectTheTextDeliveredAndTidiedUp() {
         EXPECT_TRUE(processUntil([&] { return target->typed() == heard; }))
             << "the field holds «" << target->typed() << "»; " << history();

@@ -30,6 +30,7 @@
 #include "support/event_loop.h"
 #include "support/pulse_server.h"
 #include "support/run_program.h"
+#include "support/sink_player.h"
 #include "support/temp_dir.h"
 #include "support/xvfb_server.h"
 
@@ -137,19 +138,7 @@ protected:
         typist->tap(keysym::space);
         typist->release(keysym::altL);
     }
-    void play(const std::string& wav) {
-        std::atomic<bool> done = false;
-        std::thread player([&] {
-            // The whole file in the server's buffer at once: a player starved by a busy machine
-            // would otherwise leave gaps of silence in the tones, and a tone cut in two is two
-            // words.
-            runProgram("paplay --latency-msec=3000 --device=" + PulseServer::sinkName() + " '" +
-                       wav + "'");
-            done = true;
-        });
-        processUntil([&] { return done.load(); });
-        player.join();
-    }
+    void play(const std::string& wav) { playIntoTestSink(wav); }
     // One toggle dictation of number n. Answers what it added to the field, after what was
     // there before; nothing when the field did not grow from `before`.
     std::optional<std::string> dictate(int n, const std::string& before) {
