@@ -5,7 +5,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(
-  cmake ninja-build g++ clang pkg-config git
+  cmake ninja-build g++ clang pkg-config git ccache
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libpulse-dev libsoxr-dev
   libxcb1-dev libxcb-xtest0-dev libxcb-xfixes0-dev libxcb-xkb-dev libxcb-keysyms1-dev

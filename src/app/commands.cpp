@@ -2,20 +2,20 @@
 
 #include <array>
 
-#include "diagnostics/cuttest_command.h"
-#include "diagnostics/deliverytest_command.h"
-#include "diagnostics/dictate_command.h"
-#include "diagnostics/dictateprobe_command.h"
-#include "diagnostics/focusprobe_command.h"
-#include "diagnostics/focustest_command.h"
-#include "diagnostics/gigaamtest_command.h"
-#include "diagnostics/hotkey_command.h"
-#include "diagnostics/offlinetest_command.h"
-#include "diagnostics/paste_command.h"
-#include "diagnostics/pastetest_command.h"
-#include "diagnostics/pilltest_command.h"
-#include "diagnostics/remote_command.h"
-#include "diagnostics/sampletest_command.h"
+#include "commands/cuttest_command.h"
+#include "commands/deliverytest_command.h"
+#include "commands/dictate_command.h"
+#include "commands/dictateprobe_command.h"
+#include "commands/focusprobe_command.h"
+#include "commands/focustest_command.h"
+#include "commands/gigaamtest_command.h"
+#include "commands/hotkey_command.h"
+#include "commands/offlinetest_command.h"
+#include "commands/paste_command.h"
+#include "commands/pastetest_command.h"
+#include "commands/pilltest_command.h"
+#include "commands/remote_command.h"
+#include "commands/sampletest_command.h"
 
 namespace talvoro {
 

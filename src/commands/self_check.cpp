@@ -1,4 +1,4 @@
-#include "diagnostics/self_check.h"
+#include "commands/self_check.h"
 
 #include "base/command_line.h"
 

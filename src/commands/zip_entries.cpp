@@ -1,4 +1,4 @@
-#include "diagnostics/zip_entries.h"
+#include "commands/zip_entries.h"
 
 #include <zlib.h>
 

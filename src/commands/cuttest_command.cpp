@@ -1,4 +1,4 @@
-#include "diagnostics/cuttest_command.h"
+#include "commands/cuttest_command.h"
 
 #include <QTemporaryDir>
 #include <cmath>
@@ -7,7 +7,7 @@
 
 #include "cleanup/hesitation.h"
 #include "cleanup/name_dict.h"
-#include "diagnostics/self_check.h"
+#include "commands/self_check.h"
 #include "insertion/insert_shape.h"
 #include "recognition/gigaam_piece.h"
 #include "recognition/speech_cuts.h"

@@ -1,4 +1,4 @@
-#include "diagnostics/dictate_command.h"
+#include "commands/dictate_command.h"
 
 #include <cstdio>
 #include <memory>

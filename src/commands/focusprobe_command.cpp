@@ -1,6 +1,6 @@
-#include "diagnostics/focusprobe_command.h"
+#include "commands/focusprobe_command.h"
 
-#include "diagnostics/paste_command.h"
+#include "commands/paste_command.h"
 #include "insertion/paster.h"
 
 #include <chrono>

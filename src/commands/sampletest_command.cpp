@@ -1,4 +1,4 @@
-#include "diagnostics/sampletest_command.h"
+#include "commands/sampletest_command.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "audio/wav_writer.h"
-#include "diagnostics/self_check.h"
-#include "diagnostics/zip_entries.h"
+#include "commands/self_check.h"
+#include "commands/zip_entries.h"
 #include "dictation/dictation_samples.h"
 #include "recognition/dictation_engine_store.h"
 #include "recognition/gigaam_transcriber.h"

@@ -1,6 +1,6 @@
-#include "diagnostics/focustest_command.h"
+#include "commands/focustest_command.h"
 
-#include "diagnostics/self_check.h"
+#include "commands/self_check.h"
 #include "insertion/paster.h"
 
 namespace talvoro {

@@ -1,4 +1,4 @@
-#include "diagnostics/dictateprobe_command.h"
+#include "commands/dictateprobe_command.h"
 
 #include <QEventLoop>
 #include <cstdio>

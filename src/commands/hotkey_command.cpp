@@ -1,4 +1,4 @@
-#include "diagnostics/hotkey_command.h"
+#include "commands/hotkey_command.h"
 
 #include <algorithm>
 #include <chrono>
@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "base/atomic.h"
-#include "diagnostics/stop_signals.h"
+#include "commands/stop_signals.h"
 #include "hotkey/hotkey_tap.h"
 #include "insertion/paster.h"
 

@@ -1,6 +1,6 @@
-#include "diagnostics/pastetest_command.h"
+#include "commands/pastetest_command.h"
 
-#include "diagnostics/self_check.h"
+#include "commands/self_check.h"
 #include "insertion/pasteboard_receiver.h"
 #include "insertion/paster.h"
 

@@ -1,8 +1,8 @@
-#include "diagnostics/deliverytest_command.h"
+#include "commands/deliverytest_command.h"
 
 #include <stdexcept>
 
-#include "diagnostics/self_check.h"
+#include "commands/self_check.h"
 #include "dictation/dictation_failure.h"
 #include "recognition/network_error.h"
 #include "recognition/stt_error.h"

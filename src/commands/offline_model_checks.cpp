@@ -1,4 +1,4 @@
-#include "diagnostics/offline_model_checks.h"
+#include "commands/offline_model_checks.h"
 
 #include <QProcess>
 #include <QSet>

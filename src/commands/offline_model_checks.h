@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "diagnostics/self_check.h"
+#include "commands/self_check.h"
 
 namespace talvoro {
 

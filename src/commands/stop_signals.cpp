@@ -1,4 +1,4 @@
-#include "diagnostics/stop_signals.h"
+#include "commands/stop_signals.h"
 
 namespace talvoro {
 

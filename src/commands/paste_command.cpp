@@ -1,4 +1,4 @@
-#include "diagnostics/paste_command.h"
+#include "commands/paste_command.h"
 
 #include "insertion/paster.h"
 #include "insertion/paster_report.h"

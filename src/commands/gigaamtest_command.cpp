@@ -1,4 +1,4 @@
-#include "diagnostics/gigaamtest_command.h"
+#include "commands/gigaamtest_command.h"
 
 #include <QFile>
 #include <QJsonDocument>

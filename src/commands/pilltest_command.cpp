@@ -1,4 +1,4 @@
-#include "diagnostics/pilltest_command.h"
+#include "commands/pilltest_command.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "diagnostics/stop_signals.h"
+#include "commands/stop_signals.h"
 #include "ui/dictation_pill.h"
 #include "ui/menu_bar_icon.h"
 

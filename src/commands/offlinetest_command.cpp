@@ -1,4 +1,4 @@
-#include "diagnostics/offlinetest_command.h"
+#include "commands/offlinetest_command.h"
 
 #include <QDir>
 #include <QUuid>
@@ -7,8 +7,8 @@
 #include <filesystem>
 
 #include "cleanup/whisper_noise.h"
-#include "diagnostics/offline_model_checks.h"
-#include "diagnostics/self_check.h"
+#include "commands/offline_model_checks.h"
+#include "commands/self_check.h"
 #include "dictation/text_polishing.h"
 #include "recognition/dictation_engine_store.h"
 #include "recognition/gigaam_transcriber.h"

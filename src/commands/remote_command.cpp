@@ -1,4 +1,4 @@
-#include "diagnostics/remote_command.h"
+#include "commands/remote_command.h"
 
 #include <cstdio>
 
