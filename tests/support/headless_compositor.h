@@ -1,0 +1,381 @@
+#pragma once
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <grp.h>
+#include <map>
+#include <poll.h>
+#include <pwd.h>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace talvoro::testing {
+
+// The account compositors and their clients run as. sway refuses to run as root and CI runs as
+// root, so a root test makes (once) an unprivileged account and drops to it; a test run by an
+// ordinary user stays that user.
+struct DesktopUser {
+    uid_t uid = 0;
+    gid_t gid = 0;
+    std::string name;
+
+    static DesktopUser ensure() {
+        DesktopUser user;
+        if (::geteuid() != 0) {
+            user.uid = ::geteuid();
+            user.gid = ::getegid();
+            if (const passwd* pw = ::getpwuid(user.uid))
+                user.name = pw->pw_name;
+            return user;
+        }
+        const char* name = "talvorowl";
+        if (::getpwnam(name) == nullptr)
+            std::system("useradd --system --no-create-home --shell /usr/sbin/nologin talvorowl "
+                        ">/dev/null 2>&1");
+        if (const passwd* pw = ::getpwnam(name)) {
+            user.uid = pw->pw_uid;
+            user.gid = pw->pw_gid;
+            user.name = name;
+        }
+        return user;
+    }
+    bool valid() const { return !name.empty(); }
+};
+
+// A Wayland compositor of the test's own with no screen or input devices (sway or weston,
+// XWayland on), run as the desktop user with a private XDG_RUNTIME_DIR and HOME. Programs started
+// through it run as that user in the session's environment. Everything it started is ended and
+// its folders removed when it goes. Tests that use it skip themselves when `skipReason()` is set.
+class HeadlessCompositor {
+public:
+    enum class Kind { Sway, Weston };
+    struct Options {
+        bool xwayland = true;
+        bool sessionBus = false; // a private session bus as the desktop user
+        std::string swayConfig;  // lines added to sway's configuration
+    };
+
+    explicit HeadlessCompositor(Kind kind) : HeadlessCompositor(kind, Options{}) {}
+    HeadlessCompositor(Kind kind, const Options& options) : kind_(kind) {
+        const char* program = kind == Kind::Sway ? "/usr/bin/sway" : "/usr/bin/weston";
+        if (::access(program, X_OK) != 0) {
+            skip_ = std::string(program) + " is not installed";
+            return;
+        }
+        user_ = DesktopUser::ensure();
+        if (!user_.valid()) {
+            skip_ = "no unprivileged account to run the compositor as";
+            return;
+        }
+        runtime_ = makeOwnedFolder("talvoro-wl-run");
+        home_ = makeOwnedFolder("talvoro-wl-home");
+        if (runtime_.empty() || home_.empty()) {
+            skip_ = "cannot make the session's folders";
+            return;
+        }
+        env_["XDG_RUNTIME_DIR"] = runtime_.string();
+        env_["HOME"] = home_.string();
+        env_["PATH"] = "/usr/local/bin:/usr/bin:/bin";
+        env_["XDG_SESSION_TYPE"] = "wayland";
+        env_["LANG"] = "C.UTF-8";
+        if (options.sessionBus)
+            startSessionBus();
+        if (kind == Kind::Sway)
+            startSway(options);
+        else
+            startWeston(options);
+    }
+    ~HeadlessCompositor() {
+        for (auto it = children_.rbegin(); it != children_.rend(); ++it)
+            stop(*it);
+        if (compositor_ > 0)
+            stop(compositor_);
+        if (bus_ > 0)
+            stop(bus_);
+        std::error_code ec;
+        if (!runtime_.empty())
+            std::filesystem::remove_all(runtime_, ec);
+        if (!home_.empty())
+            std::filesystem::remove_all(home_, ec);
+    }
+    HeadlessCompositor(const HeadlessCompositor&) = delete;
+    HeadlessCompositor& operator=(const HeadlessCompositor&) = delete;
+
+    bool running() const { return skip_.empty() && compositor_ > 0; }
+    const std::string& skipReason() const { return skip_; }
+    const DesktopUser& user() const { return user_; }
+    const std::filesystem::path& runtimeDir() const { return runtime_; }
+    const std::filesystem::path& home() const { return home_; }
+    // WAYLAND_DISPLAY, DISPLAY (XWayland), XDG_RUNTIME_DIR, HOME, SWAYSOCK,
+    // DBUS_SESSION_BUS_ADDRESS…
+    const std::map<std::string, std::string>& environment() const { return env_; }
+    std::string variable(const std::string& name) const {
+        auto it = env_.find(name);
+        return it == env_.end() ? std::string() : it->second;
+    }
+    void setVariable(const std::string& name, const std::string& value) { env_[name] = value; }
+
+    // Lets the desktop user reach a folder the test made (a sound server's socket, say).
+    static void letReach(const std::filesystem::path& folder) { ::chmod(folder.c_str(), 0755); }
+    // Gives the desktop user a file or folder the test made, to write into.
+    void hand(const std::filesystem::path& path) const {
+        std::error_code ec;
+        if (::chown(path.c_str(), user_.uid, user_.gid) == 0 &&
+            std::filesystem::is_directory(path, ec))
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(path, ec))
+                [[maybe_unused]] int r = ::chown(entry.path().c_str(), user_.uid, user_.gid);
+    }
+
+    // Starts a program as the desktop user in the session; it is ended with the compositor.
+    // `output` (optional) receives its standard output and error.
+    pid_t start(const std::vector<std::string>& argv,
+                const std::map<std::string, std::string>& extra = {},
+                const std::filesystem::path& output = {}) {
+        pid_t pid = spawn(argv, extra, output.empty() ? -1 : openOutput(output));
+        if (pid > 0)
+            children_.push_back(pid);
+        return pid;
+    }
+
+    struct Result {
+        int status = -1; // -1: did not end in time, or was killed
+        std::string output;
+    };
+    // Runs a program as the desktop user to its end and collects what it prints.
+    Result run(const std::vector<std::string>& argv,
+               const std::map<std::string, std::string>& extra = {},
+               std::chrono::milliseconds timeout = std::chrono::seconds(20)) const {
+        Result result;
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0)
+            return result;
+        pid_t pid = spawn(argv, extra, fds[1]);
+        ::close(fds[1]);
+        auto deadline = std::chrono::steady_clock::now() + timeout;
+        char buffer[4096];
+        for (;;) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                break;
+            pollfd p{fds[0], POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0)
+                break;
+            ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            result.output.append(buffer, static_cast<size_t>(n));
+        }
+        ::close(fds[0]);
+        if (pid > 0)
+            result.status = reap(pid, deadline);
+        return result;
+    }
+
+    // A sway command through its IPC, as `swaymsg` would send it.
+    Result swaymsg(const std::string& command) const { return run({"swaymsg", command}); }
+
+    // Waits until `path` exists (a file a client writes, a socket).
+    static bool waitFor(const std::filesystem::path& path,
+                        std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+        auto deadline = std::chrono::steady_clock::now() + timeout;
+        std::error_code ec;
+        while (!std::filesystem::exists(path, ec)) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
+
+private:
+    std::filesystem::path makeOwnedFolder(const char* prefix) const {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / prefix).string() + "-XXXXXX";
+        if (!::mkdtemp(pattern.data()))
+            return {};
+        if (::chown(pattern.c_str(), user_.uid, user_.gid) != 0 && ::geteuid() == 0)
+            return {};
+        ::chmod(pattern.c_str(), 0700);
+        return pattern;
+    }
+
+    int openOutput(const std::filesystem::path& path) const {
+        return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    }
+
+    pid_t spawn(const std::vector<std::string>& argv,
+                const std::map<std::string, std::string>& extra, int output) const {
+        std::map<std::string, std::string> all = env_;
+        for (const auto& [k, v] : extra)
+            all[k] = v;
+        std::vector<std::string> envText;
+        for (const auto& [k, v] : all)
+            envText.push_back(k + "=" + v);
+        std::vector<char*> envp, args;
+        for (auto& e : envText)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        std::vector<std::string> argCopy = argv;
+        for (auto& a : argCopy)
+            args.push_back(a.data());
+        args.push_back(nullptr);
+        std::string home = home_.string();
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            ::setpgid(0, 0);
+            if (output >= 0) {
+                ::dup2(output, 1);
+                ::dup2(output, 2);
+            } else {
+                int null = ::open("/dev/null", O_WRONLY);
+                ::dup2(null, 1);
+                ::dup2(null, 2);
+            }
+            int in = ::open("/dev/null", O_RDONLY);
+            ::dup2(in, 0);
+            if (::geteuid() == 0 && user_.uid != 0) {
+                if (::setgroups(0, nullptr) != 0 || ::setgid(user_.gid) != 0 ||
+                    ::setuid(user_.uid) != 0)
+                    ::_exit(126);
+            }
+            if (::chdir(home.c_str()) != 0)
+                ::_exit(126);
+            ::execvpe(args[0], args.data(), envp.data());
+            ::_exit(127);
+        }
+        if (output >= 0 && output != 1)
+            ::close(output);
+        return pid;
+    }
+
+    static int reap(pid_t pid, std::chrono::steady_clock::time_point deadline) {
+        int raw = 0;
+        while (::waitpid(pid, &raw, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                ::kill(-pid, SIGKILL);
+                ::waitpid(pid, nullptr, 0);
+                return -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+
+    static void stop(pid_t pid) {
+        ::kill(-pid, SIGTERM);
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        if (reap(pid, deadline) == -1)
+            ::kill(-pid, SIGKILL);
+    }
+
+    void startSessionBus() {
+        std::string address = "unix:path=" + (runtime_ / "bus").string();
+        bus_ = spawn({"dbus-daemon", "--session", "--nofork", "--address=" + address}, {}, -1);
+        if (bus_ > 0 && waitFor(runtime_ / "bus"))
+            env_["DBUS_SESSION_BUS_ADDRESS"] = address;
+        else
+            skip_ = "the session bus did not start";
+    }
+
+    void startSway(const Options& options) {
+        std::filesystem::path config = runtime_ / "sway.config";
+        {
+            std::ofstream out(config);
+            out << "output HEADLESS-1 resolution 1280x800\n"
+                << "xwayland " << (options.xwayland ? "enable" : "disable") << "\n"
+                << options.swayConfig << "\n";
+        }
+        hand(config);
+        std::map<std::string, std::string> extra = {{"WLR_BACKENDS", "headless"},
+                                                    {"WLR_LIBINPUT_NO_DEVICES", "1"},
+                                                    {"WLR_RENDERER", "pixman"}};
+        compositor_ = spawn({"sway", "-c", config.string()}, extra, openOutput(runtime_ / "log"));
+        if (!waitForSocket("wayland-1"))
+            return;
+        for (const auto& entry : std::filesystem::directory_iterator(runtime_))
+            if (entry.path().filename().string().rfind("sway-ipc.", 0) == 0)
+                env_["SWAYSOCK"] = entry.path().string();
+        env_["XDG_CURRENT_DESKTOP"] = "sway";
+        if (!options.xwayland)
+            return;
+        // sway names its XWayland display only to the programs it starts.
+        std::filesystem::path file = runtime_ / "x-display";
+        swaymsg("exec echo $DISPLAY > " + file.string());
+        std::string display;
+        if (waitFor(file))
+            for (int i = 0; i < 50 && display.empty(); ++i) {
+                std::ifstream in(file);
+                std::getline(in, display);
+                if (display.empty())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        if (display.empty())
+            skip_ = "sway did not name its XWayland display";
+        else
+            env_["DISPLAY"] = display;
+    }
+
+    void startWeston(const Options& options) {
+        std::vector<std::string> argv = {"weston", "--backend=headless-backend.so",
+                                         "--socket=wayland-1", "--idle-time=0"};
+        if (options.xwayland)
+            argv.push_back("--xwayland");
+        std::filesystem::path log = runtime_ / "log";
+        compositor_ = spawn(argv, {}, openOutput(log));
+        if (!waitForSocket("wayland-1"))
+            return;
+        env_["XDG_CURRENT_DESKTOP"] = "weston";
+        if (!options.xwayland)
+            return;
+        std::string marker = "xserver listening on display ";
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline) {
+            std::ifstream in(log);
+            std::stringstream text;
+            text << in.rdbuf();
+            std::string s = text.str();
+            if (auto at = s.find(marker); at != std::string::npos) {
+                std::string display = s.substr(at + marker.size());
+                env_["DISPLAY"] = display.substr(0, display.find_first_of("\r\n "));
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        skip_ = "weston did not start XWayland";
+    }
+
+    bool waitForSocket(const std::string& name) {
+        if (compositor_ <= 0 || !waitFor(runtime_ / name)) {
+            std::ifstream in(runtime_ / "log");
+            std::stringstream text;
+            text << in.rdbuf();
+            skip_ = "the compositor did not start: " + text.str().substr(0, 400);
+            return false;
+        }
+        env_["WAYLAND_DISPLAY"] = name;
+        return true;
+    }
+
+    Kind kind_;
+    DesktopUser user_;
+    std::string skip_;
+    std::filesystem::path runtime_;
+    std::filesystem::path home_;
+    std::map<std::string, std::string> env_;
+    pid_t compositor_ = -1;
+    pid_t bus_ = -1;
+    std::vector<pid_t> children_;
+};
+
+} // namespace talvoro::testing
