@@ -51,8 +51,9 @@ void UinputPasteKeystroke::press(PasteShortcut shortcut) {
 std::unique_ptr<PasteKeystroke> makeUinputPasteKeystroke(const std::string& node) {
     const int fd = ::open(node.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT)
-        throw refused("нет " + node + " (модуль ядра uinput не загружен) — виртуальная клавиатура "
-                                      "не создаётся");
+        throw refused("нет " + node +
+                      " (модуль ядра uinput не загружен) — виртуальная клавиатура "
+                      "не создаётся");
     if (fd < 0)
         throw refused("нет доступа к " + node +
                       " — правило udev из пакета даёт его после нового входа в систему");

@@ -24,9 +24,14 @@ TEST(UinputPasteKeystroke, WritesEachKeyChangeWithItsReport) {
         stream.push_back({event.type, event.code, event.value});
     ::close(ends[0]);
     std::vector<std::array<int, 3>> expected;
-    for (auto [code, value] : std::vector<std::pair<int, int>>{
-             {KEY_LEFTCTRL, 1}, {KEY_V, 1}, {KEY_V, 0}, {KEY_LEFTCTRL, 0},
-             {KEY_LEFTSHIFT, 1}, {KEY_INSERT, 1}, {KEY_INSERT, 0}, {KEY_LEFTSHIFT, 0}}) {
+    for (auto [code, value] : std::vector<std::pair<int, int>>{{KEY_LEFTCTRL, 1},
+                                                               {KEY_V, 1},
+                                                               {KEY_V, 0},
+                                                               {KEY_LEFTCTRL, 0},
+                                                               {KEY_LEFTSHIFT, 1},
+                                                               {KEY_INSERT, 1},
+                                                               {KEY_INSERT, 0},
+                                                               {KEY_LEFTSHIFT, 0}}) {
         expected.push_back({EV_KEY, code, value});
         expected.push_back({EV_SYN, SYN_REPORT, 0});
     }
