@@ -18,6 +18,10 @@ packages=(
   xterm python3-gi gir1.2-gtk-3.0 trayer x11-apps imagemagick
   fonts-dejavu-core
   desktop-file-utils lintian dpkg-dev
+  # Wayland paste keystrokes and portals: the real portal frontend with a test backend, a headless
+  # KWin with a native Qt field, mutter for the clipboard bridge notes
+  xdg-desktop-portal python3-gi libwayland-dev wayland-protocols kwin-wayland qt6-wayland
+  wl-clipboard mutter gir1.2-gtk-4.0
 )
 # npm may come with a nodejs build of its own; Debian's npm conflicts with that one.
 command -v npm >/dev/null 2>&1 || packages+=(npm)
