@@ -75,7 +75,7 @@ void DictationController::show(State final) {
     setState(final);
     lingerTimer.reset();
     double linger = finalStateLinger;
-    if (final.is(State::Kind::nowhere))
+    if (final.is(State::Kind::nowhere) || final.is(State::Kind::inClipboard))
         linger = nowhereLinger;
     else if (final.is(State::Kind::failed) && lastFailure_ && !lastFailure_->isTransient())
         linger = blockedLinger;

@@ -115,7 +115,7 @@ void DictationController::insertFinal(const std::string& text, const std::string
         std::optional<Paster::Result> result;
         std::string reason;
         try {
-            result = Paster::paste(text, seams ? *seams : systemInsertionSeams());
+            result = Paster::pasteOrLeave(text, seams ? *seams : systemInsertionSeams());
         } catch (...) {
             reason = reasonOf(std::current_exception());
         }
@@ -172,6 +172,10 @@ void DictationController::showInsertion(const std::optional<Paster::Result>& res
                           " · фокус: " + result->focus.note() + " · " + result->takenNote();
         lastInsertIcon_ = result->appIcon;
         final = State::inserted(words, app);
+    } else if (result->outcome.kind() == Paster::Outcome::Kind::inClipboard) {
+        lastInsertNote_ = "текст в буфере: вставить нечем";
+        lastInsertIcon_.reset();
+        final = State::inClipboard();
     } else {
         lastInsertNote_ = "курсор не в поле · фокус: " + result->focus.note();
         lastInsertIcon_.reset();

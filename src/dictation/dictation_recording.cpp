@@ -54,6 +54,7 @@ void DictationController::toggle(bool polished) {
         return;
     case Kind::idle:
     case Kind::inserted:
+    case Kind::inClipboard:
     case Kind::queued:
     case Kind::failed:
         polishMode = polished && config.polishEnabled;

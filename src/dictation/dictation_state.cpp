@@ -8,7 +8,7 @@ namespace talvoro {
 
 bool DictationState::isFinal() const {
     return kind == Kind::inserted || kind == Kind::queued || kind == Kind::failed ||
-           kind == Kind::nowhere;
+           kind == Kind::nowhere || kind == Kind::inClipboard;
 }
 
 std::string describe(const DictationState& state) {
@@ -30,6 +30,8 @@ std::string describe(const DictationState& state) {
         return "failed(" + state.text + ")";
     case Kind::nowhere:
         return "nowhere";
+    case Kind::inClipboard:
+        return "inClipboard";
     }
     return "?";
 }

@@ -7,10 +7,22 @@
 
 namespace talvoro {
 
-// Where the dictation is. Four states are final (inserted, queued, failed, nowhere): they
-// linger for a moment and fall back to idle. Equal when the kind and the payload are equal.
+// Where the dictation is. Five states are final (inserted, queued, failed, nowhere,
+// inClipboard): they linger for a moment and fall back to idle. Equal when the kind and the payload
+// are equal.
 struct DictationState {
-    enum class Kind { idle, recording, transcribing, polishing, inserted, queued, failed, nowhere };
+    // inClipboard: no way to insert on this desktop; the text waits on the clipboard.
+    enum class Kind {
+        idle,
+        recording,
+        transcribing,
+        polishing,
+        inserted,
+        queued,
+        failed,
+        nowhere,
+        inClipboard
+    };
 
     Kind kind = Kind::idle;
     int words = 0;                  // inserted
@@ -39,6 +51,7 @@ struct DictationState {
         return state;
     }
     static DictationState nowhere() { return of(Kind::nowhere); }
+    static DictationState inClipboard() { return of(Kind::inClipboard); }
 
     bool is(Kind k) const { return kind == k; }
     bool isFinal() const;

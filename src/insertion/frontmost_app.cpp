@@ -8,9 +8,9 @@
 namespace talvoro {
 
 bool FrontmostApp::isTerminal() const {
-    static const std::array<std::string_view, 10> terminals{
-        "kitty", "alacritty", "konsole", "xterm",      "urxvt",
-        "rxvt",  "st",        "tilix",   "terminator", "yakuake"};
+    static const std::array<std::string_view, 12> terminals{
+        "kitty", "alacritty", "konsole",    "xterm",   "urxvt", "rxvt",
+        "st",    "tilix",     "terminator", "yakuake", "foot",  "footclient"};
     for (const std::string& part : {windowInstance, windowClass}) {
         const std::string name = QString::fromStdString(part).toLower().toStdString();
         if (name.find("terminal") != std::string::npos)

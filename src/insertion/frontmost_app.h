@@ -19,8 +19,8 @@ struct FrontmostApp {
     std::string windowClass;    // WM_CLASS class part, empty when unknown
     std::string windowInstance; // WM_CLASS instance part, empty when unknown
 
-    // A terminal emulator by its window class (kitty, alacritty, konsole, xterm, urxvt, rxvt, st,
-    // tilix, terminator, yakuake, or any class naming a terminal).
+    // A terminal emulator by its window class or Wayland app_id (kitty, alacritty, konsole, xterm,
+    // urxvt, rxvt, st, tilix, terminator, yakuake, foot, or any class naming a terminal).
     bool isTerminal() const;
 };
 

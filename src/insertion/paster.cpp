@@ -74,6 +74,18 @@ GivenBack giveBack(Offered& offered, std::optional<std::string>& error) {
     }
 }
 
+// The text as plain data for the user to paste by hand; the previous contents are not kept.
+Result leftOnPasteboard(const std::string& text, Pasteboard& pasteboard, Outcome outcome,
+                        const Focus& focus) {
+    pasteboard.clearContents();
+    pasteboard.setString(text);
+    Result result;
+    result.outcome = std::move(outcome);
+    result.focus = focus;
+    result.servedEagerly = true;
+    return result;
+}
+
 } // namespace
 
 std::string Result::takenNote() const {
@@ -114,7 +126,7 @@ Result deliver(const std::string& text, Pasteboard& pasteboard, const Focus& foc
         }
     }
 
-    promised->startedAt = clock.now();
+    promised->startClock();
     std::exception_ptr pressFailure;
     try {
         press();
@@ -166,15 +178,8 @@ Result paste(const std::string& text, InsertionSeams& seams) {
         clock.pause(focusRetryPause);
         focus = currentFocus(seams);
     }
-    if (insertionBlocked(focus)) {
-        pasteboard.clearContents();
-        pasteboard.setString(text);
-        Result result;
-        result.outcome = Outcome::nowhere();
-        result.focus = focus;
-        result.servedEagerly = true;
-        return result;
-    }
+    if (insertionBlocked(focus))
+        return leftOnPasteboard(text, pasteboard, Outcome::nowhere(), focus);
     std::optional<FrontmostApp> app = seams.frontmost->current();
     const bool terminal = app && app->isTerminal();
     const PasteShortcut shortcut = terminal ? PasteShortcut::shiftInsert : PasteShortcut::controlV;
@@ -184,6 +189,15 @@ Result paste(const std::string& text, InsertionSeams& seams) {
     DeliverOptions options{app, terminal ? seams.primary.get() : nullptr, &clock};
     return deliver(
         text, pasteboard, focus, [&] { keystroke.press(shortcut); }, options);
+}
+
+Result pasteOrLeave(const std::string& text, InsertionSeams& seams) {
+    if (text.empty())
+        throw Failure::emptyText();
+    if (seams.pasteboard && (!seams.keystroke || !seams.keystroke->available()))
+        return leftOnPasteboard(text, *seams.pasteboard, Outcome::inClipboard(),
+                                Focus::missingBecause("клавиши нажать нечем"));
+    return paste(text, seams);
 }
 
 Focus currentFocus(InsertionSeams& seams) {

@@ -29,10 +29,12 @@ inline const std::set<std::string> blockedRoles{"AXWindow", "AXApplication", "AX
 
 class Outcome {
 public:
-    enum class Kind { pasted, nowhere };
+    // inClipboard: no way to press keys on this desktop; the text was left on the pasteboard.
+    enum class Kind { pasted, nowhere, inClipboard };
 
     static Outcome pasted(std::optional<std::string> app) { return Outcome(Kind::pasted, app); }
     static Outcome nowhere() { return Outcome(Kind::nowhere, {}); }
+    static Outcome inClipboard() { return Outcome(Kind::inClipboard, {}); }
 
     Kind kind() const { return kind_; }
     bool isPasted() const { return kind_ == Kind::pasted; }
@@ -69,6 +71,10 @@ bool insertionBlocked(const Focus& focus);
 // runs on the main thread of a program with windows. Throws Failure.
 Result paste(const std::string& text);
 Result paste(const std::string& text, InsertionSeams& seams);
+// `paste` for a dictation: where no keys can be pressed at all (no keystroke, or one that is not
+// available) but the pasteboard can be written, the text is left on the pasteboard for the user
+// to paste, with the outcome `inClipboard`, instead of failing: retrying could not help.
+Result pasteOrLeave(const std::string& text, InsertionSeams& seams);
 
 struct DeliverOptions {
     std::optional<FrontmostApp> app; // noted in the result (name and icon)

@@ -34,4 +34,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// No synthesised keys on this desktop (the compositor offers no virtual keyboard); what() is for
+// the user.
+class KeystrokeUnavailable : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 } // namespace talvoro

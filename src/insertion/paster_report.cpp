@@ -21,7 +21,9 @@ std::vector<std::string> reportLines(const Result& result, const std::string& te
                                      const std::optional<std::string>& textAfter) {
     std::vector<std::string> lines;
     const std::string words = std::to_string(wordCount(text));
-    if (!result.outcome.isPasted())
+    if (result.outcome.kind() == Outcome::Kind::inClipboard)
+        lines.push_back("текст в буфере — вставь Ctrl+V");
+    else if (!result.outcome.isPasted())
         lines.push_back(
             "некуда вставить: фокусного поля нет — текст остался в буфере, Ctrl+V вставит его");
     else if (result.outcome.app())

@@ -2,12 +2,20 @@
 
 namespace talvoro::Paster {
 
+void PromisedText::startClock() {
+    startedAt = clock.now();
+    std::lock_guard guard(lock);
+    since_ = startedAt;
+}
+
 std::string PromisedText::provide() {
     double now = clock.now();
     std::lock_guard guard(lock);
-    if (!first_)
-        first_ = now;
-    last_ = now;
+    if (since_ && now >= *since_) {
+        if (!first_)
+            first_ = now;
+        last_ = now;
+    }
     return text;
 }
 

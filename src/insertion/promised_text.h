@@ -19,7 +19,12 @@ public:
     // Written and read only by the thread running the insertion.
     double startedAt;
 
-    // A pull: notes its time and hands out the text.
+    // Sets `startedAt` to now, immediately before the keystroke. Only pulls from then on count:
+    // a clipboard reader that takes every new text at once must not pass for the receiver, or the
+    // restore would come before the receiver pulled.
+    void startClock();
+
+    // Hands out the text, and notes the time when it is a pull.
     std::string provide();
 
     std::optional<double> first() const;
@@ -28,6 +33,7 @@ public:
 private:
     PasteClock& clock;
     mutable std::mutex lock;
+    std::optional<double> since_; // guarded by lock: when pulls began to count
     std::optional<double> first_; // guarded by lock
     std::optional<double> last_;  // guarded by lock
 };

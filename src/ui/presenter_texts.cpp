@@ -72,6 +72,10 @@ PillPicture pillPicture(const DictationState& state, const ControllerFacts& fact
         picture.text = "курсор не в поле · " + facts.hotkey + " вставит";
         picture.glyph = PillGlyph::blocked;
         break;
+    case Kind::inClipboard:
+        picture.text = "текст в буфере — вставь Ctrl+V";
+        picture.glyph = PillGlyph::blocked;
+        break;
     }
     return picture;
 }
@@ -105,6 +109,8 @@ std::string statusLine(const StatusFacts& facts) {
     case Kind::nowhere:
         return head + "курсор был не в поле — поставь курсор и нажми " + facts.hotkey +
                " (текст и в буфере: Ctrl+V)";
+    case Kind::inClipboard:
+        return head + "текст в буфере — вставь Ctrl+V";
     }
     return head + facts.hotkey;
 }

@@ -178,6 +178,15 @@ TEST_F(DictationController_, APasteErrorQueuesTheRecordingAndASinkTakesTextWitho
     EXPECT_EQ(controller->lastInsertNote(), "в панель занесения");
     EXPECT_EQ(keystroke->presses.size(), 1u);
     EXPECT_TRUE(wavsIn(config.dictationDir + "/pending").empty());
+
+    // With no way to press keys at all a retry cannot help: the text waits on the clipboard.
+    controller->sink = nullptr;
+    keystroke->canPress = false;
+    dictate();
+    ASSERT_TRUE(waitFor(Kind::inClipboard));
+    EXPECT_EQ(pasteboard->string(), "привет мир");
+    EXPECT_TRUE(wavsIn(config.dictationDir + "/pending").empty());
+    EXPECT_TRUE(wavsIn(config.dictationDir).empty());
 }
 
 TEST_F(DictationController_, AShortRecordingOrAMissingMicrophoneFailsAndTheNextPressWorks) {

@@ -1,6 +1,7 @@
 #include "insertion/in_memory_pasteboard.h"
 #include "insertion/manual_paste_clock.h"
 #include "insertion/paster.h"
+#include "insertion/promised_text.h"
 #include "insertion/scripted_insertion_seams.h"
 
 #include <QCoreApplication>
@@ -65,6 +66,20 @@ TEST(PasterDeliver, SlowReceiverGetsTheDictationAndThePreviousTextComesBack) {
     EXPECT_EQ(run.result.previousTypes.size(), plainTextTypes.size() + 1);
     EXPECT_TRUE(run.result.outcome.isPasted());
     EXPECT_EQ(run.result.focus, textArea);
+}
+
+TEST(PasterDeliver, AReaderThatTakesTheTextBeforeTheKeystrokeIsNoPull) {
+    // A clipboard manager reads every new text at once; counting that as the receiver's pull
+    // would restore before the receiver has the text.
+    ManualPasteClock clock;
+    Paster::PromisedText promised("текст", clock);
+    EXPECT_EQ(promised.provide(), "текст");
+    clock.pause(0.25);
+    promised.startClock();
+    EXPECT_FALSE(promised.last());
+    clock.pause(0.25);
+    promised.provide();
+    EXPECT_EQ(promised.first(), promised.startedAt + 0.25);
 }
 
 TEST(PasterDeliver, TheRestoreFollowsTheLatestPullByTheQuietWindow) {

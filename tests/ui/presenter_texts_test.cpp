@@ -77,6 +77,8 @@ TEST(PillPicture, FinalStatesNameTheirOutcome) {
     const PillPicture nowhere = pillPicture(DictationState::nowhere(), facts);
     EXPECT_EQ(nowhere.text, "курсор не в поле · Alt+Space вставит");
     EXPECT_EQ(nowhere.glyph.kind, PillGlyph::blocked);
+    EXPECT_EQ(pillPicture(DictationState::inClipboard(), facts).text,
+              "текст в буфере — вставь Ctrl+V");
 }
 
 TEST(PillPicture, InsertedCarriesTheApplicationsIcon) {

@@ -1,12 +1,13 @@
-# KDE's Wayland protocols kept in this folder (from KDE's plasma-wayland-protocols, each with its
-# licence header), turned into C with wayland-scanner.
+# Wayland protocols kept in this folder (each with its licence header: wlroots' data control and
+# virtual keyboard, wayland-protocols' ext data control, KDE's fake input), turned into C with
+# wayland-scanner.
 find_program(TALVORO_WAYLAND_SCANNER wayland-scanner REQUIRED)
 
-# talvoro_kde_wayland_protocol(target name): adds the client code of protocols/<name>.xml to
-# target; its header is <name>-client-protocol.h.
-function(talvoro_kde_wayland_protocol target name)
+# talvoro_wayland_protocol(target name): adds the client code of protocols/<name>.xml to target;
+# its header is <name>-client-protocol.h.
+function(talvoro_wayland_protocol target name)
   set(xml ${CMAKE_SOURCE_DIR}/protocols/${name}.xml)
-  set(out ${CMAKE_BINARY_DIR}/protocols/kde)
+  set(out ${CMAKE_BINARY_DIR}/protocols)
   add_custom_command(
     OUTPUT ${out}/${name}-client-protocol.h ${out}/${name}-protocol.c
     COMMAND ${CMAKE_COMMAND} -E make_directory ${out}
