@@ -42,25 +42,24 @@ TEST(CommandLine, OptionTakesTheNextElementAndNothingWhenLast) {
 }
 
 TEST(Clock, FormatsMinutesAndHours) {
-    EXPECT_EQ(clock(7), "00:07");
-    EXPECT_EQ(clock(59.9), "00:59");
-    EXPECT_EQ(clock(-3), "00:00");
-    EXPECT_EQ(clock(3600), "1:00:00");
-    EXPECT_EQ(clock(3725), "1:02:05");
-    EXPECT_EQ(clock(3599.99), "59:59");
+    const std::pair<double, std::string> cases[] = {{7, "00:07"},      {59.9, "00:59"},
+                                                    {-3, "00:00"},     {3600, "1:00:00"},
+                                                    {3725, "1:02:05"}, {3599.99, "59:59"}};
+    for (const auto& [seconds, text] : cases)
+        EXPECT_EQ(clock(seconds), text) << seconds;
 }
 
 TEST(Bar, RoundsHalvesUpAndStaysTenWide) {
-    std::string dots, one = "█";
-    for (int i = 0; i < 10; ++i)
-        dots += "·";
-    EXPECT_EQ(bar(0.04f), dots);
-    EXPECT_EQ(bar(0.05f), one + dots.substr(0, 9 * 2));
-    std::string full;
-    for (int i = 0; i < 10; ++i)
-        full += "█";
-    EXPECT_EQ(bar(1.7f), full);
-    EXPECT_EQ(bar(std::numeric_limits<float>::quiet_NaN()), dots);
+    auto bars = [](int lit) {
+        std::string text;
+        for (int i = 0; i < 10; ++i)
+            text += i < lit ? "█" : "·";
+        return text;
+    };
+    EXPECT_EQ(bar(0.04f), bars(0));
+    EXPECT_EQ(bar(0.05f), bars(1));
+    EXPECT_EQ(bar(1.7f), bars(10));
+    EXPECT_EQ(bar(std::numeric_limits<float>::quiet_NaN()), bars(0));
 }
 
 TEST(LogOption, MissingFolderChangesNothing) {

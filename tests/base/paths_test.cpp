@@ -21,24 +21,15 @@ TEST(PathsMigration, MovesTheOlderFolderAndLeavesALinkThenChangesNothing) {
     // Second run: the new folder is there; the link stays as it is.
     EXPECT_EQ(Paths::migrated(newPath, home / "old"), newPath);
     EXPECT_TRUE(fs::is_symlink(home / "old"));
-}
 
-TEST(PathsMigration, BothPresentUsesNewAndLeavesOldAlone) {
-    TempDir home;
-    home.write("old/keep", "x");
-    home.write("new/mine", "y");
-    EXPECT_EQ(Paths::migrated(home / "new", home / "old"), home / "new");
-    EXPECT_FALSE(fs::is_symlink(home / "old"));
-    EXPECT_TRUE(fs::exists(home / "old/keep"));
-}
-
-TEST(PathsMigration, NeitherPresentCreatesAPrivateFolder) {
-    TempDir home;
-    std::string p = home / "a/b/c";
-    EXPECT_EQ(Paths::migrated(p, home / "old"), p);
-    struct stat st {};
-    ASSERT_EQ(::stat(p.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    // Both present: the new one is used and the old one left alone.
+    home.write("older/keep", "x");
+    EXPECT_EQ(Paths::migrated(newPath, home / "older"), newPath);
+    EXPECT_FALSE(fs::is_symlink(home / "older"));
+    // Neither present: a private folder is made.
+    const std::string made = home / "a/b/c";
+    EXPECT_EQ(Paths::migrated(made, home / "none"), made);
+    EXPECT_EQ(fs::status(made).permissions() & fs::perms::all, fs::perms::owner_all);
 }
 
 TEST(PathsMigration, AFailedMoveKeepsTheOldFolderInUse) {

@@ -73,18 +73,6 @@ TEST_F(TapFixture, PredicateDecidesForTheWholePress) {
     EXPECT_EQ(recorder.await(2), (std::vector<Phase>{Phase::down, Phase::up}));
 }
 
-TEST_F(TapFixture, DisabledTapIsSwitchedBackOnAndCounted) {
-    HotkeyTap tap(HotkeyBinding::defaultBinding(), {}, recorder.handler(), keyboard->factory());
-    tap.start();
-    KeyEvent disabled;
-    disabled.type = KeyEvent::Type::tapDisabled;
-    EXPECT_EQ(keyboard->send(disabled), KeyVerdict::pass);
-    EXPECT_EQ(keyboard->send(disabled), KeyVerdict::pass);
-    EXPECT_EQ(tap.reenables(), 2);
-    EXPECT_EQ(keyboard->reenables(), 2);
-    EXPECT_EQ(keyboard->down(space, opt), KeyVerdict::swallow);
-}
-
 TEST_F(TapFixture, StopIsIdempotentAndStartRestarts) {
     HotkeyTap tap(HotkeyBinding::defaultBinding(), {}, recorder.handler(), keyboard->factory());
     tap.stop();

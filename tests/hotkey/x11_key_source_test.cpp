@@ -28,10 +28,6 @@ protected:
         spaceKey = typist->keycode(keysym::space);
         escKey = typist->keycode(keysym::escape);
     }
-    void TearDown() override {
-        typist.reset();
-        window.reset();
-    }
     // Types x and waits until the window has it: everything typed before has been delivered.
     void settle() {
         const xcb_keycode_t x = typist->keycode(keysym::x);

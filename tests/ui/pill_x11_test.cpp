@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <xcb/shape.h>
 #include <xcb/xcb.h>
 
@@ -19,89 +21,60 @@ namespace {
 // The test's own view of the X server, apart from the application's connection.
 class XView {
 public:
-    XView() : connection_(xcb_connect(nullptr, nullptr)) {}
-    ~XView() { xcb_disconnect(connection_); }
+    XView() : c(xcb_connect(nullptr, nullptr)) {}
+    ~XView() { xcb_disconnect(c); }
 
-    struct Attributes {
-        bool overrideRedirect = false;
-        int mapState = -1;
-    };
-    Attributes attributes(WId window) {
-        auto* reply = xcb_get_window_attributes_reply(
-            connection_, xcb_get_window_attributes(connection_, window), nullptr);
-        Attributes found;
-        if (reply != nullptr) {
-            found = {reply->override_redirect != 0, reply->map_state};
-            std::free(reply);
-        }
-        return found;
+    template <typename Reply> static std::unique_ptr<Reply, void (*)(void*)> own(Reply* reply) {
+        return {reply, std::free};
     }
-    bool viewable(WId window) { return attributes(window).mapState == XCB_MAP_STATE_VIEWABLE; }
-
+    bool overrideRedirect(WId window) {
+        auto r = own(xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), 0));
+        return r && r->override_redirect;
+    }
+    bool viewable(WId window) {
+        auto r = own(xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), 0));
+        return r && r->map_state == XCB_MAP_STATE_VIEWABLE;
+    }
     xcb_window_t focus() {
-        auto* reply =
-            xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr);
-        const xcb_window_t window = reply ? reply->focus : XCB_NONE;
-        std::free(reply);
-        return window;
+        auto r = own(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+        return r ? r->focus : XCB_NONE;
     }
-
     // The WM_HINTS input field: whether the window wants the keyboard focus from a manager.
     std::optional<bool> acceptsFocusHint(WId window) {
-        auto* reply = xcb_get_property_reply(
-            connection_,
-            xcb_get_property(connection_, 0, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 0, 9),
-            nullptr);
-        std::optional<bool> input;
-        if (reply != nullptr && xcb_get_property_value_length(reply) >= 8) {
-            const auto* fields = static_cast<const uint32_t*>(xcb_get_property_value(reply));
-            if (fields[0] & 1u)
-                input = fields[1] != 0;
-        }
-        std::free(reply);
-        return input;
+        auto r = own(xcb_get_property_reply(
+            c, xcb_get_property(c, 0, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 0, 9), 0));
+        if (!r || xcb_get_property_value_length(r.get()) < 8)
+            return std::nullopt;
+        const auto* fields = static_cast<const uint32_t*>(xcb_get_property_value(r.get()));
+        return fields[0] & 1u ? std::optional<bool>(fields[1] != 0) : std::nullopt;
     }
-
     int inputShapeRectangles(WId window) {
-        auto* reply = xcb_shape_get_rectangles_reply(
-            connection_, xcb_shape_get_rectangles(connection_, window, XCB_SHAPE_SK_INPUT),
-            nullptr);
-        const int count = reply ? reply->rectangles_len : -1;
-        std::free(reply);
-        return count;
+        auto r = own(xcb_shape_get_rectangles_reply(
+            c, xcb_shape_get_rectangles(c, window, XCB_SHAPE_SK_INPUT), nullptr));
+        return r ? r->rectangles_len : -1;
     }
-
     // An unmanaged window mapped on top of everything, as a raised window would be.
     xcb_window_t cover() {
-        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
-        const xcb_window_t window = xcb_generate_id(connection_);
+        const xcb_window_t window = xcb_generate_id(c);
         const uint32_t values[] = {1};
-        xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1280, 800,
-                          0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, window, root(), 0, 0, 1280, 800, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
                           XCB_CW_OVERRIDE_REDIRECT, values);
-        xcb_map_window(connection_, window);
-        xcb_flush(connection_);
+        xcb_map_window(c, window);
+        xcb_flush(c);
         return window;
     }
-
     // The position among the root's children, bottom first.
     int stackPosition(WId window) {
-        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
-        auto* reply =
-            xcb_query_tree_reply(connection_, xcb_query_tree(connection_, screen->root), nullptr);
-        int position = -1;
-        if (reply != nullptr) {
-            const xcb_window_t* children = xcb_query_tree_children(reply);
-            for (int i = 0; i < xcb_query_tree_children_length(reply); ++i)
-                if (children[i] == window)
-                    position = i;
-            std::free(reply);
-        }
-        return position;
+        auto r = own(xcb_query_tree_reply(c, xcb_query_tree(c, root()), nullptr));
+        const xcb_window_t* children = xcb_query_tree_children(r.get());
+        const int count = xcb_query_tree_children_length(r.get());
+        return static_cast<int>(std::find(children, children + count, window) - children);
     }
 
 private:
-    xcb_connection_t* connection_;
+    xcb_window_t root() { return xcb_setup_roots_iterator(xcb_get_setup(c)).data->root; }
+    xcb_connection_t* c;
 };
 
 void settle() {
@@ -156,9 +129,8 @@ TEST_F(PillX11Test, ShownPillIsAViewableUnmanagedWindowThatTakesNeitherFocusNorC
 
     const WId window = pill.windowId();
     ASSERT_NE(window, 0u);
-    const auto shown = x.attributes(window);
-    EXPECT_TRUE(shown.overrideRedirect);
-    EXPECT_EQ(shown.mapState, XCB_MAP_STATE_VIEWABLE);
+    EXPECT_TRUE(x.overrideRedirect(window));
+    EXPECT_TRUE(x.viewable(window));
     EXPECT_EQ(x.focus(), focusBefore);
     EXPECT_EQ(x.acceptsFocusHint(window), false);
     EXPECT_EQ(x.inputShapeRectangles(window), 0);
@@ -177,7 +149,7 @@ TEST_F(PillX11Test, ShownPillIsAViewableUnmanagedWindowThatTakesNeitherFocusNorC
 
     pill.hide();
     settle();
-    EXPECT_NE(x.attributes(window).mapState, XCB_MAP_STATE_VIEWABLE);
+    EXPECT_FALSE(x.viewable(window));
     EXPECT_EQ(system->isViewable(window), false);
 }
 
