@@ -77,6 +77,11 @@ TEST(PillPicture, FinalStatesNameTheirOutcome) {
     const PillPicture nowhere = pillPicture(DictationState::nowhere(), facts);
     EXPECT_EQ(nowhere.text, "курсор не в поле · Alt+Space вставит");
     EXPECT_EQ(nowhere.glyph.kind, PillGlyph::blocked);
+    facts.microphoneLost = true; // what was captured before the sound server went away
+    EXPECT_EQ(pillPicture(DictationState::transcribing(), facts).text,
+              "микрофон пропал · распознаю…");
+    EXPECT_EQ(pillPicture(DictationState::inserted(1, "Kate"), facts).text,
+              "микрофон пропал · Kate · 1 слово");
 }
 
 TEST(PillPicture, InsertedCarriesTheApplicationsIcon) {
