@@ -80,7 +80,6 @@ public:
     explicit FirstBufferProbe(std::unique_ptr<AudioCapture> inner) : inner(std::move(inner)) {}
     InputStatus inputStatus() override { return inner->inputStatus(); }
     void start(Callback callback) override {
-        arrived = false;
         inner->start([this, callback](const AudioBuffer& buffer, std::uint64_t hostTime) {
             callback(buffer, hostTime);
             if (!arrived.exchange(true))
@@ -88,6 +87,7 @@ public:
         });
     }
     void stop() override { inner->stop(); }
+    void setLostHandler(Lost lost) override { inner->setLostHandler(std::move(lost)); }
 
     std::atomic<bool> arrived = false;
     Clock::time_point firstAt;
@@ -108,8 +108,10 @@ void BM_StartToFirstSample(benchmark::State& state) {
     FirstBufferProbe* seen = probe.get();
     DictationRecorder recorder(std::move(probe));
     std::vector<double> ms;
+    recorder.warmUp(); // on the recorder's own thread, done before the next start is asked for
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     for (auto _ : state) {
-        recorder.warmUp();
+        seen->arrived = false;
         auto began = Clock::now();
         recorder.start(dir / "bench.wav");
         while (!seen->arrived && Clock::now() - began < std::chrono::seconds(3))
@@ -117,6 +119,7 @@ void BM_StartToFirstSample(benchmark::State& state) {
         if (seen->arrived)
             ms.push_back(std::chrono::duration<double, std::milli>(seen->firstAt - began).count());
         recorder.stop();
+        recorder.warmUp();
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     state.counters["missed"] = static_cast<double>(state.iterations() - ms.size());

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace talvoro {
 
@@ -39,6 +40,7 @@ struct InputStatus {
 class AudioCapture {
 public:
     using Callback = std::function<void(const AudioBuffer& buffer, std::uint64_t hostTime)>;
+    using Lost = std::function<void(const std::string& reason)>;
 
     virtual ~AudioCapture() = default;
 
@@ -49,6 +51,10 @@ public:
     virtual void start(Callback callback) = 0;
     // After it returns no callback runs and none will. Harmless when not started.
     virtual void stop() = 0;
+    // For the captures started after it: told at most once per capture, on the audio thread, when
+    // the sound server or the source goes away while capturing (why, for the user). No buffers
+    // come after it.
+    virtual void setLostHandler(Lost lost) = 0;
 };
 
 } // namespace talvoro

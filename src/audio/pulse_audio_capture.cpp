@@ -121,6 +121,8 @@ struct PulseAudioCapture::Impl {
     pa_channel_map sourceMap{};
     AudioFormat streamFormat;
     Callback callback;
+    Lost lost;
+    bool capturing = false; // the stream is up and nobody stopped it
 
     Impl() : mainloop(pa_threaded_mainloop_new()) {
         if (!mainloop)
@@ -211,6 +213,7 @@ struct PulseAudioCapture::Impl {
     bool lookUpSource();
     void startStream(Callback newCallback);
     static void onRead(pa_stream* s, std::size_t, void* data);
+    static void onStreamState(pa_stream* s, void* data);
     void deliver(const void* bytes, std::size_t length, std::uint64_t now, std::size_t readable);
 };
 
@@ -271,6 +274,7 @@ void PulseAudioCapture::Impl::startStream(Callback newCallback) {
         if (!lookUpSource())
             throw CoreAudioError::inputUnavailable(true);
     }
+    capturing = false;
     stream.reset();
     pa_sample_spec spec = recordSpec(sourceSpec);
     const pa_channel_map* map = pa_channel_map_compatible(&sourceMap, &spec) ? &sourceMap : nullptr;
@@ -279,8 +283,7 @@ void PulseAudioCapture::Impl::startStream(Callback newCallback) {
         notStarted(pa_context_errno(context.get()));
     streamFormat = formatOf(sourceSpec);
     callback = std::move(newCallback);
-    pa_stream_set_state_callback(
-        stream.get(), [](pa_stream*, void* data) { static_cast<Impl*>(data)->signal(); }, this);
+    pa_stream_set_state_callback(stream.get(), &Impl::onStreamState, this);
     pa_stream_set_read_callback(stream.get(), &Impl::onRead, this);
 
     pa_buffer_attr attr{};
@@ -304,6 +307,19 @@ void PulseAudioCapture::Impl::startStream(Callback newCallback) {
         callback = nullptr;
         notStarted(error ? error : PA_ERR_TIMEOUT);
     }
+    capturing = true;
+}
+
+// A server that stops or restarts (pipewire-pulse) fails every stream of the connection.
+void PulseAudioCapture::Impl::onStreamState(pa_stream* s, void* data) {
+    auto* self = static_cast<Impl*>(data);
+    self->signal();
+    if (!self->capturing || PA_STREAM_IS_GOOD(pa_stream_get_state(s)))
+        return;
+    self->capturing = false;
+    self->callback = nullptr;
+    if (self->lost)
+        self->lost(reasonOf(pa_context_errno(self->context.get())));
 }
 
 void PulseAudioCapture::Impl::onRead(pa_stream* s, std::size_t, void* data) {
@@ -366,8 +382,16 @@ void PulseAudioCapture::stop() {
     if (!impl->mainloop)
         return;
     MainloopLock guard(impl->mainloop.get());
+    impl->capturing = false;
     impl->stream.reset();
     impl->callback = nullptr;
+}
+
+void PulseAudioCapture::setLostHandler(Lost lost) {
+    if (!impl->mainloop)
+        return;
+    MainloopLock guard(impl->mainloop.get());
+    impl->lost = std::move(lost);
 }
 
 } // namespace talvoro

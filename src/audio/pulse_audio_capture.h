@@ -20,6 +20,7 @@ public:
     InputStatus inputStatus() override;
     void start(Callback callback) override;
     void stop() override;
+    void setLostHandler(Lost lost) override;
 
 private:
     struct Impl;

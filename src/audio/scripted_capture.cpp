@@ -46,6 +46,7 @@ void ScriptedCapture::start(Callback newCallback) {
     ++starts;
     callback = std::move(newCallback);
     stopping = false;
+    gone.reset();
     guard.unlock();
     player = std::thread([this] { play(); });
 }
@@ -62,6 +63,21 @@ void ScriptedCapture::stop() {
     callback = nullptr;
 }
 
+void ScriptedCapture::setLostHandler(Lost handler) {
+    std::lock_guard guard(lock);
+    lost = std::move(handler);
+}
+
+void ScriptedCapture::loseServer(std::string reason) {
+    {
+        std::lock_guard guard(lock);
+        if (!callback || gone)
+            return;
+        gone = std::move(reason);
+    }
+    changed.notify_all();
+}
+
 void ScriptedCapture::push(Chunk chunk) {
     {
         std::lock_guard guard(lock);
@@ -72,7 +88,8 @@ void ScriptedCapture::push(Chunk chunk) {
 
 void ScriptedCapture::waitUntilPlayed() {
     std::unique_lock guard(lock);
-    changed.wait(guard, [&] { return !callback || stopping || (queued.empty() && !delivering); });
+    changed.wait(guard,
+                 [&] { return !callback || stopping || gone || (queued.empty() && !delivering); });
 }
 
 bool ScriptedCapture::started() const {
@@ -89,9 +106,19 @@ void ScriptedCapture::play() {
     nameCurrentThread("scripted.audio");
     std::unique_lock guard(lock);
     for (;;) {
-        changed.wait(guard, [&] { return stopping || !queued.empty(); });
+        changed.wait(guard, [&] { return stopping || gone || !queued.empty(); });
         if (stopping)
             return;
+        if (gone) {
+            const Lost tell = lost;
+            const std::string reason = *gone;
+            guard.unlock();
+            if (tell)
+                tell(reason);
+            guard.lock();
+            changed.notify_all();
+            return;
+        }
         Chunk chunk = std::move(queued.front());
         queued.pop_front();
         delivering = true;

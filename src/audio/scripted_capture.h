@@ -32,8 +32,11 @@ public:
     InputStatus inputStatus() override;
     void start(Callback callback) override;
     void stop() override;
+    void setLostHandler(Lost lost) override;
 
     void setStatus(InputStatus status);
+    // The sound server goes away: the running capture tells its lost handler and plays no more.
+    void loseServer(std::string reason);
     // The next start throws CoreAudioError with this text.
     void failNextStart(std::string text);
     // Queues a buffer; it is delivered while the capture is started.
@@ -55,6 +58,8 @@ private:
     bool delivering = false;            // guarded by lock
     bool stopping = false;              // guarded by lock
     int starts = 0;                     // guarded by lock
+    Lost lost;                          // guarded by lock
+    std::optional<std::string> gone;    // guarded by lock: why the server went away
     std::thread player;
 };
 

@@ -96,7 +96,8 @@ std::string usageText(std::string_view commandLines, std::string_view checkLines
            "\n"
            "Общие опции:\n"
            "  --env путь               другой файл настроек\n"
-           "  --log путь               вывод в файл (нужно при запуске через `open`)\n";
+           "  --log путь               вывод в файл (нужно, когда терминала нет: запуск из меню\n"
+           "                           приложений или при входе в систему)\n";
 }
 
 std::string clock(double seconds) {

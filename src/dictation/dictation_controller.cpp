@@ -36,10 +36,15 @@ DictationController::DictationController(Passkey, Config config,
       onState(std::move(onState)), clock(seams.clock ? seams.clock : systemDictationClock()),
       insertion(std::move(seams.insertion)), keyboard(std::move(seams.keyboard)),
       polisher(seams.polisher ? seams.polisher : makePolisher),
-      recorder(captureOrPulse(std::move(seams.capture))) {}
+      recorder(captureOrPulse(std::move(seams.capture))) {
+    // Told by the recorder on this thread while it, a member, exists.
+    recorder.onStartFailed = [this](const std::string& reason) { captureFailed(reason); };
+    recorder.onLost = [this](const std::string& reason) { microphoneLostNow(reason); };
+}
 
 DictationController::~DictationController() {
     lifetime.request_stop();
+    retryStop.request_stop();
     stop();
 }
 

@@ -101,6 +101,8 @@ public:
     const std::optional<std::string>& lastInsertNote() const { return lastInsertNote_; }
     const std::optional<QImage>& lastInsertIcon() const { return lastInsertIcon_; }
     const std::optional<DictationFailure>& lastFailure() const { return lastFailure_; }
+    // Why the sound server went away during the dictation in progress or just ended.
+    const std::optional<std::string>& microphoneLost() const { return microphoneLost_; }
     // Why the recogniser did not load in the background, until a later load succeeds.
     const std::optional<std::string>& recognizerError() const { return recognizerError_; }
 
@@ -136,6 +138,8 @@ private:
     void toggle(bool polished);
     void hotkeyReleased();
     void beginRecording();
+    void captureFailed(const std::string& reason);
+    void microphoneLostNow(const std::string& reason);
     std::string newRecordingURL();
     void startStreaming(const std::string& url);
     void dropStream();
@@ -151,10 +155,14 @@ private:
     void delivered(const std::string& wav, bool fromQueue, const std::string& text,
                    const std::string& raw, const std::optional<Paster::Result>& result);
     void pasteFailed(const std::string& wav, bool fromQueue, const std::string& reason);
-    void showInsertion(const std::optional<Paster::Result>& result, const std::string& text);
+    void showInsertion(const std::optional<Paster::Result>& result, const std::string& text,
+                       bool quietly = false);
     void handleFailure(std::exception_ptr error, const std::string& wav, bool fromQueue);
+    void setAside(const std::string& wav, const DictationFailure& failure);
     void drop(const std::string& wav, bool fromQueue);
     void drainQueue();
+    void yieldRetry();
+    bool yielded(bool fromQueue);
     void paste(const std::optional<std::string>& text);
     void beginPolish(const std::string& raw, const std::string& wav, bool fromQueue);
     void finishPolish(const PolishOutcome& outcome, std::uint64_t task);
@@ -178,11 +186,16 @@ private:
     std::unique_ptr<HotkeyTap> tap, polishTap, rawTap, escTap;
     std::unique_ptr<DictationClock::Timer> retryTimer, lingerTimer;
     bool draining = false;
+    // The retry in flight gave way to a press: what comes of it changes no state, and no other
+    // retry starts before it has come.
+    bool retryYielded = false;
+    std::stop_source retryStop;
     bool blocked = false;
     std::optional<std::string> lastInserted_, lastRaw_, lastPolishNote_, lastInsertNote_;
     std::optional<QImage> lastInsertIcon_;
     std::optional<DictationFailure> lastFailure_;
     std::optional<std::string> recognizerError_;
+    std::optional<std::string> microphoneLost_;
     const std::shared_ptr<RecordingFlags> flags = std::make_shared<RecordingFlags>();
     bool polishMode = false;
     std::optional<PolishTask> polishTask;

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "audio/wav_reader.h"
 #include "base/journal.h"
 #include "base/main_thread.h"
 #include "cleanup/name_dict.h"
@@ -31,6 +32,32 @@ std::string reasonOf(const std::exception_ptr& error) {
     } catch (...) {
         return "неизвестная ошибка";
     }
+}
+
+// A file that does not read as audio never will: it is set aside rather than retried.
+void requireReadable(const std::string& wav) {
+    try {
+        const WAVReader reader(wav, true);
+    } catch (const std::exception& error) {
+        throw UnreadableRecording(wav, error.what());
+    }
+}
+
+// A retry comes when the user may be anywhere: only a focused text field takes its text.
+bool takesText(const Paster::Focus& focus) {
+    return focus.role && (*focus.role == "AXTextField" || *focus.role == "AXTextArea" ||
+                          *focus.role == "AXComboBox");
+}
+
+// No press woke the focus reporting before a retry: it is woken and asked again once.
+Paster::Focus retryFocus(InsertionSeams& desktop) {
+    Paster::Focus focus = Paster::currentFocus(desktop);
+    if (focus.missing) {
+        Paster::wakeFocusReporting(desktop);
+        (desktop.clock ? *desktop.clock : systemPasteClock()).pause(0.25);
+        focus = Paster::currentFocus(desktop);
+    }
+    return focus;
 }
 
 void recognisedLine(const std::string& identity, const std::string& text) {
@@ -67,9 +94,11 @@ void DictationController::streamFinished(const std::string& url,
 void DictationController::deliver(const std::string& url, bool fromQueue) {
     DictationWork::recognise([weak = weak_from_this(), transcriber = transcriber, url, fromQueue,
                               samples = samples, engine = engine, identity = identity,
-                              dictFile = config.dictFile, stop = lifetime.get_token()] {
+                              dictFile = config.dictFile,
+                              stop = fromQueue ? retryStop.get_token() : lifetime.get_token()] {
         std::string raw;
         try {
+            requireReadable(url);
             raw = transcriber->transcribe(url, stop);
         } catch (...) {
             onMainThreadWith(weak, [error = std::current_exception(), url,
@@ -90,6 +119,8 @@ void DictationController::deliver(const std::string& url, bool fromQueue) {
 
 void DictationController::recognised(const std::string& url, bool fromQueue,
                                      const std::string& text) {
+    if (yielded(fromQueue))
+        return; // still queued: the next retry recognises it again
     // A text that shapes to nothing (a lone full stop) would fail the paste and be queued
     // and retried for ever.
     const std::string shaped = InsertShape::trimmed(text);
@@ -115,7 +146,15 @@ void DictationController::insertFinal(const std::string& text, const std::string
         std::optional<Paster::Result> result;
         std::string reason;
         try {
-            result = Paster::pasteOrLeave(text, seams ? *seams : systemInsertionSeams());
+            InsertionSeams& desktop = seams ? *seams : systemInsertionSeams();
+            if (fromQueue) {
+                if (Paster::Focus focus = retryFocus(desktop); !takesText(focus)) {
+                    result = Paster::Result{};
+                    result->focus = std::move(focus);
+                }
+            }
+            if (!result)
+                result = Paster::pasteOrLeave(text, desktop);
         } catch (...) {
             reason = reasonOf(std::current_exception());
         }
@@ -137,15 +176,18 @@ void DictationController::insertFinal(const std::string& text, const std::string
 void DictationController::delivered(const std::string& wav, bool fromQueue, const std::string& text,
                                     const std::string& raw,
                                     const std::optional<Paster::Result>& result) {
+    const bool quietly = yielded(fromQueue); // a recording has begun meanwhile
     drop(wav, fromQueue);
     lastInserted_ = text;
     lastRaw_ = raw;
-    showInsertion(result, text);
+    showInsertion(result, text, quietly);
 }
 
 void DictationController::pasteFailed(const std::string& wav, bool fromQueue,
                                       const std::string& reason) {
     note("вставка не удалась: " + reason);
+    if (yielded(fromQueue))
+        return;
     if (!fromQueue) {
         try {
             queue.enqueue(wav);
@@ -157,12 +199,13 @@ void DictationController::pasteFailed(const std::string& wav, bool fromQueue,
 }
 
 void DictationController::showInsertion(const std::optional<Paster::Result>& result,
-                                        const std::string& text) {
+                                        const std::string& text, bool quietly) {
     const int words = wordCount(text);
     if (!result) {
         lastInsertNote_ = "в панель занесения";
         lastInsertIcon_.reset();
-        show(State::inserted(words, std::nullopt));
+        if (!quietly)
+            show(State::inserted(words, std::nullopt));
         return;
     }
     State final = State::nowhere();
@@ -184,13 +227,24 @@ void DictationController::showInsertion(const std::optional<Paster::Result>& res
                            ", слов: " + std::to_string(words));
     if (result->restoreError)
         Journal::shared().note("диктовка: прежний буфер не вернулся — " + *result->restoreError);
-    show(final);
+    if (!quietly)
+        show(final);
 }
 
 void DictationController::handleFailure(std::exception_ptr error, const std::string& wav,
                                         bool fromQueue) {
     const DictationFailure failure(error);
+    if (yielded(fromQueue)) {
+        if (failure.isUnreadable())
+            setAside(wav, failure);
+        return;
+    }
     lastFailure_ = failure;
+    if (failure.isUnreadable()) {
+        setAside(wav, failure);
+        show(State::failed(failure.text()));
+        return;
+    }
     if (!fromQueue) {
         try {
             queue.enqueue(wav);
@@ -206,6 +260,19 @@ void DictationController::handleFailure(std::exception_ptr error, const std::str
     }
 }
 
+// Kept, never deleted, out of the queue's way; the queue goes on with the next recording. A
+// file that cannot be moved blocks the retries as any permanent failure does.
+void DictationController::setAside(const std::string& wav, const DictationFailure& failure) {
+    try {
+        const std::string kept = queue.setAside(wav);
+        Journal::shared().note("диктовка: запись не читается как звук, отложена в " + kept + " — " +
+                               failure.hint());
+    } catch (const std::exception& error) {
+        note(error.what());
+        blocked = true;
+    }
+}
+
 void DictationController::drop(const std::string& wav, bool fromQueue) {
     if (fromQueue) {
         queue.remove(wav);
@@ -216,15 +283,28 @@ void DictationController::drop(const std::string& wav, bool fromQueue) {
 }
 
 void DictationController::drainQueue() {
-    if (draining || blocked || !state_.is(State::Kind::idle))
+    if (draining || retryYielded || blocked || !state_.is(State::Kind::idle))
         return;
     const std::vector<std::string> pending = queue.pending();
     if (pending.empty())
         return;
     draining = true;
+    retryStop = std::stop_source();
     note("пробую догнать очередь: " + fs::path(pending.front()).filename().string());
     setState(State::transcribing());
     deliver(pending.front(), true);
+}
+
+void DictationController::yieldRetry() {
+    draining = false;
+    retryYielded = true;
+    retryStop.request_stop();
+    note("нажатие во время повтора очереди — повтор подождёт");
+}
+
+// True once for the outcome of a retry that gave way to a press.
+bool DictationController::yielded(bool fromQueue) {
+    return fromQueue && std::exchange(retryYielded, false);
 }
 
 void DictationController::pasteLast() {

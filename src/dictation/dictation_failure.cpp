@@ -57,7 +57,14 @@ DictationFailure::DictationFailure(const std::exception& error)
                      "файл " + name + " не годится — удали его, и модель скачается заново"};
         else
             *this = {false, "запись не того формата",
-                     name + ": " + local->detail() + " — ожидание не поможет"};
+                     name + ": " + local->detail() + " — ожидание не поможет", true};
+        return;
+    }
+    if (const auto* unreadable = dynamic_cast<const UnreadableRecording*>(&error)) {
+        *this = {false, "запись не читается",
+                 std::filesystem::path(unreadable->file()).filename().string() + ": " +
+                     unreadable->what() + " — отложена в сторону, ожидание не поможет",
+                 true};
         return;
     }
     if (const auto* network = dynamic_cast<const NetworkError*>(&error)) {

@@ -45,12 +45,23 @@ bool sameFile(const std::string& a, const std::string& b) {
 } // namespace
 
 std::string DictationQueue::enqueue(const std::string& wav) const {
+    return moveInto(directory_, wav);
+}
+
+std::string DictationQueue::setAside(const std::string& wav) const {
+    const std::string folder = directory_ + "/unreadable";
+    if (!makePrivateFolder(folder))
+        throw DictationQueueError("не получилось завести папку " + folder);
+    return moveInto(folder, wav);
+}
+
+std::string DictationQueue::moveInto(const std::string& folder, const std::string& wav) {
     const fs::path name = fs::path(wav).filename();
     const std::string stem = name.stem().string();
     const std::string extension = name.extension().string();
     for (int attempt = 1; attempt <= 1000; ++attempt) {
         const std::string destination =
-            directory_ + "/" +
+            folder + "/" +
             (attempt == 1 ? name.string() : stem + "-" + std::to_string(attempt) + extension);
         const int error = moveWithoutReplacing(wav, destination);
         if (error == 0)

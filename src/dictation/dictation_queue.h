@@ -23,10 +23,16 @@ public:
     // The ".wav" files in name order; empty when the folder cannot be read.
     std::vector<std::string> pending() const;
     std::size_t count() const { return pending().size(); }
+    // Moves a recording that will never be recognised into the folder "unreadable" inside the
+    // queue, under a name no other file there has, and returns where it is now. Throws
+    // DictationQueueError.
+    std::string setAside(const std::string& wav) const;
     // Deletes the file; a file already gone is not an error.
     void remove(const std::string& path) const;
 
 private:
+    static std::string moveInto(const std::string& folder, const std::string& wav);
+
     std::string directory_;
 };
 

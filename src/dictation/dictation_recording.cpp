@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "base/journal.h"
 #include "base/paths.h"
 #include "dictation/dictation_work.h"
 #include "dictation/local_stamp.h"
@@ -46,12 +47,12 @@ void DictationController::toggle(bool polished) {
         return;
     case Kind::transcribing:
     case Kind::polishing:
-        note("идёт распознавание — нажатие пропущено");
-        return;
-    case Kind::nowhere:
-        note("хоткей во время «некуда» — вставляю последнюю");
-        paste(lastInserted_);
-        return;
+        if (!draining) {
+            note("идёт распознавание — нажатие пропущено");
+            return;
+        }
+        yieldRetry(); // a retry of the queue runs in the background: the user comes first
+        [[fallthrough]];
     case Kind::idle:
     case Kind::inserted:
     case Kind::inClipboard:
@@ -61,6 +62,10 @@ void DictationController::toggle(bool polished) {
         beginRecording();
         pressStartedRecording = state_.is(Kind::recording);
         pressAt = clock->uptime();
+        return;
+    case Kind::nowhere:
+        note("хоткей во время «некуда» — вставляю последнюю");
+        paste(lastInserted_);
         return;
     }
 }
@@ -88,19 +93,39 @@ void DictationController::escapePressed() {
 void DictationController::beginRecording() {
     lingerTimer.reset();
     blocked = false;
+    microphoneLost_.reset();
     // The focus reporting wakes up on the insertion thread: it may wait on applications.
     DictationWork::insert([seams = insertion] {
         Paster::wakeFocusReporting(seams ? *seams : systemInsertionSeams());
     });
     const std::string url = newRecordingURL();
     try {
-        recorder.start(url);
+        recorder.start(url); // the capture starts on its own thread; a failure comes back
     } catch (const std::exception& error) {
         show(State::failed(error.what()));
         return;
     }
     startStreaming(url);
     setState(State::recording());
+}
+
+void DictationController::captureFailed(const std::string& reason) {
+    if (!state_.is(State::Kind::recording))
+        return;
+    polishMode = false;
+    pressStartedRecording = false;
+    show(State::failed(reason));
+}
+
+// What was captured up to the loss is delivered as after a stop.
+void DictationController::microphoneLostNow(const std::string& reason) {
+    if (!state_.is(State::Kind::recording))
+        return;
+    microphoneLost_ = reason;
+    note("микрофон пропал: " + reason);
+    Journal::shared().note("диктовка: микрофон пропал — " + reason + "; записанное распознаю");
+    pressStartedRecording = false;
+    finishRecording();
 }
 
 std::string DictationController::newRecordingURL() {
@@ -172,7 +197,7 @@ void DictationController::finishRecording() {
     if (!url) {
         dropStream();
         recorder.warmUp();
-        show(State::failed("слишком коротко"));
+        show(State::failed(microphoneLost_ ? "микрофон пропал" : "слишком коротко"));
         return;
     }
     recorder.warmUp();

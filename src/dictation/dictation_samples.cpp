@@ -116,6 +116,32 @@ int runZip(const std::string& folder, const std::string& destination) {
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
+// zip makes its file with the umask, and the archive holds the user's speech: it is packed
+// inside a private folder beside the destination, closed to others and only then moved there.
+// The zip status, -1 when there was nowhere to pack.
+int packPrivately(const std::string& folder, const std::string& destination) {
+    std::string staging = fs::path(destination).parent_path().string() + "/.talvoro-XXXXXX";
+    if (!::mkdtemp(staging.data()))
+        return -1;
+    const std::string packed = staging + "/archive.zip";
+    std::error_code error;
+    int status = -1;
+    try {
+        status = runZip(folder, packed);
+    } catch (...) {
+        fs::remove_all(staging, error);
+        throw;
+    }
+    if (status == 0) {
+        fs::permissions(packed, fs::perms::owner_read | fs::perms::owner_write, error);
+        if (!error)
+            fs::rename(packed, destination, error);
+    }
+    std::error_code ignored;
+    fs::remove_all(staging, ignored);
+    return error && status == 0 ? -1 : status;
+}
+
 std::string baseName() {
     const std::string hex = QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
     return LocalStamp::fileName(QDateTime::currentDateTime()) + "-" + lowered(hex.substr(0, 4));
@@ -271,7 +297,7 @@ std::string DictationSamples::archive(const std::optional<std::string>& into,
         // Packed without a fresh note.
     }
 
-    const int status = runZip(directory_, destination);
+    const int status = packPrivately(directory_, destination);
     if (status != 0 || !fs::exists(destination, error))
         throw SamplesError::zipFailed(status);
     Journal::shared().note("разметка собрана: пар " + std::to_string(pairs) + " → " +

@@ -2,6 +2,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QUrl>
@@ -17,11 +18,15 @@ void revealInFileManager(const std::string& path) {
                                                        "/org/freedesktop/FileManager1",
                                                        "org.freedesktop.FileManager1", "ShowItems");
     call << QStringList{file.toString()} << QString();
-    const QDBusMessage answer = QDBusConnection::sessionBus().call(call, QDBus::Block, 3000);
-    if (answer.type() != QDBusMessage::ErrorMessage)
-        return;
-    QDesktopServices::openUrl(
-        QUrl::fromLocalFile(QFileInfo(QString::fromStdString(path)).absolutePath()));
+    // Not waited for: a file manager that is slow to start must not hold the caller's thread.
+    auto* answer = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 3000));
+    const QUrl folder = QUrl::fromLocalFile(QFileInfo(QString::fromStdString(path)).absolutePath());
+    QObject::connect(answer, &QDBusPendingCallWatcher::finished, answer,
+                     [folder](QDBusPendingCallWatcher* call) {
+                         if (call->isError())
+                             QDesktopServices::openUrl(folder);
+                         call->deleteLater();
+                     });
 }
 
 bool ensureDictionaryFile(const std::string& path) {

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "base/journal.h"
+#include "base/main_thread.h"
 #include "base/paths.h"
 #include "recognition/dictation_engine_store.h"
 #include "recognition/gigaam_transcriber.h"
@@ -93,8 +94,9 @@ void DictationHost::changed() {
         permissionRetry_.start();
     else if (!waiting)
         permissionRetry_.stop();
-    if (settingsStale_ && presenter_ && presenter_->state().is(DictationState::Kind::idle)) {
-        settingsStale_ = false;
+    // Not from inside the presenter's own report: restart() destroys it.
+    if (restartPending_ && presenter_ && presenter_->state().is(DictationState::Kind::idle)) {
+        restartPending_ = false;
         QTimer::singleShot(0, this, [this] { restart(); });
     }
     if (onChange_)
@@ -126,15 +128,39 @@ void DictationHost::settingsChanged() {
     settingsPath_ = path;
     config_ = narrowed;
     Journal::shared().note("настройки изменились: " + settingsPath_);
-    settingsStale_ = true;
+    restartPending_ = true;
     changed();
 }
 
 void DictationHost::restart() {
     if (!presenter_)
         return;
+    if (!presenter_->state().is(DictationState::Kind::idle)) {
+        restartPending_ = true; // a press came meanwhile
+        return;
+    }
     stop();
     start();
+    if (const auto message = std::exchange(restartMessage_, std::nullopt))
+        flash(message->first, message->second);
+    changed();
+}
+
+void DictationHost::restartWhenIdle(std::string message, double seconds) {
+    restartMessage_ = {std::move(message), seconds};
+    if (presenter_ && !presenter_->state().is(DictationState::Kind::idle)) {
+        restartPending_ = true;
+        changed();
+        return;
+    }
+    restartPending_ = false;
+    if (presenter_)
+        restart();
+    else {
+        start();
+        flash(restartMessage_->first, restartMessage_->second);
+        restartMessage_.reset();
+    }
 }
 
 MenuBarIcon::State DictationHost::iconState() const {
@@ -215,20 +241,41 @@ void DictationHost::flash(const std::string& text, double seconds) {
     pillHide_.start(static_cast<int>(seconds * 1000));
 }
 
+// zip may pack hundreds of megabytes: it runs on a thread of its own, one archive at a time.
 void DictationHost::collectSamples() {
-    if (!presenter_ || !presenter_->samples())
+    if (!presenter_ || !presenter_->samples() || collecting_)
         return;
-    const auto samples = presenter_->samples();
-    try {
-        const int pairs = samples->count();
-        const std::string archive = samples->archive(std::nullopt, presenter_->engineName());
-        revealInFileManager(archive);
-        flash("архив собран · " + std::to_string(pairs) + " " + pairsForm(pairs) + " → Загрузки",
-              4.0);
-    } catch (const std::exception& error) {
-        Journal::shared().note(std::string("разметка: ") + error.what());
+    collecting_ = true;
+    if (!archiver_)
+        archiver_ = std::make_unique<SerialQueue>("ostrel.samples");
+    QPointer<DictationHost> self(this);
+    archiver_->async([self, samples = presenter_->samples(), engine = presenter_->engineName()] {
+        int pairs = 0;
+        std::optional<std::string> archive;
+        std::string failure;
+        try {
+            pairs = samples->count();
+            archive = samples->archive(std::nullopt, engine);
+        } catch (const std::exception& error) {
+            failure = error.what();
+        }
+        onMainThread([self, pairs, archive, failure] {
+            if (self)
+                self->collected(pairs, archive, failure);
+        });
+    });
+}
+
+void DictationHost::collected(int pairs, const std::optional<std::string>& archive,
+                              const std::string& failure) {
+    collecting_ = false;
+    if (!archive) {
+        Journal::shared().note("разметка: " + failure);
         flash("архив не собрался", 4.0);
+        return;
     }
+    revealInFileManager(*archive);
+    flash("архив собран · " + std::to_string(pairs) + " " + pairsForm(pairs) + " → Загрузки", 4.0);
 }
 
 void DictationHost::openDictionary() {
@@ -239,10 +286,7 @@ void DictationHost::openDictionary() {
 
 void DictationHost::apply(DictationEngine engine) {
     DictationEngineStore::set(engine);
-    stop();
-    start();
-    flash("распознавание " + title(engine), 3.0);
-    changed();
+    restartWhenIdle("распознавание " + title(engine), 3.0);
 }
 
 void DictationHost::startModelDownload() {
@@ -280,9 +324,10 @@ void DictationHost::downloadEvent(const GigaAMDownload::Event& event) {
     download_.release()->deleteLater();
     if (std::holds_alternative<GigaAMDownload::Done>(event)) {
         downloaded_ = true;
-        apply(DictationEngine::local);
-        if (presenter_)
-            flash("модель готова · " + presenter_->hotkeyDescription(), 4.0);
+        DictationEngineStore::set(DictationEngine::local);
+        restartWhenIdle("модель готова · " + (presenter_ ? presenter_->hotkeyDescription()
+                                                         : config_.dictationHotkey.description()),
+                        4.0);
     } else if (const auto* failed = std::get_if<GigaAMDownload::Failed>(&event)) {
         Journal::shared().note("модель GigaAM не скачалась: " + failed->message);
         flash("модель не скачалась", 6.0);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/config.h"
+#include "base/serial_queue.h"
 #include "download/gigaam_download.h"
 #include "ui/dictation_menu.h"
 #include "ui/dictation_presenter.h"
@@ -66,8 +67,13 @@ private:
     void watchSettings();
     void settingsChanged();
     void restart();
+    // Restarts dictation now when it is idle, else once it is (a recording or a recognition in
+    // progress is never cut off), then shows the message.
+    void restartWhenIdle(std::string message, double seconds);
     void downloadEvent(const GigaAMDownload::Event& event);
     bool modelUsable() const;
+    void collected(int pairs, const std::optional<std::string>& archive,
+                   const std::string& failure);
 
     Config config_;
     const bool debug_;
@@ -80,8 +86,11 @@ private:
     QTimer permissionRetry_;
     QTimer pillHide_;
     QFileSystemWatcher settingsWatch_;
-    bool settingsStale_ = false; // changed while a dictation ran; restart once idle
-    bool downloaded_ = false;    // a download finished: never start another one by itself
+    bool restartPending_ = false; // asked for while a dictation ran; restart once idle
+    std::optional<std::pair<std::string, double>> restartMessage_; // shown after that restart
+    bool downloaded_ = false; // a download finished: never start another one by itself
+    bool collecting_ = false; // an archive is being packed
+    std::unique_ptr<SerialQueue> archiver_; // made with the first archive
 };
 
 // The first readable settings file of Config's list; else the one in the configuration folder.

@@ -181,6 +181,7 @@ ControllerFacts DictationPresenter::facts() const {
     facts.pending = controller_->pendingCount();
     facts.failure = controller_->lastFailure();
     facts.insertIcon = controller_->lastInsertIcon();
+    facts.microphoneLost = controller_->microphoneLost().has_value();
     return facts;
 }
 

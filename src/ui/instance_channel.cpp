@@ -4,7 +4,10 @@
 #include <QLocalSocket>
 #include <QPointer>
 #include <QStandardPaths>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include "base/command_line.h"
 
 namespace talvoro {
 
@@ -21,11 +24,23 @@ QString lockPath() {
 } // namespace
 
 std::string InstanceChannel::folder() {
-    QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (runtime.isEmpty())
-        runtime = QDir::temp().filePath("talvoro-" + QString::number(::getuid()));
-    QDir().mkpath(runtime);
-    return runtime.toStdString();
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (!runtime.isEmpty()) {
+        QDir().mkpath(runtime);
+        return runtime.toStdString();
+    }
+    // Anyone may make a folder of that name in /tmp first and so hear or answer the commands:
+    // only a folder of ours, closed to everyone else, will do.
+    const std::string shared =
+        QDir::temp().filePath("talvoro-" + QString::number(::getuid())).toStdString();
+    ::mkdir(shared.c_str(), 0700);
+    struct stat info {};
+    if (::lstat(shared.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        info.st_uid != ::getuid() || (info.st_mode & 0077) != 0)
+        fail("папка " + shared +
+             " чужая или открыта другим — через неё с запущенной копией не говорю; удали её или "
+             "задай XDG_RUNTIME_DIR");
+    return shared;
 }
 
 std::unique_ptr<InstanceChannel> InstanceChannel::claim() {

@@ -27,7 +27,9 @@ public:
     // The running instance's answer; nothing when none runs.
     static std::optional<std::string> send(const std::string& command, int timeoutMs = 3000);
 
-    static std::string folder(); // where the lock and the socket live
+    // Where the lock and the socket live. Throws CommandFailure when the only folder left is a
+    // shared one that is not the user's alone.
+    static std::string folder();
 
 private:
     explicit InstanceChannel(std::unique_ptr<QLockFile> lock);

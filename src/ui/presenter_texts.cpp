@@ -77,6 +77,10 @@ PillPicture pillPicture(const DictationState& state, const ControllerFacts& fact
         picture.glyph = PillGlyph::blocked;
         break;
     }
+    const bool delivering =
+        state.is(Kind::transcribing) || state.is(Kind::inserted) || state.is(Kind::nowhere);
+    if (facts.microphoneLost && delivering)
+        picture.text = "микрофон пропал · " + picture.text;
     return picture;
 }
 

@@ -20,7 +20,8 @@ struct ControllerFacts {
     int pending = 0;
     std::optional<DictationFailure> failure; // the last one
     std::optional<QImage> insertIcon;
-    std::string hotkey; // the dictation hotkey's description
+    std::string hotkey;          // the dictation hotkey's description
+    bool microphoneLost = false; // during the dictation in progress or just ended
 };
 
 // One picture of the pill; `hidden` for idle.

@@ -5,6 +5,7 @@
 #include "audio/scripted_capture.h"
 #include "audio/wav_format.h"
 #include "audio/wav_reader.h"
+#include "support/event_loop.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -43,6 +44,14 @@ protected:
         recorder = std::make_unique<DictationRecorder>(std::move(scripted));
     }
 
+    // Starts a recording and waits until its capture runs.
+    void begin(const std::string& file) {
+        const int before = capture->startCount();
+        recorder->start(file);
+        while (capture->startCount() == before)
+            std::this_thread::yield();
+    }
+
     // Plays `seconds` of audio in buffers of `chunk` frames, stamped from `at` seconds after
     // the test's clock origin, and waits until the recorder has had them all.
     void play(const AudioFormat& format, double seconds, double at,
@@ -66,13 +75,13 @@ protected:
 
 TEST_F(RecorderTest, KeepsRecordingsOfAtLeastTheMinimumAndIgnoresRepeatedCalls) {
     EXPECT_EQ(recorder->stop(), std::nullopt);
-    recorder->start(path);
+    begin(path);
     play(mono16, 0.2, 0, sine(300, 16000));
     EXPECT_EQ(recorder->stop(), std::nullopt);
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_EQ(recorder->writtenSamples(), 3200);
 
-    recorder->start(path);
+    begin(path);
     recorder->start(dir / "other.wav");
     EXPECT_EQ(capture->startCount(), 2);
     EXPECT_FALSE(std::filesystem::exists(dir / "other.wav"));
@@ -88,7 +97,7 @@ TEST_F(RecorderTest, KeepsRecordingsOfAtLeastTheMinimumAndIgnoresRepeatedCalls) 
 
 TEST_F(RecorderTest, ClockJumpsOfAQuarterSecondOrMoreBecomeSilenceAndSmallerOrBackwardOnesNot) {
     auto dc = [](std::int64_t) { return 0.5; };
-    recorder->start(path);
+    begin(path);
     play(mono16, 0.5, 0.0, dc);
     play(mono16, 0.5, 1.0, dc); // 0.5 s of lost time
     play(mono16, 0.5, 1.7, dc); // 0.2 s: below the threshold
@@ -110,7 +119,7 @@ class FormatTest : public RecorderTest, public ::testing::WithParamInterface<Aud
 TEST_P(FormatTest, ConvertsToSixteenKilohertzMonoOfTheSameDurationAndPitch) {
     const AudioFormat format = GetParam();
     capture->setStatus({true, format});
-    recorder->start(path);
+    begin(path);
     play(format, 1.0, 0, sine(440, format.sampleRate));
     ASSERT_EQ(recorder->stop(), path);
 
@@ -136,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(Inputs, FormatTest,
                          formatName);
 
 TEST_F(RecorderTest, AFormatChangeMidRecordingKeepsTheFileFormatAndTimeline) {
-    recorder->start(path);
+    begin(path);
     play(stereo48Float, 0.5, 0.0, sine(440, 48000));
     play(mono16, 0.5, 0.5, sine(440, 16000));
     play(AudioFormat{44100, 2, SampleType::int16}, 0.5, 1.0, sine(440, 44100));
@@ -156,7 +165,7 @@ TEST_F(RecorderTest, AFormatChangeMidRecordingKeepsTheFileFormatAndTimeline) {
 
 TEST_F(RecorderTest, LevelIsThePeakSinceThePreviousReading) {
     EXPECT_EQ(recorder->level(), 0.0f);
-    recorder->start(path);
+    begin(path);
     play(mono16, 0.1, 0.0, [](std::int64_t f) { return f == 100 ? -1.0 : 0.0; }); // -32768
     play(mono16, 0.1, 0.1, [](std::int64_t) { return 0.01; });
     EXPECT_EQ(recorder->level(), 1.0f);
@@ -169,7 +178,7 @@ TEST_F(RecorderTest, LevelIsThePeakSinceThePreviousReading) {
 
 TEST_F(RecorderTest, EveryDeliveredSampleIsInTheFileWithAnExactHeader) {
     // Sizes that stress the buffers: empty, single frames, a million frames at once.
-    recorder->start(path);
+    begin(path);
     std::int64_t frames = 0;
     double at = 0;
     for (std::int64_t size : {0, 1, 1, 1'000'000, 2048, 0, 333}) {
@@ -187,27 +196,31 @@ TEST_F(RecorderTest, EveryDeliveredSampleIsInTheFileWithAnExactHeader) {
     EXPECT_EQ(recorder->writtenSamples(), frames);
 }
 
-// A start that fails leaves no file and no capture behind, and the next start works.
+// A start that fails leaves no file and no capture behind, is told back on the main thread,
+// and the next start works.
 TEST_F(RecorderTest, FailedStartsLeaveNothingBehind) {
+    testing::application();
+    std::vector<std::string> told;
+    recorder->onStartFailed = [&](const std::string& reason) { told.push_back(reason); };
     capture->setStatus({false, AudioFormat{}});
-    try {
-        recorder->start(path);
-        FAIL() << "start went ahead without an input";
-    } catch (const CoreAudioError& error) {
-        EXPECT_STREQ(error.what(),
-                     "микрофон недоступен — звуковой сервер (PulseAudio/PipeWire) не отвечает");
-    }
+    recorder->start(path); // returns at once: the capture starts on its own thread
+    ASSERT_TRUE(testing::processUntil([&] { return told.size() == 1; }));
+    EXPECT_EQ(told[0], "микрофон недоступен — звуковой сервер (PulseAudio/PipeWire) не отвечает");
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_FALSE(recorder->isRecording());
     capture->setStatus({true, mono16});
     dir.write("taken", "a file where a folder should be");
     EXPECT_THROW(recorder->start(dir / "taken/a.wav"), std::system_error);
-    EXPECT_EQ(capture->startCount(), 0);
-    capture->failNextStart("поток не открылся");
-    EXPECT_THROW(recorder->start(path), CoreAudioError);
-    EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_FALSE(recorder->isRecording());
+    capture->failNextStart("поток не открылся");
+    recorder->start(path);
+    ASSERT_TRUE(testing::processUntil([&] { return told.size() == 2; }));
+    EXPECT_EQ(told[1], "поток не открылся");
+    EXPECT_EQ(capture->startCount(), 0);
+    EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_EQ(recorder->stop(), std::nullopt);
 
-    recorder->start(path);
+    begin(path);
     play(mono16, 0.5, 0, sine(300, 16000));
     ASSERT_EQ(recorder->stop(), path);
     EXPECT_EQ(WAVReader(path).sampleCount, 8000);
@@ -216,7 +229,7 @@ TEST_F(RecorderTest, FailedStartsLeaveNothingBehind) {
 // The live stream follows the count on its own thread, through stop() and beyond the
 // recorder's life.
 TEST_F(RecorderTest, AnotherThreadFollowsTheCountThroughStopAndAfterTheRecorderIsGone) {
-    recorder->start(path);
+    begin(path);
     const std::shared_ptr<const SampleCount> count = recorder->writtenCount();
     std::atomic<bool> done = false;
     std::thread follower([&] {

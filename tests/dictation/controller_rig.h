@@ -13,6 +13,7 @@
 
 #include "audio/host_time.h"
 #include "audio/scripted_capture.h"
+#include "audio/wav_format.h"
 #include "base/journal.h"
 #include "dictation/dictation_controller.h"
 #include "dictation/manual_clock.h"
@@ -90,7 +91,18 @@ protected:
     // Handled before anything that comes after it through the same tap.
     void release() { ASSERT_EQ(keys->up(space, option), KeyVerdict::swallow); }
 
-    void speak(double seconds) { playTone(*capture, mono16, seconds, hostTime); }
+    // Once the capture, started on its own thread, runs.
+    void speak(double seconds) {
+        ASSERT_TRUE(processUntil([&] { return capture->started(); }));
+        playTone(*capture, mono16, seconds, hostTime);
+    }
+    // A recording of that many seconds of silence, as a crash or an earlier run leaves it.
+    std::string recording(const std::string& relative, double seconds) {
+        const auto bytes = static_cast<std::size_t>(seconds * 16000) * 2;
+        const auto header = WAVFormat::header(16000, 1, bytes);
+        return dir.write(relative,
+                         std::string(header.begin(), header.end()) + std::string(bytes, '\0'));
+    }
 
     // Press, speak, press: a toggle dictation up to the end of its recording.
     void dictate(double seconds = 0.5) {

@@ -119,25 +119,6 @@ TEST_F(DictationController_,
     EXPECT_TRUE(wavsIn(config.dictationDir).empty());
 }
 
-TEST_F(DictationController_, ATransientFailureIsQueuedAndDeliveredByTheRetryTimerOnceIdle) {
-    transcriber->fail(std::make_exception_ptr(STTError::unreachable("нет связи")));
-    makeAndStart();
-    dictate();
-    ASSERT_TRUE(waitFor(Kind::queued));
-    EXPECT_EQ(controller->state(), DictationState::queued(1));
-    EXPECT_EQ(wavsIn(config.dictationDir + "/pending"),
-              std::vector<std::string>{"2026-01-01 130000.wav"});
-    EXPECT_TRUE(controller->lastFailure()->isTransient());
-    EXPECT_EQ(count("не доехало: "), 1u);
-
-    clock->advance(1.2); // idle; the retry tick falls due at 20 s
-    clock->advance(18.8);
-    ASSERT_TRUE(waitFor(Kind::inserted));
-    EXPECT_EQ(count("пробую догнать очередь: 2026-01-01 130000.wav"), 1u);
-    EXPECT_TRUE(wavsIn(config.dictationDir + "/pending").empty());
-    EXPECT_EQ(typed(), std::vector<std::string>{"привет мир"});
-}
-
 TEST_F(DictationController_, APermanentFailureBlocksRetriesUntilTheNextRecording) {
     transcriber->fail(std::make_exception_ptr(STTError::noKey("ключа нет")));
     makeAndStart();
@@ -197,9 +178,11 @@ TEST_F(DictationController_, AShortRecordingOrAMissingMicrophoneFailsAndTheNextP
     EXPECT_TRUE(wavsIn(config.dictationDir).empty());
 
     capture->setStatus(InputStatus{true, AudioFormat{}});
-    press();
+    press(); // the capture fails on its own thread, after the pill showed the recording
+    ASSERT_TRUE(waitFor(Kind::failed));
     EXPECT_EQ(controller->state(),
               DictationState::failed(CoreAudioError::inputUnavailable(true).what()));
+    EXPECT_TRUE(wavsIn(config.dictationDir).empty());
     EXPECT_EQ(clock->pending().front(), controller->finalStateLinger);
     capture->setStatus(InputStatus{true, mono16});
     dictate();
@@ -228,23 +211,102 @@ TEST_F(DictationController_, TheLiveStreamsTextGetsTheDictionaryAndAnEmptyOneFal
 }
 
 TEST_F(DictationController_, RecordingsLeftByAnEarlierRunAreQueuedAtStartAndDelivered) {
-    const std::string old = dir.write("Dictation/2026-01-01 120000.wav", "left by a crash");
+    const std::string old = recording("Dictation/2026-01-01 120000.wav", 1);
     const std::string fresh = dir.write("Dictation/2026-01-01 125959.wav", "being written");
     const std::string probe = dir.write("Dictation/probe.wav", "not a dictation");
     fs::last_write_time(old, fs::file_time_type::clock::now() - std::chrono::hours(1));
     fs::last_write_time(probe, fs::file_time_type::clock::now() - std::chrono::hours(1));
 
+    // Ahead of it in the queue, files that do not read as audio (a full disk, a stray file).
+    dir.write("Dictation/pending/2026-01-01 110000.wav", "");
+    dir.write("Dictation/pending/2026-01-01 110001.wav", "not a recording at all");
+
     makeAndStart();
-    EXPECT_EQ(controller->state(), DictationState::queued(1));
+    EXPECT_EQ(controller->state(), DictationState::queued(3));
     EXPECT_NE(journalText().find(
                   " диктовка: запись прошлого запуска — в очередь: 2026-01-01 120000.wav\n"),
               std::string::npos);
     EXPECT_TRUE(fs::exists(fresh));
     EXPECT_TRUE(fs::exists(probe));
     clock->advance(20);
+    ASSERT_TRUE(waitFor(Kind::failed));
+    EXPECT_EQ(controller->state(), DictationState::failed("запись не читается"));
+    clock->advance(20);
+    ASSERT_TRUE(processUntil([&] { return wavsIn(config.dictationDir + "/pending").size() == 1; }));
+    clock->advance(20); // the queue goes on
     ASSERT_TRUE(waitFor(Kind::inserted));
     EXPECT_EQ(typed(), std::vector<std::string>{"привет мир"});
     EXPECT_TRUE(wavsIn(config.dictationDir + "/pending").empty());
+    EXPECT_EQ(transcriber->calls(), 1);
+    clock->advance(60);
+    EXPECT_EQ(wavsIn(config.dictationDir + "/pending/unreadable"),
+              (std::vector<std::string>{"2026-01-01 110000.wav", "2026-01-01 110001.wav"}));
+    const std::string journal = journalText();
+    for (const char* name : {"110000.wav — ", "110001.wav — "}) {
+        const std::size_t first = journal.find(name);
+        EXPECT_NE(first, std::string::npos) << name;
+        EXPECT_EQ(journal.find(name, first + 1), std::string::npos) << "journaled once";
+    }
+}
+
+TEST_F(DictationController_, ATransientFailureIsRetriedOnceIdleAndAPressDuringTheRetryComesFirst) {
+    transcriber->fail(std::make_exception_ptr(STTError::unreachable("нет связи")));
+    makeAndStart();
+    dictate();
+    ASSERT_TRUE(waitFor(Kind::queued));
+    EXPECT_EQ(controller->state(), DictationState::queued(1));
+    EXPECT_EQ(wavsIn(config.dictationDir + "/pending"),
+              std::vector<std::string>{"2026-01-01 130000.wav"});
+    EXPECT_TRUE(controller->lastFailure()->isTransient());
+    transcriber->hold();
+    clock->advance(1.2); // idle; the retry tick falls due at 20 s
+    clock->advance(18.8);
+    transcriber->waitForCalls(2);
+    ASSERT_TRUE(is(Kind::transcribing));
+    EXPECT_EQ(count("пробую догнать очередь: 2026-01-01 130000.wav"), 1u);
+    press(); // the user comes first: the retry gives way
+    ASSERT_TRUE(is(Kind::recording));
+    speak(0.5);
+    transcriber->release();
+    transcriber->answer("сказано сейчас");
+    press();
+    ASSERT_TRUE(waitFor(Kind::inserted));
+    EXPECT_EQ(typed(), std::vector<std::string>{"сказано сейчас"});
+    EXPECT_EQ(wavsIn(config.dictationDir + "/pending").size(), 1u) << "still waiting";
+
+    // Retried later while no text field has focus: nothing is typed, the next press inserts it.
+    focus->answers = {Paster::Focus{"AXButton", "push button", false, {}}};
+    clock->advance(20);
+    ASSERT_TRUE(waitFor(Kind::nowhere));
+    EXPECT_EQ(typed().size(), 1u);
+    EXPECT_EQ(pasteboard->string(), "прежнее");
+    EXPECT_EQ(controller->lastInserted(), "привет мир");
+    focus->answers = {Paster::Focus{"AXTextField", "entry", false, {}}};
+    press();
+    ASSERT_TRUE(processUntil([&] { return typed().size() == 2; }));
+    EXPECT_EQ(typed().back(), "привет мир");
+    EXPECT_TRUE(wavsIn(config.dictationDir + "/pending").empty());
+}
+
+TEST_F(DictationController_, AMicrophoneLostMidRecordingDeliversWhatWasCapturedAndSaysSo) {
+    makeAndStart();
+    press();
+    speak(0.5);
+    capture->loseServer("связь со звуковым сервером оборвалась");
+    ASSERT_TRUE(waitFor(Kind::inserted));
+    EXPECT_EQ(typed(), std::vector<std::string>{"привет мир"});
+    EXPECT_EQ(controller->microphoneLost(), "связь со звуковым сервером оборвалась");
+    EXPECT_NE(journalText().find(" диктовка: микрофон пропал — связь со звуковым сервером "
+                                 "оборвалась; записанное распознаю\n"),
+              std::string::npos);
+
+    press(); // lost before anything was said
+    ASSERT_TRUE(processUntil([&] { return capture->started(); }));
+    capture->loseServer("связь со звуковым сервером оборвалась");
+    ASSERT_TRUE(waitFor(Kind::failed));
+    EXPECT_EQ(controller->state(), DictationState::failed("микрофон пропал"));
+    press();
+    EXPECT_FALSE(controller->microphoneLost()) << "a new recording";
 }
 
 // Answers with an edit only when the test lets it, however it was stopped.

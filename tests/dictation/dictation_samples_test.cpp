@@ -97,7 +97,12 @@ TEST(DictationSamples, ArchiveOfTheSameDayReplacesTheEarlierOneAndNamesNoModelWh
     TempDir dir;
     const DictationSamples samples(dir / "samples");
     samples.keep(recording(dir / "r.wav", 8000), "раз", "файл", "local");
+    const mode_t umaskBefore = ::umask(022);
     const std::string first = samples.archive(dir / "out");
+    ::umask(umaskBefore);
+    EXPECT_EQ(fs::status(first).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write)
+        << "speech for the user alone";
     EXPECT_NE(readFile(dir / "samples/о разметке.txt").find("\nМодель: не сказали\n"),
               std::string::npos);
     samples.keep(recording(dir / "r.wav", 8000), "два", "файл", "local");

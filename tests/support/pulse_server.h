@@ -82,6 +82,12 @@ public:
     std::string server() const { return "unix:" + socket_; }
     const std::string& folder() const { return dir_; }
 
+    // Stops the daemon where it is (a wedged server), or lets it go on.
+    void freeze(bool frozen) {
+        if (pid_ > 0)
+            ::kill(pid_, frozen ? SIGSTOP : SIGCONT);
+    }
+
     // Ends the daemon (SIGKILL: as if it crashed) and waits for it; PULSE_SERVER stays.
     void kill(int signal = SIGKILL) {
         if (silencePid_ > 0) {

@@ -75,6 +75,31 @@ TEST_F(HostTest, AChangedSettingsFileRestartsDictationOnceItIsIdle) {
     EXPECT_NE(journal().find("настройки изменились: " + settings), std::string::npos);
 }
 
+TEST_F(HostTest, SamplesArePackedOffTheMainThread) {
+    DictationHost host(config, false, {}, hostOptions());
+    host.start();
+    auto state = [&] { return host.presenter()->state(); };
+    press(state);
+    speak(0.5);
+    press(state);
+    ASSERT_TRUE(processUntil([&] { return state().is(Kind::inserted); }));
+    // A zip that waits for the test to go on: packing on the main thread would hold the test.
+    const std::string go = dir / "go";
+    const std::string zip =
+        dir.write("bin/zip", "#!/bin/sh\nfor i in $(seq 300); do [ -e '" + go +
+                                 "' ] && exec /usr/bin/zip \"$@\"; sleep 0.01; done\nexit 3\n");
+    std::filesystem::permissions(zip, std::filesystem::perms::owner_all);
+    const std::string path = std::getenv("PATH");
+    ::setenv("PATH", (dir / "bin:" + path).c_str(), 1);
+    host.collectSamples();
+    dir.write("go", "");
+    EXPECT_TRUE(processUntil([&] {
+        return host.presenter()->pill().scene().label.toStdString() ==
+               "архив собран · 1 пара → Загрузки";
+    })) << host.presenter()->pill().scene().label.toStdString();
+    ::setenv("PATH", path.c_str(), 1);
+}
+
 TEST_F(HostTest, AFailedDownloadIsJournaledAndShown) {
     config.modelSources = {"http://127.0.0.1:9"};
     auto options = hostOptions();
@@ -114,7 +139,18 @@ TEST_F(HostTest, ADownloadShowsItsProgressAppliesTheModelAndIsNotRepeated) {
     current = &host;
     host.start();
     ASSERT_TRUE(host.downloading());
+    auto state = [&] { return host.presenter()->state(); };
+    press(state); // a dictation runs while the model arrives: it is not cut off
     ASSERT_TRUE(processUntil([&] { return !host.downloading(); }));
+    EXPECT_TRUE(state().is(Kind::recording));
+    speak(0.5);
+    press(state);
+    ASSERT_TRUE(processUntil([&] { return state().is(Kind::inserted); }));
+    EXPECT_EQ(pastes, 1);
+    clock->advance(1.2); // idle: now the recogniser changes
+    ASSERT_TRUE(processUntil([&] {
+        return host.presenter()->pill().scene().label.toStdString() == "модель готова · Alt+Space";
+    }));
     EXPECT_TRUE(std::find(lines.begin(), lines.end(), "качаю GigaAM v3 RNN-T int8 · 0%") !=
                 lines.end());
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {

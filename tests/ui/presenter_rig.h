@@ -85,7 +85,11 @@ protected:
         keys->up(space, HotkeyBinding::option);
     }
 
-    void speak(double seconds) { playTone(*capture, mono16, seconds, hostTime); }
+    // Once the capture, started on its own thread, runs.
+    void speak(double seconds) {
+        ASSERT_TRUE(processUntil([&] { return capture->started(); }));
+        playTone(*capture, mono16, seconds, hostTime);
+    }
 
     TempDir dir;
     Config config;

@@ -55,6 +55,10 @@ TEST(PillPicture, EachStateShowsItsTextGlyphLevelAndLiveText) {
     EXPECT_EQ(picture(DictationState::nowhere()).text, "курсор не в поле · Alt+Space вставит");
     EXPECT_EQ(picture(DictationState::nowhere()).glyph.kind, PillGlyph::blocked);
     EXPECT_EQ(picture(DictationState::inClipboard()).text, "текст в буфере — вставь Ctrl+V");
+    facts.microphoneLost = true; // what was captured before the sound server went away
+    EXPECT_EQ(picture(DictationState::transcribing()).text, "микрофон пропал · распознаю…");
+    EXPECT_EQ(picture(DictationState::inserted(1, "Kate")).text,
+              "микрофон пропал · Kate · 1 слово");
 }
 
 TEST(PillPicture, TransientFailuresAreCutAndLastingOnesShownWhole) {
