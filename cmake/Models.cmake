@@ -15,15 +15,19 @@ install(FILES ${TALVORO_PREPROCESSOR_MODEL} DESTINATION ${CMAKE_INSTALL_DATADIR}
 
 # A small model folder with the real interface and known behaviour, for the tests that need
 # one (add_dependencies(<test> talvoro_test_model)); see make_test_model.py for what it hears.
+# Beside it, gigaam-newer holds the same model as GigaAM's current export names it.
 set(TALVORO_TEST_MODEL_DIR ${CMAKE_BINARY_DIR}/test-models/gigaam)
 set(TALVORO_TEST_MODEL_FILES
   ${TALVORO_TEST_MODEL_DIR}/gigaam-v3-encoder.onnx
   ${TALVORO_TEST_MODEL_DIR}/gigaam-v3-decoder.onnx
   ${TALVORO_TEST_MODEL_DIR}/gigaam-v3-joint.onnx
   ${TALVORO_TEST_MODEL_DIR}/gigaam-v3-vocab.txt
-  ${TALVORO_TEST_MODEL_DIR}/gigaam-v3-preprocessor.onnx)
+  ${TALVORO_TEST_MODEL_DIR}/gigaam-v3-preprocessor.onnx
+  ${TALVORO_TEST_MODEL_DIR}/manifest.txt
+  ${TALVORO_TEST_MODEL_DIR}-newer/gigaam-v3-decoder.onnx)
 add_custom_command(OUTPUT ${TALVORO_TEST_MODEL_FILES}
   COMMAND ${TALVORO_PYTHON} ${TALVORO_MODEL_TOOLS}/make_test_model.py ${TALVORO_TEST_MODEL_DIR}
+    ${TALVORO_TEST_MODEL_DIR}-newer
   COMMAND ${TALVORO_PYTHON} ${TALVORO_MODEL_TOOLS}/make_preprocessor.py
     ${TALVORO_TEST_MODEL_DIR}/gigaam-v3-preprocessor.onnx
   DEPENDS ${TALVORO_MODEL_TOOLS}/make_test_model.py ${TALVORO_MODEL_TOOLS}/make_preprocessor.py

@@ -10,6 +10,7 @@
 #include "commands/focustest_command.h"
 #include "commands/gigaamtest_command.h"
 #include "commands/hotkey_command.h"
+#include "commands/model_command.h"
 #include "commands/offlinetest_command.h"
 #include "commands/paste_command.h"
 #include "commands/pastetest_command.h"
@@ -25,8 +26,9 @@ using Kind = CommandEntry::Kind;
 
 // Dispatch order: pilltest, dictation-menubar, hotkey, gigaamtest, offlinetest, cuttest,
 // sampletest, deliverytest, dictateprobe, dictate, paste, pastetest, focustest, focusprobe,
-// then the remote control of a running instance. The usage text lists them in this order too.
-const std::array<CommandEntry, 17> commands = {{
+// model, then the remote control of a running instance. The usage text lists them in this order
+// too.
+const std::array<CommandEntry, 18> commands = {{
     {"pilltest", true, runPilltest, Kind::command,
      "pilltest                 пилюля глазами: рост текста по слову; --shots каталог —\n"
      "                         финальные статусы вставки, PNG каждого; --grow каталог\n"
@@ -56,6 +58,8 @@ const std::array<CommandEntry, 17> commands = {{
      "focustest                таблица «фокус → вставляем/некуда»"},
     {"focusprobe", false, runFocusProbe, Kind::command,
      "focusprobe               роль фокусного элемента и вердикт вставки (--delay N)"},
+    {"model", false, runModel, Kind::command,
+     "model import ПАПКА       поставить модель из папки (скачанную на другом компьютере)"},
     {"toggle", false, runToggle, Kind::command,
      "toggle                   нажатие хоткея диктовки в запущенном Тальворо"},
     {"paste-last", false, runPasteLast, Kind::command,

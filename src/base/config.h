@@ -13,8 +13,10 @@ namespace talvoro {
 // The settings, built once at start from the environment and one settings file.
 // Keys that only the sibling tools use are kept in `values` and read on demand.
 struct Config {
+    // A pinned revision: a resumed transfer never splices two versions of a file.
     static constexpr const char* defaultModelSources =
-        "https://huggingface.co/istupakov/gigaam-v3-onnx/resolve/main";
+        "https://huggingface.co/istupakov/gigaam-v3-onnx/resolve/"
+        "322c3b29492673eb7d0b434bfa9dfb8653e34d02";
 
     HotkeyBinding dictationHotkey = HotkeyBinding::defaultBinding();
     HotkeyBinding polishHotkey{49, HotkeyBinding::shift | HotkeyBinding::option};

@@ -20,13 +20,20 @@ void printRemoteEngineNote() {
 // Runs the download to its end on this thread's event loop, printing every tenth of it.
 void fetchModel(const Config& config) {
     const std::string folder = DictationEngineStore::modelFolder(config);
-    std::printf("модели GigaAM нет — качаю (%zu части, %s) в %s\n", GigaAMDownload::parts.size(),
+    std::vector<GigaAMDownload::Part> parts;
+    try {
+        parts = modelParts(config);
+    } catch (const ModelManifestError& error) {
+        fail(error.what());
+    }
+    std::printf("модели GigaAM нет — качаю (%zu части, %s) в %s\n", parts.size(),
                 GigaAMDownload::weight().c_str(), folder.c_str());
     std::fflush(stdout);
     QEventLoop loop;
     int shownTenths = 0;
     GigaAMDownload download(
-        folder, GigaAMDownload::sources(config), [&](const GigaAMDownload::Event& event) {
+        folder, GigaAMDownload::sources(config),
+        [&](const GigaAMDownload::Event& event) {
             if (const auto* progress = std::get_if<GigaAMDownload::Progress>(&event)) {
                 const int percent = static_cast<int>(progress->fraction * 100);
                 if (percent / 10 > shownTenths) {
@@ -41,7 +48,8 @@ void fetchModel(const Config& config) {
                 loop.quit();
             }
             std::fflush(stdout);
-        });
+        },
+        std::move(parts));
     download.start();
     loop.exec();
 }

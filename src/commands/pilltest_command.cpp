@@ -97,6 +97,9 @@ void writeShots(DictationPill& pill, std::optional<ColorScheme> scheme,
          PillGlyph::blocked, std::nullopt},
         {"pill-queued.png", "нет сервера · в очереди 2", PillGlyph::wait, std::nullopt},
         {"pill-failed.png", "не настроен ключ распознавания", PillGlyph::fail, std::nullopt},
+        // A first start without a network: the host's own texts, glyph-less as it shows them.
+        {"pill-model-fetching.png", "качаю модель · 37%", {}, std::nullopt},
+        {"pill-model-failed.png", "модель не скачалась — повторю сам", {}, std::nullopt},
     };
     for (const Frame& frame : frames) {
         pill.show(frame.text, frame.glyph, frame.level);

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <numeric>
 
+#include "base/journal.h"
+
 namespace talvoro {
 
 namespace fs = std::filesystem;
@@ -16,9 +18,8 @@ namespace {
 constexpr int maxResumes = 5;
 
 std::int64_t sumOfParts(const std::vector<GigaAMDownload::Part>& list) {
-    return std::accumulate(
-        list.begin(), list.end(), std::int64_t{0},
-        [](std::int64_t sum, const auto& part) { return sum + part.expectedBytes; });
+    return std::accumulate(list.begin(), list.end(), std::int64_t{0},
+                           [](std::int64_t sum, const auto& part) { return sum + part.bytes; });
 }
 
 } // namespace
@@ -38,6 +39,13 @@ std::vector<std::string> GigaAMDownload::sources(const Config& config) {
 
 std::string GigaAMDownload::weight() {
     return std::to_string(totalBytes / 1000000) + " МБ";
+}
+
+bool GigaAMDownload::present(const std::string& folder, const std::vector<Part>& partList,
+                             const PartCheck::Hasher& hasher) {
+    const PartCheck check(folder, hasher);
+    return std::all_of(partList.begin(), partList.end(),
+                       [&](const Part& part) { return check.present(part); });
 }
 
 void GigaAMDownload::start() {
@@ -66,14 +74,9 @@ void GigaAMDownload::cancel() {
 }
 
 void GigaAMDownload::nextPart() {
-    for (; index_ < parts_.size(); ++index_) {
-        std::error_code error;
-        const auto size = fs::file_size(destination(), error);
-        const Part& part = parts_[index_];
-        if (error || static_cast<std::int64_t>(size) <= part.expectedBytes / 2)
-            break;
-        doneBytes_ += part.expectedBytes;
-    }
+    const PartCheck check(folder_, hasher_);
+    for (; index_ < parts_.size() && check.present(parts_[index_]); ++index_)
+        doneBytes_ += parts_[index_].bytes;
     if (index_ == parts_.size()) {
         finish(Done{folder_});
         return;
@@ -81,7 +84,7 @@ void GigaAMDownload::nextPart() {
     source_ = 0;
     resumes_ = 0;
     if (!address()) {
-        finish(Failed{"негодный адрес части " + std::string(parts_[index_].remoteName)});
+        finish(Failed{"негодный адрес части " + parts_[index_].remoteName});
         return;
     }
     fetch();
@@ -93,7 +96,7 @@ std::optional<QUrl> GigaAMDownload::address() const {
     std::string base = sources_[source_];
     while (!base.empty() && base.back() == '/')
         base.pop_back();
-    const QUrl url(QString::fromStdString(base + "/" + std::string(parts_[index_].remoteName)),
+    const QUrl url(QString::fromStdString(base + "/" + parts_[index_].remoteName),
                    QUrl::StrictMode);
     if (!url.isValid() || url.scheme().isEmpty() || url.host().isEmpty())
         return std::nullopt;
@@ -119,9 +122,8 @@ void GigaAMDownload::transferred(const PartTransfer::Outcome& outcome) {
         accept(outcome);
         return;
     case PartTransfer::Outcome::Kind::badAnswer:
-        retryOrFail(std::string(part.remoteName) + ": ответ " + std::to_string(outcome.status) +
-                    ", " + std::to_string(outcome.bytes) + " Б вместо " +
-                    std::to_string(part.expectedBytes));
+        reject("ответ " + std::to_string(outcome.status) + ", " + std::to_string(outcome.bytes) +
+               " Б вместо " + std::to_string(part.bytes));
         return;
     case PartTransfer::Outcome::Kind::transferError:
         if (!resumed(outcome))
@@ -141,12 +143,13 @@ void GigaAMDownload::accept(const PartTransfer::Outcome& outcome) {
     // report as one: resume it like any other.
     if (outcome.announced && outcome.bytes < *outcome.announced && resumed(outcome))
         return;
-    if (outcome.bytes <= part.expectedBytes / 2 || !whole) {
+    if (outcome.bytes != part.bytes || !whole || outcome.sha256 != part.sha256) {
         std::error_code ignored;
         fs::remove(partialPath(), ignored);
-        retryOrFail(std::string(part.remoteName) + ": ответ " + std::to_string(outcome.status) +
-                    ", " + std::to_string(outcome.bytes) + " Б вместо " +
-                    std::to_string(part.expectedBytes));
+        reject(outcome.bytes == part.bytes && whole
+                   ? "SHA-256 не тот — это другой файл"
+                   : "ответ " + std::to_string(outcome.status) + ", " +
+                         std::to_string(outcome.bytes) + " Б вместо " + std::to_string(part.bytes));
         return;
     }
     std::error_code error;
@@ -155,7 +158,8 @@ void GigaAMDownload::accept(const PartTransfer::Outcome& outcome) {
         finish(Failed{"не удалось положить " + destination() + " на место: " + error.message()});
         return;
     }
-    doneBytes_ += part.expectedBytes;
+    PartCheck(folder_, hasher_).remember(part);
+    doneBytes_ += part.bytes;
     ++index_;
     nextPart();
 }
@@ -166,6 +170,15 @@ bool GigaAMDownload::resumed(const PartTransfer::Outcome& outcome) {
     ++resumes_;
     fetch();
     return true;
+}
+
+// A source that gave something else than the part: said in the journal at once, since the
+// next source may well succeed and the user would never learn of the bad one.
+void GigaAMDownload::reject(const std::string& why) {
+    const std::string message =
+        parts_[index_].remoteName + " из " + sources_[source_] + " отброшен: " + why;
+    Journal::shared().note("модель: " + message);
+    retryOrFail(message);
 }
 
 void GigaAMDownload::retryOrFail(const std::string& message) {
@@ -212,10 +225,9 @@ std::string GigaAMDownload::partialPath() const {
     return destination() + partialSuffix;
 }
 
-// Real files may be somewhat larger than their expected sizes; a body far past that is not
-// the file asked for and is cut off before it fills the disk.
+// A body past the part's exact size is not the file asked for: cut off before it fills the disk.
 std::int64_t GigaAMDownload::limitBytes() const {
-    return parts_[index_].expectedBytes * 4 + (1 << 20);
+    return parts_[index_].bytes;
 }
 
 } // namespace talvoro

@@ -4,26 +4,28 @@
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
-#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <variant>
 #include <vector>
 
 #include "base/config.h"
+#include "download/model_parts.h"
+#include "download/part_check.h"
 #include "download/part_transfer.h"
 
 namespace talvoro {
 
-// Fetches the four downloadable GigaAM files into the model folder, one after another, each
-// from the first source that gives it whole. Progress is one fraction over all parts. A file
-// already present and larger than half its expected size is trusted. Each file arrives in a
-// partial file beside its destination ("<name>.part"), resumed after an interruption, and is
-// moved into place only after the status and size checks.
+// Fetches the downloadable GigaAM files into the model folder, one after another, each from the
+// first source that gives it exactly: its size and SHA-256 are checked against the part (the
+// bytes are hashed as they arrive), and a part that differs is dropped with a journal line
+// naming the file and the source before the next source is tried. Progress is one fraction
+// over all parts. A file already present counts only when its size and hash match (PartCheck
+// remembers the verdict). Each file arrives in a partial file beside its destination
+// ("<name>.part"), resumed after an interruption, and is moved into place only after the checks.
 //
 // The object works on the thread that made it, which must run a Qt event loop (the main
 // thread of the tray application or of a command). Events reach `report` on that thread, always
@@ -32,18 +34,8 @@ namespace talvoro {
 // stays and the next start() resumes it.
 class GigaAMDownload : public QObject {
 public:
-    struct Part {
-        std::string_view remoteName;
-        std::string_view localName;
-        std::int64_t expectedBytes; // approximate: drives progress and the size check
-    };
-    static constexpr std::array<Part, 4> parts = {{
-        {"v3_e2e_rnnt_encoder.int8.onnx", "gigaam-v3-encoder.onnx", 224000000},
-        {"v3_e2e_rnnt_decoder.int8.onnx", "gigaam-v3-decoder.onnx", 1200000},
-        {"v3_e2e_rnnt_joint.int8.onnx", "gigaam-v3-joint.onnx", 800000},
-        {"v3_e2e_rnnt_vocab.txt", "gigaam-v3-vocab.txt", 12000},
-    }};
-    static constexpr std::int64_t totalBytes = 226012000;
+    using Part = ModelPart;
+    static constexpr std::int64_t totalBytes = 226430792; // the published parts
     static constexpr std::chrono::milliseconds defaultStallTimeout{30000};
     static constexpr const char* partialSuffix = ".part";
 
@@ -59,9 +51,9 @@ public:
     using Event = std::variant<Progress, Done, Failed>;
     using Report = std::function<void(const Event&)>;
 
-    // The parts are the four GigaAM files; other lists serve tests that need small files.
+    // The parts are the published GigaAM files unless a manifest (modelParts) says otherwise.
     GigaAMDownload(std::string folder, std::vector<std::string> sources, Report report,
-                   std::vector<Part> partList = {parts.begin(), parts.end()});
+                   std::vector<Part> partList = publishedModelParts());
     ~GigaAMDownload() override;
     GigaAMDownload(const GigaAMDownload&) = delete;
     GigaAMDownload& operator=(const GigaAMDownload&) = delete;
@@ -70,6 +62,9 @@ public:
     static std::vector<std::string> sources(const Config& config);
     // The total size as the menu shows it: "226 МБ".
     static std::string weight();
+    // Every part is in the folder exactly (hashing only what no verdict vouches for).
+    static bool present(const std::string& folder, const std::vector<Part>& partList,
+                        const PartCheck::Hasher& hasher = {});
 
     // Begins unless a download is running.
     void start();
@@ -81,6 +76,8 @@ public:
 
     // How long a source may send nothing before it counts as failed (not a total limit).
     void setStallTimeout(std::chrono::milliseconds timeout) { stallTimeout_ = timeout; }
+    // How files already present are hashed (tests count the readings).
+    void setHasher(PartCheck::Hasher hasher) { hasher_ = std::move(hasher); }
 
     const std::string& folder() const { return folder_; }
 
@@ -92,6 +89,7 @@ private:
     void accept(const PartTransfer::Outcome& outcome);
     // Asks the same source for the rest of a part whose transfer broke after bringing bytes.
     bool resumed(const PartTransfer::Outcome& outcome);
+    void reject(const std::string& why);
     void retryOrFail(const std::string& message);
     void progress(std::int64_t written);
     void finish(Event event);
@@ -106,6 +104,7 @@ private:
     const std::vector<Part> parts_;
     const std::int64_t total_;
     std::chrono::milliseconds stallTimeout_ = defaultStallTimeout;
+    PartCheck::Hasher hasher_;
 
     QNetworkAccessManager network_;
     QPointer<PartTransfer> transfer_; // present while a part is being fetched

@@ -111,7 +111,7 @@ void PartTransfer::start() {
         failLocally();
         return;
     }
-    if (file_.size() > settings_.limitBytes && !truncate())
+    if (file_.size() > settings_.limitBytes ? !truncate() : !hashKept())
         return;
     send();
 }
@@ -205,6 +205,7 @@ void PartTransfer::consume() {
         failLocally();
         return;
     }
+    hash_.addData(data);
     written_ += data.size();
     wrote_ = true;
     if (onProgress_)
@@ -244,6 +245,7 @@ void PartTransfer::finished() {
         ::fsync(file_.handle()); // the bytes are on disk before the file gets its final name
         outcome.bytes = file_.size();
         outcome.announced = announced_;
+        outcome.sha256 = hash_.result().toHex().toStdString();
     }
     outcome.progressed = wrote_;
     report(outcome);
@@ -275,7 +277,20 @@ void PartTransfer::dropReply() {
 }
 
 bool PartTransfer::truncate() {
+    hash_.reset();
     if (file_.resize(0))
+        return true;
+    failLocally();
+    return false;
+}
+
+// A resumed file's hash starts with the bytes an earlier transfer left.
+bool PartTransfer::hashKept() {
+    hash_.reset();
+    if (file_.size() == 0)
+        return true;
+    QFile kept(file_.fileName());
+    if (kept.open(QIODevice::ReadOnly) && hash_.addData(&kept))
         return true;
     failLocally();
     return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -19,7 +20,8 @@ namespace talvoro {
 // left by an earlier transfer is resumed with a Range request; a server that answers the
 // whole file (200) instead starts it over. The transfer never moves the partial file: the
 // owner checks the outcome and moves it into place. Lives and reports on the thread that made
-// it, which runs a Qt event loop.
+// it, which runs a Qt event loop. The bytes are hashed as they are written, so the owner's
+// check costs no second reading.
 class PartTransfer : public QObject {
 public:
     struct Outcome {
@@ -35,6 +37,7 @@ public:
         std::optional<std::int64_t> announced; // whole length the server announced
         std::string description;               // transferError and localError
         bool progressed = false;               // the partial file grew during this transfer
+        std::string sha256;                    // received: hex SHA-256 of the whole partial file
     };
 
     struct Settings {
@@ -67,6 +70,7 @@ private:
     void report(Outcome outcome);
     void dropReply();
     bool truncate();
+    bool hashKept();
     void failLocally();
 
     QNetworkAccessManager& network_;
@@ -75,6 +79,7 @@ private:
     std::function<void(const Outcome&)> onFinished_;
 
     QFile file_;
+    QCryptographicHash hash_{QCryptographicHash::Sha256}; // of the partial file's bytes so far
     QPointer<QNetworkReply> reply_;
     QTimer stallTimer_;
     std::int64_t offset_ = 0;  // where the current answer's body starts in the file

@@ -17,12 +17,34 @@ std::vector<std::int64_t> stateShape(std::size_t size) {
     return {1, 1, static_cast<std::int64_t>(size)};
 }
 
+// The published export names the decoder's states "h.1"/"c.1" → "h"/"c", GigaAM's current
+// export "hi"/"ci" → "ho"/"co"; any other naming is taken by position.
+std::string nameOf(const std::vector<std::string>& names, std::initializer_list<const char*> known,
+                   std::size_t position, const char* fallback) {
+    for (const char* name : known)
+        if (std::find(names.begin(), names.end(), name) != names.end())
+            return name;
+    return position < names.size() ? names[position] : fallback;
+}
+
+std::vector<std::string> decoderInputs(const ORT::Session& decoder) {
+    const auto& names = decoder.inputNames();
+    return {nameOf(names, {"x"}, tokenInput, "x"), nameOf(names, {"h.1", "hi"}, hInput, "h.1"),
+            nameOf(names, {"c.1", "ci"}, cInput, "c.1")};
+}
+
+std::vector<std::string> decoderOutputs(const ORT::Session& decoder) {
+    const auto& names = decoder.outputNames();
+    return {nameOf(names, {"dec"}, decOutput, "dec"), nameOf(names, {"h", "ho"}, hOutput, "h"),
+            nameOf(names, {"c", "co"}, cOutput, "c")};
+}
+
 } // namespace
 
 GigaAMRunner::GigaAMRunner(ORT::Session& decoder, ORT::Session& joint, std::string decoderFile,
                            const ORT::RunOptions& options)
     : decoderFile(std::move(decoderFile)), options(options),
-      decoderRun(decoder, {"x", "h.1", "c.1"}, {"dec", "h", "c"}),
+      decoderRun(decoder, decoderInputs(decoder), decoderOutputs(decoder)),
       jointRun(joint, {"enc", "dec"}, {"joint"}) {
     decoderRun.lend(tokenInput, &token, {1, 1});
     resetState();

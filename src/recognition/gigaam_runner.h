@@ -20,7 +20,8 @@ class Session;
 // one prediction, nothing else.
 //
 // decoder: "x" int64 [1, 1], "h.1" float [1, 1, 320], "c.1" float [1, 1, 320]
-//          → "dec" float [1, 320, 1] (any layout of 320 values), "h", "c" (the next state)
+//          → "dec" float [1, 320, 1] (any layout of 320 values), "h", "c" (the next state);
+//          the states may also be named "hi"/"ci" → "ho"/"co", or anything in that order
 // joint:   "enc" float [1, D, 1], "dec" float [1, 320, 1] → "joint" float, one per token id
 class GigaAMRunner : public RNNTRunner {
 public:

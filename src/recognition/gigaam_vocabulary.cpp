@@ -54,10 +54,15 @@ std::string trimmedText(std::string_view text) {
 
 GigaAMVocabulary GigaAMVocabulary::parse(std::string_view text) {
     std::map<std::int64_t, std::string> byId;
+    // Files written on other systems: a byte-order mark and CRLF line ends.
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
     while (!text.empty()) {
         const std::size_t newline = text.find('\n');
-        const std::string_view line = text.substr(0, newline);
+        std::string_view line = text.substr(0, newline);
         text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
+        if (line.ends_with('\r'))
+            line.remove_suffix(1);
         const std::size_t space = line.rfind(' ');
         std::int64_t id = 0;
         if (space == std::string_view::npos || !parseId(line.substr(space + 1), id))

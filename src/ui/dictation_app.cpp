@@ -1,6 +1,7 @@
 #include "ui/dictation_app.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QPainter>
 #include <QPointer>
 #include <cstdio>
@@ -103,6 +104,11 @@ bool DictationApp::launch() {
     tray_ = std::make_unique<QSystemTrayIcon>(trayIcon(MenuBarIcon::State::idle()));
     tray_->setToolTip(appDisplayName);
     tray_->setContextMenu(menu_.get());
+    connect(tray_.get(), &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger) // a left click: the same menu
+                    menu_->popup(QCursor::pos());
+            });
     // Shown even without a tray now: Qt puts it there if a tray comes up later.
     tray_->show();
 
@@ -165,6 +171,13 @@ void DictationApp::greet(bool trayShown) {
 void DictationApp::refreshIcon() {
     if (!tray_ || !host_)
         return;
+    const QString tip = host_->downloading()
+                            ? QString("%1 · качаю модель %2%")
+                                  .arg(appDisplayName)
+                                  .arg(static_cast<int>(host_->downloadShare() * 100))
+                            : QString(appDisplayName);
+    if (tray_->toolTip() != tip)
+        tray_->setToolTip(tip);
     MenuBarIcon::State state = host_->iconState();
     state.level = 0; // the figure does not show the level; a new picture 15 times a second costs
     if (shownIcon_ == state)
@@ -190,6 +203,14 @@ std::string DictationApp::remote(const std::string& command) {
     DictationPresenter* presenter = host_ ? host_->presenter() : nullptr;
     if (command == "quit") {
         QTimer::singleShot(0, [] { QCoreApplication::quit(); });
+        return "ok";
+    }
+    if (command == InstanceChannel::modelInstalled && host_) {
+        // Dictation restarts with the model: after this answer has gone out.
+        QTimer::singleShot(0, this, [this] {
+            if (host_)
+                host_->modelInstalled();
+        });
         return "ok";
     }
     if (command != "toggle" && command != "paste-last")

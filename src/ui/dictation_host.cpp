@@ -1,6 +1,7 @@
 #include "ui/dictation_host.h"
 
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QUrl>
 #include <cmath>
@@ -8,6 +9,7 @@
 #include "base/journal.h"
 #include "base/main_thread.h"
 #include "base/paths.h"
+#include "download/model_import.h"
 #include "recognition/dictation_engine_store.h"
 #include "recognition/gigaam_transcriber.h"
 #include "ui/desktop_files.h"
@@ -25,7 +27,13 @@ std::string settingsFilePath(const std::optional<std::string>& explicitPath) {
 DictationHost::DictationHost(Config config, bool debug, std::function<void()> onChange,
                              Options options)
     : config_(std::move(config)), debug_(debug), onChange_(std::move(onChange)),
-      options_(std::move(options)), settingsPath_(settingsFilePath(options_.settingsFile)) {
+      options_(std::move(options)), settingsPath_(settingsFilePath(options_.settingsFile)),
+      retry_([this] {
+          if (modelMissing())
+              fetch(true);
+      }) {
+    if (options_.fetchModel)
+        retry_.watchNetwork();
     permissionRetry_.setInterval(options_.permissionRetryMs);
     connect(&permissionRetry_, &QTimer::timeout, this, [this] {
         if (presenter_)
@@ -59,7 +67,8 @@ DictationPresenter& DictationHost::start() {
             self->changed();
     };
     presenter_->start();
-    if (options_.fetchModel && !modelUsable() && !download_) {
+    checkModel();
+    if (options_.fetchModel && modelMissing() && !download_) {
         // Files that arrived whole but still do not make a model are not fetched again and again.
         if (downloaded_)
             Journal::shared().note(
@@ -84,6 +93,16 @@ void DictationHost::stop() {
 
 bool DictationHost::modelUsable() const {
     return GigaAMTranscriber::isUsable(DictationEngineStore::modelFolder(config_));
+}
+
+void DictationHost::checkModel() {
+    try {
+        modelChecked_ = GigaAMDownload::present(DictationEngineStore::modelFolder(config_),
+                                                modelParts(config_));
+    } catch (const ModelManifestError& error) {
+        modelChecked_ = false;
+        Journal::shared().note(error.what());
+    }
 }
 
 // Every change of the presenter comes here: the icon, the permission watch, a settings reload.
@@ -194,6 +213,8 @@ DictationMenu::Facts DictationHost::menuFacts() const {
     facts.engineLine = DictationMenu::engineLine(
         download_ ? std::optional<double>(downloadShare_) : std::nullopt, modelUsable(),
         GigaAMTranscriber::version, presenter_ ? presenter_->recognizerError() : std::nullopt);
+    facts.modelMissing = modelMissing();
+    facts.downloading = downloading();
     facts.hasDictionary = !config_.dictFile.empty();
     facts.versionLine = DictationMenu::versionLine();
     return facts;
@@ -218,6 +239,8 @@ DictationMenu::Actions DictationHost::menuActions(std::function<void()> quit) {
     };
     actions.openDictionary = weakly(&DictationHost::openDictionary);
     actions.collectSamples = weakly(&DictationHost::collectSamples);
+    actions.downloadModel = weakly(&DictationHost::startModelDownload);
+    actions.importModel = weakly(&DictationHost::chooseModelFolder);
     actions.quit = std::move(quit);
     return actions;
 }
@@ -290,9 +313,23 @@ void DictationHost::apply(DictationEngine engine) {
 }
 
 void DictationHost::startModelDownload() {
+    fetch(false);
+}
+
+void DictationHost::fetch(bool quietly) {
     if (download_)
         return;
-    if (presenter_)
+    retry_.cancel();
+    quietDownload_ = quietly;
+    std::vector<GigaAMDownload::Part> parts;
+    try {
+        parts = modelParts(config_);
+    } catch (const ModelManifestError& error) {
+        Journal::shared().note(error.what());
+        flash("список файлов модели негоден — подробности в журнале", 6.0);
+        return;
+    }
+    if (presenter_ && !quietly)
         presenter_->showPill("качаю модель…");
     QPointer<DictationHost> self(this);
     GigaAMDownload::Report report = [self](const GigaAMDownload::Event& event) {
@@ -300,12 +337,8 @@ void DictationHost::startModelDownload() {
             self->downloadEvent(event);
     };
     const std::string folder = DictationEngineStore::modelFolder(config_);
-    if (options_.downloadParts.empty())
-        download_ = std::make_unique<GigaAMDownload>(folder, GigaAMDownload::sources(config_),
-                                                     std::move(report));
-    else
-        download_ = std::make_unique<GigaAMDownload>(folder, GigaAMDownload::sources(config_),
-                                                     std::move(report), options_.downloadParts);
+    download_ = std::make_unique<GigaAMDownload>(folder, GigaAMDownload::sources(config_),
+                                                 std::move(report), std::move(parts));
     downloadShare_ = 0;
     download_->start();
     changed();
@@ -324,15 +357,47 @@ void DictationHost::downloadEvent(const GigaAMDownload::Event& event) {
     download_.release()->deleteLater();
     if (std::holds_alternative<GigaAMDownload::Done>(event)) {
         downloaded_ = true;
-        DictationEngineStore::set(DictationEngine::local);
-        restartWhenIdle("модель готова · " + (presenter_ ? presenter_->hotkeyDescription()
-                                                         : config_.dictationHotkey.description()),
-                        4.0);
+        downloaded_ = true;
+        retry_.succeeded();
+        modelInstalled();
     } else if (const auto* failed = std::get_if<GigaAMDownload::Failed>(&event)) {
-        Journal::shared().note("модель GigaAM не скачалась: " + failed->message);
-        flash("модель не скачалась", 6.0);
+        retry_.failed();
+        const auto minutes = DownloadRetry::delays[std::min<std::size_t>(
+            retry_.failures() - 1, DownloadRetry::delays.size() - 1)];
+        Journal::shared().note("модель GigaAM не скачалась: " + failed->message +
+                               "; повторю через " + std::to_string(minutes.count()) +
+                               " мин или как только появится сеть");
+        if (!quietDownload_)
+            flash("модель не скачалась — повторю сам", 6.0);
         changed();
     }
+}
+
+void DictationHost::modelInstalled() {
+    if (download_)
+        download_.release()->deleteLater();
+    retry_.cancel();
+    modelChecked_ = true;
+    DictationEngineStore::set(DictationEngine::local);
+    restartWhenIdle("модель готова · " + (presenter_ ? presenter_->hotkeyDescription()
+                                                     : config_.dictationHotkey.description()),
+                    4.0);
+}
+
+void DictationHost::chooseModelFolder() {
+    const QString chosen = QFileDialog::getExistingDirectory(
+        nullptr, "Папка с файлами модели (v3_e2e_rnnt_…)", QDir::homePath());
+    if (chosen.isEmpty())
+        return;
+    try {
+        importModel(chosen.toStdString(), DictationEngineStore::modelFolder(config_),
+                    modelParts(config_));
+    } catch (const std::runtime_error& error) {
+        Journal::shared().note(std::string("модель не установлена: ") + error.what());
+        flash("модель не установлена — подробности в журнале", 6.0);
+        return;
+    }
+    modelInstalled();
 }
 
 } // namespace talvoro

@@ -11,6 +11,7 @@
 
 #include "base/config.h"
 #include "base/serial_queue.h"
+#include "download/download_retry.h"
 #include "download/gigaam_download.h"
 #include "ui/dictation_menu.h"
 #include "ui/dictation_presenter.h"
@@ -32,7 +33,6 @@ public:
         std::function<Config()> reload; // Config::load of the settings file when empty
         int permissionRetryMs = 3000;
         bool fetchModel = true; // fetch a missing model (not for a stand-in recogniser)
-        std::vector<GigaAMDownload::Part> downloadParts; // the four GigaAM files when empty
     };
 
     DictationHost(Config config, bool debug, std::function<void()> onChange, Options options);
@@ -49,10 +49,17 @@ public:
     void collectSamples();
     void apply(DictationEngine engine);
     void startModelDownload();
+    // The model folder now holds a checked model (imported): recognise with it.
+    void modelInstalled();
+    // Asks for a folder and installs the model from it.
+    void chooseModelFolder();
     void openDictionary();
 
     DictationPresenter* presenter() const { return presenter_.get(); }
     bool downloading() const { return download_ != nullptr; }
+    // Not all model files are there exactly: the menu offers to fetch or install them.
+    bool modelMissing() const { return !modelUsable() || !modelChecked_; }
+    DownloadRetry& downloadRetry() { return retry_; }
     double downloadShare() const { return downloadShare_; }
     const Config& config() const { return config_; }
     // The file the settings come from, or where they would be written.
@@ -74,6 +81,8 @@ private:
     bool modelUsable() const;
     void collected(int pairs, const std::optional<std::string>& archive,
                    const std::string& failure);
+    void checkModel();
+    void fetch(bool quietly);
 
     Config config_;
     const bool debug_;
@@ -83,6 +92,9 @@ private:
     std::unique_ptr<DictationPresenter> presenter_;
     std::unique_ptr<GigaAMDownload> download_;
     double downloadShare_ = 0;
+    bool quietDownload_ = false; // a retry: its failure is not flashed on the pill
+    bool modelChecked_ = false;  // every part is in the folder with its size and hash
+    DownloadRetry retry_;
     QTimer permissionRetry_;
     QTimer pillHide_;
     QFileSystemWatcher settingsWatch_;

@@ -52,6 +52,10 @@ void DictationMenu::fill(QMenu& menu, const Facts& facts, const Actions& actions
     }
     menu.addSeparator();
     info(menu, facts.engineLine);
+    if (facts.modelMissing && !facts.downloading)
+        item(menu, "Скачать модель", actions.downloadModel);
+    if (facts.modelMissing)
+        item(menu, "Установить модель из папки…", actions.importModel);
     if (facts.hasDictionary) {
         menu.addSeparator();
         item(menu, "Словарь замен…", actions.openDictionary);

@@ -23,6 +23,8 @@ public:
         std::optional<std::string> insertNote;
         MissingPermissions missing;
         std::string engineLine;
+        bool modelMissing = false;
+        bool downloading = false;
         bool hasDictionary = false;
         int samplePairs = 0;
         std::int64_t sampleBytes = 0;
@@ -34,6 +36,8 @@ public:
         std::function<void()> pasteRaw;
         std::function<void()> openDictionary;
         std::function<void()> collectSamples;
+        std::function<void()> downloadModel;
+        std::function<void()> importModel;
         std::function<QAction*(QObject* parent)> autostart; // the checkable login item
         std::function<void()> quit;
     };

@@ -24,6 +24,9 @@ public:
     // Answers the commands that arrive; "ok" by default.
     void setHandler(Handler handler) { handler_ = std::move(handler); }
 
+    // Tells the instance that the model folder now holds a checked model.
+    static constexpr const char* modelInstalled = "model-installed";
+
     // The running instance's answer; nothing when none runs.
     static std::optional<std::string> send(const std::string& command, int timeoutMs = 3000);
 

@@ -18,25 +18,9 @@ namespace {
 
 const std::string testModel = TALVORO_BINARY_DIR "/test-models/gigaam";
 
-void appendVarint(std::string& out, std::uint64_t value) {
-    for (; value >= 0x80; value >>= 7)
-        out.push_back(static_cast<char>((value & 0x7f) | 0x80));
-    out.push_back(static_cast<char>(value));
-}
-
-// The test model under the remote names. The encoder grows past half the real encoder's
-// expected size with a field the model format does not know (number 999, bytes), which
-// readers skip.
+// The test model under the remote names, described by its own manifest.
 void serveTestModel(const ModelServer& server) {
-    const std::string encoder = server.root() + "/v3_e2e_rnnt_encoder.int8.onnx";
-    fs::copy_file(testModel + "/gigaam-v3-encoder.onnx", encoder);
-    const std::uint64_t target = 113000000;
-    std::string tail;
-    appendVarint(tail, (999u << 3) | 2);
-    const std::uint64_t length = target - fs::file_size(encoder) - tail.size() - 4;
-    appendVarint(tail, length);
-    std::ofstream(encoder, std::ios::binary | std::ios::app) << tail << std::string(length, '\0');
-    for (const char* part : {"decoder", "joint"})
+    for (const char* part : {"encoder", "decoder", "joint"})
         fs::create_symlink(testModel + "/gigaam-v3-" + part + ".onnx",
                            server.root() + "/v3_e2e_rnnt_" + part + ".int8.onnx");
     fs::create_symlink(testModel + "/gigaam-v3-vocab.txt",
@@ -45,8 +29,9 @@ void serveTestModel(const ModelServer& server) {
 
 ProgramResult dictateprobe(const std::string& models, const std::string& sources,
                            const std::string& arguments) {
-    return runProgram("MODEL_DIR='" + models + "' MODEL_SOURCES='" + sources + "' " +
-                      talvoroExecutable() + " dictateprobe " + arguments + " 2>&1");
+    return runProgram("MODEL_DIR='" + models + "' MODEL_SOURCES='" + sources +
+                      "' MODEL_MANIFEST='" + testModel + "/manifest.txt' " + talvoroExecutable() +
+                      " dictateprobe " + arguments + " 2>&1");
 }
 
 bool has(const ProgramResult& result, const std::string& text) {
@@ -91,8 +76,10 @@ TEST(DictateprobeCommand, AFailedDownloadAndAMissingFileAreReported) {
 
     const auto failed = dictateprobe(dir / "models", server.base("404"), "'" + wav + "'");
     EXPECT_EQ(failed.status, 1);
-    EXPECT_TRUE(has(failed, "\nмодель не скачалась: v3_e2e_rnnt_encoder.int8.onnx: ответ 404, 15 Б "
-                            "вместо 224000000\n"))
+    EXPECT_TRUE(has(
+        failed, "\nмодель не скачалась: v3_e2e_rnnt_encoder.int8.onnx из " + server.base("404") +
+                    " отброшен: ответ 404, 15 Б вместо " +
+                    std::to_string(fs::file_size(testModel + "/gigaam-v3-encoder.onnx")) + "\n"))
         << failed.output;
     EXPECT_TRUE(has(failed, "\n\nне доехало: модель не скачана: части модели не доехали\n"
                             "постоянное — ожиданием не лечится\nчеловеку: модель не скачана — "))

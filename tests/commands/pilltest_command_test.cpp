@@ -29,9 +29,10 @@ TEST(PilltestCommand, ShotsWritesEachTypicalFrameInTheChosenTheme) {
     TempDir light, dark;
     ASSERT_EQ(offscreen("--shots " + light.path()).status, 0);
     ASSERT_EQ(offscreen("--theme dark --shots " + dark.path()).status, 0);
-    const std::set<std::string> frames = {"pill-recording.png", "pill-transcribing.png",
-                                          "pill-inserted.png",  "pill-nowhere.png",
-                                          "pill-queued.png",    "pill-failed.png"};
+    const std::set<std::string> frames = {"pill-recording.png",      "pill-transcribing.png",
+                                          "pill-inserted.png",       "pill-nowhere.png",
+                                          "pill-queued.png",         "pill-failed.png",
+                                          "pill-model-fetching.png", "pill-model-failed.png"};
     EXPECT_EQ(filesIn(light.path()), frames);
     EXPECT_EQ(filesIn(dark.path()), frames);
 

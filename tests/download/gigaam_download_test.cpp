@@ -1,6 +1,7 @@
 #include "download/gigaam_download.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QEventLoop>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -10,6 +11,8 @@
 #include <random>
 #include <sys/resource.h>
 
+#include "base/journal.h"
+#include "download/download_retry.h"
 #include "download/model_server.h"
 #include "support/temp_dir.h"
 
@@ -20,13 +23,24 @@ using namespace talvoro::testing;
 namespace fs = std::filesystem;
 using Part = GigaAMDownload::Part;
 
+std::string bytes(std::size_t size, unsigned seed);
+
+std::string sha256(const std::string& content) {
+    return QCryptographicHash::hash(QByteArray::fromStdString(content), QCryptographicHash::Sha256)
+        .toHex()
+        .toStdString();
+}
+
 // Small stand-ins for the four model files, so that every fault is cheap to serve.
-const std::vector<Part> smallParts = {
-    {"enc.bin", "enc.local", 200000},
-    {"dec.bin", "dec.local", 12000},
-    {"joint.bin", "joint.local", 8000},
-    {"vocab.txt", "vocab.local", 1200},
-};
+const std::vector<Part> smallParts = [] {
+    std::vector<Part> parts = {{"enc.bin", "enc.local", 200000, ""},
+                               {"dec.bin", "dec.local", 12000, ""},
+                               {"joint.bin", "joint.local", 8000, ""},
+                               {"vocab.txt", "vocab.local", 1200, ""}};
+    for (std::size_t i = 0; i < parts.size(); ++i)
+        parts[i].sha256 = sha256(bytes(parts[i].bytes, unsigned(i + 1)));
+    return parts;
+}();
 
 QCoreApplication& application() {
     static int argc = 1;
@@ -68,12 +82,12 @@ protected:
         application();
         ASSERT_TRUE(server.running());
         for (std::size_t i = 0; i < smallParts.size(); ++i)
-            served.push_back(server.put(std::string(smallParts[i].remoteName),
-                                        bytes(smallParts[i].expectedBytes, unsigned(i + 1))));
+            served.push_back(
+                server.put(smallParts[i].remoteName, bytes(smallParts[i].bytes, unsigned(i + 1))));
     }
 
     std::string local(std::size_t part) const {
-        return folder() + "/" + std::string(smallParts[part].localName);
+        return folder() + "/" + smallParts[part].localName;
     }
     const std::string& folder() const { return models; }
 
@@ -98,6 +112,10 @@ protected:
             },
             parts);
         download->setStallTimeout(stall);
+        download->setHasher([this](const std::string& path) {
+            ++hashed;
+            return PartCheck::sha256(path);
+        });
         QTimer::singleShot(std::chrono::seconds(60), &loop, [&] {
             ADD_FAILURE() << "the download never ended";
             loop.quit();
@@ -124,6 +142,7 @@ protected:
     std::vector<std::string> served;
     std::string models = dir / "models";
     std::vector<Part> parts = smallParts;
+    int hashed = 0; // files read to check them, not counting those that arrive
 };
 
 TEST_F(GigaAMDownloadTest,
@@ -142,15 +161,18 @@ TEST_F(GigaAMDownloadTest,
 TEST_F(GigaAMDownloadTest, BadAnswersFromEverySourceEndWithTheLastSourcesMessage) {
     Outcome run = download({server.base("short:enc"), server.base("404")});
     ASSERT_TRUE(run.failed());
-    EXPECT_EQ(run.failed()->message, "enc.bin: ответ 404, 15 Б вместо 200000");
+    EXPECT_EQ(run.failed()->message,
+              "enc.bin из " + server.base("404") + " отброшен: ответ 404, 15 Б вместо 200000");
 
     run = download({server.base("404"), server.base("short:enc")});
     ASSERT_TRUE(run.failed());
-    EXPECT_EQ(run.failed()->message, "enc.bin: ответ 200, 66666 Б вместо 200000");
+    EXPECT_EQ(run.failed()->message, "enc.bin из " + server.base("short:enc") +
+                                         " отброшен: ответ 200, 66666 Б вместо 200000");
 
     run = download({server.base("500")});
     ASSERT_TRUE(run.failed());
-    EXPECT_EQ(run.failed()->message, "enc.bin: ответ 500, 0 Б вместо 200000");
+    EXPECT_EQ(run.failed()->message,
+              "enc.bin из " + server.base("500") + " отброшен: ответ 500, 0 Б вместо 200000");
     EXPECT_TRUE(fs::is_empty(folder())) << "nothing of a rejected answer stays";
 }
 
@@ -190,50 +212,92 @@ TEST_F(GigaAMDownloadTest, AKeptPartialFileIsResumedAndAServerWithoutRangesStart
     expectAllInPlace();
 }
 
-TEST_F(GigaAMDownloadTest, ProgressStaysBelowOneUntilDoneAlsoWhenFilesAreLargerThanExpected) {
-    for (std::size_t i = 0; i < smallParts.size(); ++i)
-        served[i] = server.put(std::string(smallParts[i].remoteName),
-                               bytes(3 * smallParts[i].expectedBytes, unsigned(i + 7)));
-    const Outcome run = download({server.base("ok")});
-    ASSERT_TRUE(run.done());
+TEST_F(GigaAMDownloadTest, APartOfTheRightSizeWithOtherBytesIsDroppedAndTheNextSourceUsed) {
+    const Outcome run = download({server.base("flip:joint"), server.base("ok")});
+    ASSERT_TRUE(run.done()) << (run.failed() ? run.failed()->message : "");
     expectAllInPlace();
-    const auto progress = run.progress();
-    ASSERT_FALSE(progress.empty());
-    for (double p : progress) {
-        EXPECT_GE(p, 0.0);
-        EXPECT_LE(p, 0.999);
-    }
-    EXPECT_DOUBLE_EQ(progress.back(), 0.999);
+    EXPECT_TRUE(requested("/flip:joint/joint.bin -"));
+    EXPECT_TRUE(requested("/ok/joint.bin -"));
+    Journal::shared().flush();
+    EXPECT_NE(readFile(Journal::shared().path())
+                  .find("модель: joint.bin из " + server.base("flip:joint") +
+                        " отброшен: SHA-256 не тот — это другой файл"),
+              std::string::npos);
 }
 
-TEST_F(GigaAMDownloadTest, FilesPresentAboveHalfTheirSizeAreTrustedAndNothingIsFetched) {
-    // The real parts, as sparse files just above half their expected sizes.
+TEST_F(GigaAMDownloadTest, APresentFileCountsOnlyWhenItsSizeAndHashMatch) {
     fs::create_directories(folder());
-    for (const Part& part : GigaAMDownload::parts)
-        fs::resize_file(dir.write("models/" + std::string(part.localName), ""),
-                        part.expectedBytes / 2 + 1);
-    parts = {GigaAMDownload::parts.begin(), GigaAMDownload::parts.end()};
-    Outcome run = download({server.base("ok")});
+    dir.write("models/enc.local", readFile(served[0]).substr(0, 150000)); // truncated
+    std::string other = readFile(served[1]);
+    other[0] ^= 1;
+    dir.write("models/dec.local", other); // whole size, other bytes
+    dir.write("models/joint.local", readFile(served[2]));
+    dir.write("models/vocab.local", readFile(served[3]));
+    const Outcome run = download({server.base("ok")});
+    ASSERT_TRUE(run.done()) << (run.failed() ? run.failed()->message : "");
+    expectAllInPlace();
+    EXPECT_EQ(server.requests(), (std::vector<std::string>{"/ok/enc.bin -", "/ok/dec.bin -"}));
+    EXPECT_EQ(hashed, 3) << "the truncated file is not even read";
+}
+
+TEST_F(GigaAMDownloadTest, AFileCheckedOnceIsNotReadAgainUntilItChanges) {
+    ASSERT_TRUE(download({server.base("ok")}).done());
+    const Outcome run = download({server.base("ok")});
     ASSERT_EQ(run.events.size(), 1u);
     EXPECT_TRUE(run.done());
-    EXPECT_TRUE(server.requests().empty());
+    EXPECT_EQ(hashed, 0) << "what arrived was checked on the way";
+    EXPECT_EQ(server.requests().size(), 4u);
 
-    // Exactly half is not enough.
-    parts = smallParts;
-    for (std::size_t i = 0; i < smallParts.size(); ++i)
-        fs::resize_file(
-            dir.write("models/" + std::string(smallParts[i].localName), readFile(served[i])),
-            i == 2 ? smallParts[i].expectedBytes / 2 : smallParts[i].expectedBytes);
-    run = download({server.base("ok")});
-    ASSERT_TRUE(run.done());
+    fs::last_write_time(local(3), fs::last_write_time(local(3)) + std::chrono::seconds(5));
+    EXPECT_TRUE(GigaAMDownload::present(folder(), parts, [&](const std::string& path) {
+        ++hashed;
+        return PartCheck::sha256(path);
+    }));
+    EXPECT_EQ(hashed, 1) << "a touched file is read again";
+}
+
+TEST_F(GigaAMDownloadTest, AFailedDownloadIsRetriedByItselfAndAtOnceWhenTheNetworkComes) {
+    fs::remove(served[1]); // the source does not have the decoder yet
+    std::vector<std::chrono::milliseconds> armed;
+    std::function<void()> fire;
+    Outcome last;
+    std::unique_ptr<DownloadRetry> retry;
+    retry = std::make_unique<DownloadRetry>(
+        [&] {
+            last = download({server.base("ok")});
+            if (last.done())
+                retry->succeeded();
+            else
+                retry->failed();
+        },
+        [&](std::chrono::milliseconds delay, std::function<void()> then) {
+            armed.push_back(delay);
+            fire = std::move(then);
+        });
+    last = download({server.base("ok")});
+    ASSERT_TRUE(last.failed());
+    retry->failed();
+    EXPECT_EQ(armed, std::vector<std::chrono::milliseconds>{std::chrono::minutes(1)});
+    auto firstTimer = fire;
+    firstTimer();
+    ASSERT_TRUE(last.failed());
+    EXPECT_EQ(armed.back(), std::chrono::minutes(5));
+    server.put(smallParts[1].remoteName, bytes(smallParts[1].bytes, 2));
+    retry->networkReachable();
+    ASSERT_TRUE(last.done()) << (last.failed() ? last.failed()->message : "");
     expectAllInPlace();
-    EXPECT_EQ(server.requests(), std::vector<std::string>{"/ok/joint.bin -"});
+    EXPECT_FALSE(retry->pending());
+    fire(); // the 5-minute timer that the network overtook
+    EXPECT_EQ(armed.size(), 2u);
+    EXPECT_EQ(server.requests().size(), 6u) << "nothing fetched again";
 }
 
 TEST_F(GigaAMDownloadTest, AnEndlessBodyASilentSourceAndNoServerFailWithoutAModelFile) {
     Outcome run = download({server.base("long")});
     ASSERT_TRUE(run.failed());
-    EXPECT_TRUE(run.failed()->message.starts_with("enc.bin: ответ 200, ")) << run.failed()->message;
+    EXPECT_TRUE(run.failed()->message.starts_with("enc.bin из " + server.base("long") +
+                                                  " отброшен: ответ 200, "))
+        << run.failed()->message;
     EXPECT_TRUE(run.failed()->message.ends_with(" Б вместо 200000")) << run.failed()->message;
 
     run = download({server.base("silent")}, {}, std::chrono::milliseconds(300));
@@ -306,8 +370,8 @@ TEST_F(GigaAMDownloadTest, StoppingMidFileLeavesOnlyThePartialFileAndTheNextStar
 
 TEST(GigaAMDownloadParts, TheRealPartsAddUpToTheWeightShownInTheMenu) {
     std::int64_t sum = 0;
-    for (const Part& part : GigaAMDownload::parts)
-        sum += part.expectedBytes;
+    for (const Part& part : publishedModelParts())
+        sum += part.bytes;
     EXPECT_EQ(sum, GigaAMDownload::totalBytes);
     EXPECT_EQ(GigaAMDownload::weight(), "226 МБ");
 }

@@ -13,6 +13,8 @@ answer; the rest names a file in ROOT:
     /500/NAME           500 with an empty body
     /short:TEXT/NAME    only the first third of the file (with a matching length) when NAME
                         contains TEXT, else ok
+    /flip:TEXT/NAME     the file with its last byte changed (same length) when NAME contains
+                        TEXT, else ok
     /reset:TEXT/NAME    the first request of a file whose NAME contains TEXT gets the headers
                         of the whole file, half the body, then a connection reset; later
                         requests are ok
@@ -94,6 +96,11 @@ class Handler(BaseHTTPRequestHandler):
             elif kind == "short" and matches:
                 with open(path, "rb") as f:
                     self.answer(200, f.read(os.path.getsize(path) // 3))
+            elif kind == "flip" and matches:
+                with open(path, "rb") as f:
+                    body = bytearray(f.read())
+                body[-1] ^= 0xFF
+                self.answer(200, bytes(body))
             elif kind in ("reset", "stall") and matches and first_time((kind, text, name)):
                 self.broken(path, kind)
             else:

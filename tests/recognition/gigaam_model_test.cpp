@@ -226,3 +226,17 @@ TEST(GigaAMModelOutputs, TheTestModelTiesExactly) {
     EXPECT_EQ(scores[600], scores[601]);
     EXPECT_EQ(*std::max_element(scores.begin(), scores.end()), scores[600]);
 }
+
+// The published export (int32 "encoded_len", "dec" [1, 1, 320], "h.1"/"c.1" → "h"/"c") and
+// GigaAM's current one ("hi"/"ci" → "ho"/"co", a vocabulary with a BOM and CRLF) hear alike.
+TEST(GigaAMModelOutputs, BothExportGenerationsRecognise) {
+    const auto samples = Audio().silence(8).words({300, 450}).samples;
+    for (const std::string folder : {modelFolder, modelFolder + "-newer"}) {
+        ORT::Session decoder(folder + "/gigaam-v3-decoder.onnx", 1, ORT::Session::Where::processor);
+        const bool newer = folder != modelFolder;
+        EXPECT_EQ(decoder.inputNames()[1], newer ? "hi" : "h.1");
+        EXPECT_EQ(decoder.outputNames()[2], newer ? "co" : "c");
+        GigaAMTranscriber transcriber(folder);
+        EXPECT_EQ(transcriber.transcribe(samples), "привет мир") << folder;
+    }
+}

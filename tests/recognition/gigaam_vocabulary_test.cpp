@@ -23,6 +23,8 @@ TEST(GigaAMVocabulary, SplitsAtTheLastSpaceIgnoresBrokenLinesAndTheHighestIdIsBl
     EXPECT_EQ(vocabulary.tokens()[12], "");
     EXPECT_EQ(vocabulary.blank(), 20);
     EXPECT_EQ(GigaAMVocabulary::parse("").tokens(), std::vector<std::string>{""});
+    const auto windows = GigaAMVocabulary::parse("\xEF\xBB\xBF▁при 0\r\nвет 1\r\n<blk> 2\r\n");
+    EXPECT_EQ(windows.tokens(), (std::vector<std::string>{"▁при", "вет", "<blk>"}));
 }
 
 TEST(GigaAMVocabulary, TextTurnsWordMarksIntoSpacesSkipsUnknownIdsAndTrims) {

@@ -1,6 +1,7 @@
 #include <fstream>
 
 #include "download/model_server.h"
+#include "download/part_check.h"
 #include "recognition/dictation_engine_store.h"
 #include "recognition/gigaam_transcriber.h"
 #include "ui/presenter_rig.h"
@@ -110,9 +111,14 @@ TEST_F(HostTest, AFailedDownloadIsJournaledAndShown) {
     EXPECT_EQ(presenter.pill().scene().label.toStdString(), "качаю модель…");
     EXPECT_EQ(host.menuFacts().engineLine, "качаю GigaAM v3 RNN-T int8 · 0%");
     ASSERT_TRUE(processUntil([&] { return !host.downloading(); }));
-    EXPECT_EQ(presenter.pill().scene().label.toStdString(), "модель не скачалась");
+    EXPECT_EQ(presenter.pill().scene().label.toStdString(), "модель не скачалась — повторю сам");
     EXPECT_NE(journal().find("модель GigaAM не скачалась: "), std::string::npos);
-    EXPECT_EQ(host.menuFacts().engineLine, "модель не скачана — нужна сеть один раз");
+    EXPECT_NE(journal().find("; повторю через 1 мин или как только появится сеть"),
+              std::string::npos);
+    EXPECT_TRUE(host.downloadRetry().pending());
+    const DictationMenu::Facts facts = host.menuFacts();
+    EXPECT_EQ(facts.engineLine, "модель не скачана — нужна сеть один раз");
+    EXPECT_TRUE(facts.modelMissing && !facts.downloading) << "the menu offers the download";
 }
 
 TEST_F(HostTest, ADownloadShowsItsProgressAppliesTheModelAndIsNotRepeated) {
@@ -121,11 +127,14 @@ TEST_F(HostTest, ADownloadShowsItsProgressAppliesTheModelAndIsNotRepeated) {
     std::vector<std::string> bodies;
     auto options = hostOptions();
     options.fetchModel = true;
-    for (const auto& part : GigaAMDownload::parts) {
+    std::string manifest;
+    for (const auto& part : publishedModelParts()) {
         bodies.push_back(std::string(20000, part.localName[10]));
-        server.put(std::string(part.remoteName), bodies.back());
-        options.downloadParts.push_back({part.remoteName, part.localName, 20000});
+        server.put(part.remoteName, bodies.back());
+        manifest += part.remoteName + " 20000 " +
+                    PartCheck::sha256(server.root() + "/" + part.remoteName) + "\n";
     }
+    config.values["MODEL_MANIFEST"] = dir.write("manifest.txt", manifest);
     config.modelSources = {server.base("ok")};
     std::vector<std::string> lines; // the menu's engine line at every change
     DictationHost* current = nullptr;
@@ -173,12 +182,13 @@ TEST_F(HostTest, ACorruptModelShowsTheRecognisersErrorAndOffersNothingBroken) {
     fs::copy_file(TALVORO_BINARY_DIR "/test-models/gigaam/gigaam-v3-preprocessor.onnx",
                   config.modelDir + "/gigaam-v3-preprocessor.onnx");
     ASSERT_TRUE(GigaAMTranscriber::isUsable(config.modelDir));
+    config.modelSources = {"http://127.0.0.1:9"};
     auto options = hostOptions();
     options.transcriber = {}; // the desktop's choice: the recogniser on that folder
     options.fetchModel = true;
     DictationHost host(config, false, {}, options);
     DictationPresenter& presenter = host.start();
-    EXPECT_FALSE(host.downloading()) << "the files are there";
+    EXPECT_TRUE(host.modelMissing()) << "files of the right sizes are not the model";
     auto state = [&] { return presenter.state(); };
     press(state);
     speak(0.6);
@@ -188,6 +198,7 @@ TEST_F(HostTest, ACorruptModelShowsTheRecognisersErrorAndOffersNothingBroken) {
     const std::string status = presenter.statusLine();
     EXPECT_NE(status.find("не годится — удали его, и модель скачается заново"), std::string::npos)
         << status;
+    ASSERT_TRUE(processUntil([&] { return !host.downloading(); }));
     const DictationMenu::Facts facts = host.menuFacts();
     EXPECT_EQ(facts.engineLine.rfind("модель не загрузилась: ", 0), 0u) << facts.engineLine;
     EXPECT_FALSE(facts.lastText);

@@ -145,3 +145,27 @@ TEST_F(MenuTest, HostIconFollowsRecordingAndTheQueue) {
 }
 
 } // namespace
+
+TEST_F(MenuTest, AMissingModelIsOfferedForDownloadUnlessOneRunsAndFromAFolder) {
+    DictationMenu::Facts f = facts();
+    f.engineLine = "модель не скачана — нужна сеть один раз";
+    f.modelMissing = true;
+    int downloads = 0, imports = 0;
+    DictationMenu::Actions actions;
+    actions.downloadModel = [&] { ++downloads; };
+    actions.importModel = [&] { ++imports; };
+    DictationMenu::fill(menu, f, actions);
+    auto items = texts(menu);
+    EXPECT_EQ(std::vector<std::string>(items.begin() + 2, items.begin() + 5),
+              (std::vector<std::string>{"[модель не скачана — нужна сеть один раз]",
+                                        "Скачать модель", "Установить модель из папки…"}));
+    find(menu, "Скачать модель")->trigger();
+    find(menu, "Установить модель из папки…")->trigger();
+    EXPECT_EQ(downloads + imports, 2);
+
+    f.downloading = true;
+    DictationMenu::fill(menu, f, actions);
+    items = texts(menu);
+    EXPECT_FALSE(has(items, "Скачать модель"));
+    EXPECT_TRUE(has(items, "Установить модель из папки…"));
+}

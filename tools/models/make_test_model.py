@@ -1,14 +1,21 @@
 #!/usr/bin/python3
 """Writes a small GigaAM-shaped model whose hearing is known by construction.
 
-    make_test_model.py FOLDER
+    make_test_model.py FOLDER [NEWER_FOLDER]
 
 The build makes it on demand with the CMake target talvoro_test_model, in
 ${CMAKE_BINARY_DIR}/test-models/gigaam (with a copy of the preprocessor, so the folder is
 usable on its own). FOLDER receives gigaam-v3-encoder.onnx, gigaam-v3-decoder.onnx,
 gigaam-v3-joint.onnx and gigaam-v3-vocab.txt with the real file names, tensor names, shapes
-and element types (the preprocessor comes from make_preprocessor.py). The encoder is padded
-past 100 MiB with an unused block of zeros so that the folder passes the size floors.
+and element types of the published export (istupakov/gigaam-v3-onnx): "encoded_len" is
+int32, the decoder's "dec" is [1, 1, 320] and its states are "h.1"/"c.1" -> "h"/"c". The
+encoder is padded past 100 MiB with an unused block of zeros so that the folder passes the
+size floors. FOLDER also gets manifest.txt, the "name size sha256" lines of the four files
+under their published names (for MODEL_MANIFEST).
+
+NEWER_FOLDER, when given, holds the same model as GigaAM's current export writes it: the
+decoder's states named "hi"/"ci" -> "ho"/"co" and "dec" as [1, 320, 1], and a vocabulary with
+a byte-order mark and CRLF line ends; the other parts are links to FOLDER's.
 
 WHAT IT HEARS (16 kHz mono, sine tones):
 
@@ -61,6 +68,7 @@ it as the state, so "dec" says which token came last. The joint (768 + 320 -> 32
 log-softmax) scores a tone's token at 10, minus 20 x 0.76 when that token came last, against
 a blank score of 5.
 """
+import hashlib
 import os
 import sys
 
@@ -176,14 +184,15 @@ def encoder():
         node("MatMul", ["which", "place"], ["frames_wide"]),
         node("Transpose", ["frames_wide"], ["channels"], perm=[1, 0]),
         node("Unsqueeze", ["channels", "zero_1d"], ["encoded"]),
-        node("Div", ["length", "sub"], ["encoded_len"]),
+        node("Div", ["length", "sub"], ["frames_len"]),
+        node("Cast", ["frames_len"], ["encoded_len"], to=TensorProto.INT32),
     ]
     return model(
         nodes, "test_encoder",
         [helper.make_tensor_value_info("audio_signal", TensorProto.FLOAT, [1, 64, "T"]),
          helper.make_tensor_value_info("length", TensorProto.INT64, [1])],
         [helper.make_tensor_value_info("encoded", TensorProto.FLOAT, [1, D_MODEL, "F"]),
-         helper.make_tensor_value_info("encoded_len", TensorProto.INT64, [1])],
+         helper.make_tensor_value_info("encoded_len", TensorProto.INT32, [1])],
         initializers)
 
 
@@ -193,9 +202,10 @@ def slots():
     return {token: index for index, token in enumerate(emitted)}
 
 
-def decoder():
+def decoder(newer=False):
     slot = slots()
     spare = len(slot)
+    dec_shape = [1, HIDDEN, 1] if newer else [1, 1, HIDDEN]
     embedding = np.zeros((VOCAB, HIDDEN), np.float32)
     for token in range(VOCAB):
         embedding[token, slot.get(token, spare)] = 1.0
@@ -209,28 +219,29 @@ def decoder():
     initializers = [
         const("embedding", embedding), const("W", weights),
         const("R", np.zeros((1, 4 * HIDDEN, HIDDEN), np.float32)), const("B", bias),
-        const("dec_shape", np.array([1, HIDDEN, 1], np.int64)),
+        const("dec_shape", np.array(dec_shape, np.int64)),
         const("seq_axis", np.array([0], np.int64)),
     ]
+    h_in, c_in, h_out, c_out = ("hi", "ci", "ho", "co") if newer else ("h.1", "c.1", "h", "c")
     node = helper.make_node
     nodes = [
         node("Gather", ["embedding", "x"], ["embedded"], axis=0),
         node("Transpose", ["embedded"], ["steps"], perm=[1, 0, 2]),
-        node("LSTM", ["steps", "W", "R", "B", "", "h.1", "c.1"], ["y", "h_out", "c_out"],
+        node("LSTM", ["steps", "W", "R", "B", "", h_in, c_in], ["y", "h_out", "c_out"],
              hidden_size=HIDDEN),
         node("Reshape", ["y", "dec_shape"], ["dec"]),
-        node("Identity", ["h_out"], ["h"]),
-        node("Identity", ["c_out"], ["c"]),
+        node("Identity", ["h_out"], [h_out]),
+        node("Identity", ["c_out"], [c_out]),
     ]
     state = [1, 1, HIDDEN]
     return model(
         nodes, "test_decoder",
         [helper.make_tensor_value_info("x", TensorProto.INT64, [1, 1]),
-         helper.make_tensor_value_info("h.1", TensorProto.FLOAT, state),
-         helper.make_tensor_value_info("c.1", TensorProto.FLOAT, state)],
-        [helper.make_tensor_value_info("dec", TensorProto.FLOAT, [1, HIDDEN, 1]),
-         helper.make_tensor_value_info("h", TensorProto.FLOAT, state),
-         helper.make_tensor_value_info("c", TensorProto.FLOAT, state)],
+         helper.make_tensor_value_info(h_in, TensorProto.FLOAT, state),
+         helper.make_tensor_value_info(c_in, TensorProto.FLOAT, state)],
+        [helper.make_tensor_value_info("dec", TensorProto.FLOAT, dec_shape),
+         helper.make_tensor_value_info(h_out, TensorProto.FLOAT, state),
+         helper.make_tensor_value_info(c_out, TensorProto.FLOAT, state)],
         initializers)
 
 
@@ -294,9 +305,40 @@ def vocabulary():
     return "\n".join(lines) + "\n"
 
 
+PUBLISHED = [("encoder", "v3_e2e_rnnt_encoder.int8.onnx", "onnx"),
+             ("decoder", "v3_e2e_rnnt_decoder.int8.onnx", "onnx"),
+             ("joint", "v3_e2e_rnnt_joint.int8.onnx", "onnx"),
+             ("vocab", "v3_e2e_rnnt_vocab.txt", "txt")]
+
+
+def manifest(folder):
+    lines = []
+    for part, published, extension in PUBLISHED:
+        with open(os.path.join(folder, f"gigaam-v3-{part}.{extension}"), "rb") as f:
+            content = f.read()
+        lines.append(f"{published} {len(content)} {hashlib.sha256(content).hexdigest()}\n")
+    with open(os.path.join(folder, "manifest.txt"), "w", encoding="utf-8") as f:
+        f.writelines(lines)
+
+
+def newer_export(folder, newer):
+    os.makedirs(newer, exist_ok=True)
+    made = decoder(newer=True)
+    checker.check_model(made)
+    save(made, os.path.join(newer, "gigaam-v3-decoder.onnx"))
+    with open(os.path.join(newer, "gigaam-v3-vocab.txt"), "w", encoding="utf-8",
+              newline="\r\n") as f:
+        f.write("\ufeff" + vocabulary())
+    for name in ("gigaam-v3-encoder.onnx", "gigaam-v3-joint.onnx", "gigaam-v3-preprocessor.onnx"):
+        link = os.path.join(newer, name)
+        if os.path.lexists(link):
+            os.remove(link)
+        os.symlink(os.path.join(os.path.abspath(folder), name), link)
+
+
 def main():
-    if len(sys.argv) != 2:
-        sys.exit("usage: make_test_model.py FOLDER")
+    if len(sys.argv) not in (2, 3):
+        sys.exit("usage: make_test_model.py FOLDER [NEWER_FOLDER]")
     folder = sys.argv[1]
     os.makedirs(folder, exist_ok=True)
     for name, made in (("decoder", decoder()), ("joint", joint())):
@@ -305,6 +347,9 @@ def main():
     save(encoder(), os.path.join(folder, "gigaam-v3-encoder.onnx"))
     with open(os.path.join(folder, "gigaam-v3-vocab.txt"), "w", encoding="utf-8") as f:
         f.write(vocabulary())
+    manifest(folder)
+    if len(sys.argv) == 3:
+        newer_export(folder, sys.argv[2])
 
 
 if __name__ == "__main__":
