@@ -7,6 +7,8 @@ set(TALVORO_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/talvoro)
 set(TALVORO_GENERATED_DOC ${CMAKE_BINARY_DIR}/doc)
 
 install(FILES ${CMAKE_SOURCE_DIR}/data/talvoro.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# Gives the logged-in user /dev/uinput for the opt-in virtual keyboard (udev reads lib/udev).
+install(FILES ${CMAKE_SOURCE_DIR}/data/70-talvoro-uinput.rules DESTINATION lib/udev/rules.d)
 
 # The icon is drawn by the program's own code at build time (tools/icons).
 find_package(Qt6 6.4 REQUIRED COMPONENTS Svg)

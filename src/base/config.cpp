@@ -191,6 +191,7 @@ Config Config::fromSources(const std::map<std::string, std::string>& environment
     c.polishTimeout = c.number("DICTATION_POLISH_TIMEOUT_SEC").value_or(6);
     c.polishThinking = c.flag("DICTATION_POLISH_THINKING", "0");
     c.streamEnabled = c.flag("STREAM_ENABLED", "0");
+    c.uinputKeyboard = c.flag("DICTATION_UINPUT", "0");
     auto modelDir = c.text("MODEL_DIR");
     if (!modelDir)
         modelDir = c.text("WHISPER_MODEL_DIR");

@@ -29,6 +29,9 @@ struct Config {
     double polishTimeout = 6;
     bool polishThinking = false;
     bool streamEnabled = false;
+    // Paste through a virtual keyboard of our own (/dev/uinput): works on every Wayland desktop,
+    // but any program of the user could do the same with it, so the user opts in.
+    bool uinputKeyboard = false;
     std::string modelDir;
     // Base addresses the model files are fetched from, tried in this order.
     std::vector<std::string> modelSources;

@@ -22,13 +22,15 @@ public:
 
     class Failure : public std::runtime_error {
     public:
-        enum class Kind { noPermission, tapCreationFailed, conflict, keyUnavailable };
+        enum class Kind { noPermission, tapCreationFailed, conflict, keyUnavailable, refused };
         static Failure noPermission();
         static Failure tapCreationFailed();
         // Another program already holds the combination.
         static Failure conflict(const HotkeyBinding& binding);
         // The key has no place on this keyboard.
         static Failure keyUnavailable(const HotkeyBinding& binding);
+        // The desktop (its shortcuts portal) said no; the text says how.
+        static Failure refused(const std::string& text) { return Failure(Kind::refused, text); }
 
         Kind kind() const { return kind_; }
 

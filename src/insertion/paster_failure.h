@@ -1,6 +1,7 @@
 #pragma once
 
 #include <stdexcept>
+#include <string>
 
 namespace talvoro::Paster {
 
@@ -10,6 +11,8 @@ public:
     enum class Code { noPermission, emptyText, eventCreationFailed, noDisplay };
 
     explicit Failure(Code code);
+    // The same kind of failure in the words of the path that met it (a desktop portal's refusal).
+    Failure(Code code, const std::string& text) : std::runtime_error(text), code_(code) {}
     Code code() const { return code_; }
 
     static Failure noPermission() { return Failure(Code::noPermission); }

@@ -1,0 +1,147 @@
+#include "insertion/portal_paste_keystroke.h"
+
+#include <QDBusMessage>
+#include <fcntl.h>
+#include <fstream>
+#include <unistd.h>
+
+#include "base/portal_connection.h"
+#include "insertion/evdev_chord.h"
+#include "insertion/paster_failure.h"
+
+namespace talvoro {
+
+namespace {
+
+constexpr char remoteDesktop[] = "org.freedesktop.portal.RemoteDesktop";
+constexpr std::uint32_t keyboardDevice = 1;
+constexpr std::uint32_t persistUntilRevoked = 2;
+constexpr std::chrono::seconds answerTimeout{30};
+// Start shows the desktop's dialog and waits for the user.
+constexpr std::chrono::minutes startTimeout{3};
+
+Paster::Failure refused(const std::string& text) {
+    return Paster::Failure(Paster::Failure::Code::noPermission, text);
+}
+
+QDBusObjectPath sessionHandle(const QVariant& value) {
+    return value.canConvert<QDBusObjectPath>() ? qvariant_cast<QDBusObjectPath>(value)
+                                               : QDBusObjectPath(value.toString());
+}
+
+} // namespace
+
+PortalPasteKeystroke::PortalPasteKeystroke(std::filesystem::path restoreTokenFile)
+    : tokenFile(std::move(restoreTokenFile)) {}
+
+PortalPasteKeystroke::~PortalPasteKeystroke() = default;
+
+unsigned PortalPasteKeystroke::version() {
+    if (!connection)
+        connection = std::make_unique<portal::Connection>();
+    return connection->version(remoteDesktop);
+}
+
+bool PortalPasteKeystroke::available() {
+    std::lock_guard guard(lock);
+    try {
+        return version() > 0;
+    } catch (const portal::Error&) {
+        return false;
+    }
+}
+
+bool PortalPasteKeystroke::approvalEachStart() {
+    std::lock_guard guard(lock);
+    try {
+        return approvalEachStart(version());
+    } catch (const portal::Error&) {
+        return true;
+    }
+}
+
+void PortalPasteKeystroke::saveToken(const QString& token) {
+    std::error_code ec;
+    std::filesystem::create_directories(tokenFile.parent_path(), ec);
+    // The token lets this program press keys without asking again: the user's alone.
+    const int fd = ::open(tokenFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    const std::string bytes = token.toStdString();
+    [[maybe_unused]] ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    ::close(fd);
+}
+
+void PortalPasteKeystroke::startSession() {
+    const unsigned portalVersion = version();
+    if (portalVersion == 0)
+        throw refused("в этом сеансе нет портала удалённого управления (RemoteDesktop) — нажать "
+                      "Ctrl+V за тебя нечем");
+    portal::Response created = connection->request(
+        remoteDesktop, "CreateSession",
+        {QVariantMap{{"session_handle_token", connection->token()}}}, answerTimeout);
+    if (created.code != portal::Response::granted)
+        throw refused("рабочий стол не открыл сеанс удалённого управления — вставка не сработает");
+    const QDBusObjectPath handle = sessionHandle(created.results.value("session_handle"));
+
+    QVariantMap devices{{"types", keyboardDevice}};
+    if (!approvalEachStart(portalVersion)) {
+        devices.insert("persist_mode", persistUntilRevoked);
+        std::ifstream saved(tokenFile);
+        std::string token;
+        if (std::getline(saved, token) && !token.empty())
+            devices.insert("restore_token", QString::fromStdString(token));
+    }
+    portal::Response selected = connection->request(
+        remoteDesktop, "SelectDevices", {QVariant::fromValue(handle), devices}, answerTimeout);
+    if (selected.code != portal::Response::granted)
+        throw refused("рабочий стол не дал клавиатуру для вставки — вставка не сработает");
+
+    portal::Response started =
+        connection->request(remoteDesktop, "Start",
+                            {QVariant::fromValue(handle), QString(), QVariantMap()}, startTimeout);
+    if (started.code == portal::Response::cancelled)
+        throw refused("нажимать клавиши не разрешили в окне рабочего стола — текст в буфере, "
+                      "вставь Ctrl+V");
+    if (started.code != portal::Response::granted ||
+        !(started.results.value("devices").toUInt() & keyboardDevice))
+        throw refused("рабочий стол отказал в нажатии клавиш — текст в буфере, вставь Ctrl+V");
+    if (started.results.contains("restore_token"))
+        saveToken(started.results.value("restore_token").toString());
+    session = handle;
+}
+
+void PortalPasteKeystroke::press(PasteShortcut shortcut) {
+    std::lock_guard guard(lock);
+    try {
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (!session)
+                startSession();
+            bool sent = true;
+            for (evdev::KeyStep step : evdev::chord(shortcut)) {
+                QDBusMessage call = QDBusMessage::createMethodCall(
+                    portal::service, portal::objectPath, remoteDesktop, "NotifyKeyboardKeycode");
+                call << QVariant::fromValue(*session) << QVariantMap()
+                     << static_cast<int>(step.code) << static_cast<uint>(step.pressed ? 1 : 0);
+                if (connection->bus().call(call, QDBus::Block, 5000).type() !=
+                    QDBusMessage::ReplyMessage) {
+                    sent = false;
+                    break;
+                }
+            }
+            if (sent)
+                return;
+            session.reset(); // the desktop ended the session: one fresh start
+        }
+    } catch (const portal::Error& e) {
+        throw refused(e.what());
+    }
+    throw Paster::Failure::eventCreationFailed();
+}
+
+std::unique_ptr<PortalPasteKeystroke>
+makePortalPasteKeystroke(std::filesystem::path restoreTokenFile) {
+    return std::make_unique<PortalPasteKeystroke>(std::move(restoreTokenFile));
+}
+
+} // namespace talvoro

@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include "hotkey/hotkey_tap.h"
+#include "hotkey/phase_recorder.h"
+#include "hotkey/portal_key_source.h"
+#include "support/event_loop.h"
+#include "support/portal_bus.h"
+
+namespace talvoro {
+namespace {
+
+using testing::PhaseRecorder;
+using Phase = HotkeyTap::Phase;
+
+TEST(PortalTrigger, SpellsTheBindingTheWayThePortalReadsIt) {
+    EXPECT_EQ(portalTrigger(HotkeyBinding::defaultBinding()), "ALT+space");
+    EXPECT_EQ(portalTrigger(*HotkeyBinding::parse("ctrl+shift+v")), "CTRL+SHIFT+v");
+    EXPECT_EQ(portalTrigger(*HotkeyBinding::parse("cmd+f5")), "LOGO+F5");
+}
+
+class PortalKeySourceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testing::application();
+        ASSERT_TRUE(bus.ready) << "xdg-desktop-portal did not come up on the private bus";
+    }
+    HotkeyTap::SourceFactory portal() {
+        return [] { return makePortalKeySource({"dictation", "Диктовка"}); };
+    }
+    testing::PortalBus bus;
+};
+
+// Bound on the first run, found bound on the next; the shortcut's activation is the press and
+// its deactivation the release, so holding it records and letting go stops.
+TEST_F(PortalKeySourceTest, BindsOnceAndReportsPressAndRelease) {
+    PhaseRecorder phases;
+    {
+        HotkeyTap tap(HotkeyBinding::defaultBinding(), {}, phases.handler(), portal());
+        tap.start();
+        EXPECT_EQ(bus.calls(), (std::vector<std::string>{"CreateSession -", "ListShortcuts -",
+                                                         "BindShortcuts dictation ALT+space"}));
+        bus.control("Activate", "dictation");
+        EXPECT_EQ(phases.await(1), std::vector<Phase>{Phase::down});
+        bus.control("Activate", "polish"); // another program's shortcut in the same desktop
+        bus.control("Deactivate", "dictation");
+        EXPECT_EQ(phases.await(2), (std::vector<Phase>{Phase::down, Phase::up}));
+    }
+    EXPECT_EQ(bus.awaitCalls(4).back(), "Session.Close");
+
+    HotkeyTap again(HotkeyBinding::defaultBinding(), {}, phases.handler(), portal());
+    again.start();
+    std::vector<std::string> calls = bus.awaitCalls(6);
+    EXPECT_EQ(std::vector<std::string>(calls.begin() + 4, calls.end()),
+              (std::vector<std::string>{"CreateSession -", "ListShortcuts dictation"}));
+}
+
+TEST_F(PortalKeySourceTest, RefusedSessionIsReportedInWords) {
+    bus.control("Refuse");
+    HotkeyTap tap(
+        HotkeyBinding::defaultBinding(), {}, [](Phase, double) {}, portal());
+    try {
+        tap.start();
+        FAIL() << "a refused session must not start the tap";
+    } catch (const HotkeyTap::Failure& failure) {
+        EXPECT_EQ(failure.kind(), HotkeyTap::Failure::Kind::refused);
+        EXPECT_STREQ(failure.what(),
+                     "рабочий стол не открыл сеанс глобальных сочетаний — сочетание Alt+Space не "
+                     "работает; назначь его на «talvoro toggle» в настройках рабочего стола");
+    }
+}
+
+} // namespace
+} // namespace talvoro
