@@ -1,3 +1,5 @@
+#include "insertion/data_control_pasteboard.h"
+#include "insertion/paster.h"
 #include "support/headless_compositor.h"
 
 #include <gtest/gtest.h>
@@ -80,6 +82,7 @@ protected:
         std::this_thread::sleep_for(300ms); // time for a second paste, were there one
         EXPECT_EQ(contents(out), text) << contents(log);
         EXPECT_NE(contents(log).find("restored: 1"), std::string::npos) << contents(log);
+        EXPECT_EQ(contents(log).find("Sanitizer"), std::string::npos) << contents(log);
         if (previous == "image") {
             EXPECT_EQ(sway.run({"wl-paste", "--type", "image/png"}).output, contents(image));
         } else {
@@ -89,8 +92,13 @@ protected:
         ::kill(-window, SIGTERM);
     }
 
-    HeadlessCompositor sway{HeadlessCompositor::Kind::Sway,
-                            {.xwayland = false, .swayConfig = "input * xkb_layout us,ru"}};
+    static HeadlessCompositor::Options swayOptions() {
+        HeadlessCompositor::Options options;
+        options.xwayland = false;
+        options.swayConfig = "input * xkb_layout us,ru";
+        return options;
+    }
+    HeadlessCompositor sway{HeadlessCompositor::Kind::Sway, swayOptions()};
     std::filesystem::path image;
 };
 
@@ -117,6 +125,48 @@ TEST_F(WaylandInsertion, QtGtkAndFootGetTheTextOnceInEitherLayoutAndTheClipboard
             ++round;
         }
     }
+}
+
+// KWin 5.27 has wlr data control but no virtual keyboard (its keys come through fake input or
+// the portal), so here the receiver is a reader started at the keystroke's moment.
+TEST(WaylandDataControl, UnderKWinTheReceiverPullsTheTextAndTheImageComesBack) {
+    HeadlessCompositor::Options options;
+    options.xwayland = false;
+    HeadlessCompositor kwin(HeadlessCompositor::Kind::KWin, options);
+    if (!kwin.running())
+        GTEST_SKIP() << kwin.skipReason();
+    const auto image = kwin.home() / "image.png";
+    const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + std::string(70000, '\x17');
+    std::ofstream(image, std::ios::binary) << png;
+    kwin.hand(image);
+    kwin.run({"sh", "-c", "wl-copy --type image/png < \"$0\" >/dev/null 2>&1", image.string()});
+    // This process talks to the session's compositor too, as root, by the socket's full path.
+    const std::string socket = (kwin.runtimeDir() / "wayland-1").string();
+    ::setenv("WAYLAND_DISPLAY", socket.c_str(), 1);
+    DataControlPasteboard pasteboard;
+    ::unsetenv("WAYLAND_DISPLAY");
+    EXPECT_STREQ(pasteboard.protocolName(), "zwlr_data_control_manager_v1");
+    for (int i = 0; i < 250 && pasteboard.types().empty(); ++i)
+        std::this_thread::sleep_for(20ms);
+    ASSERT_EQ(pasteboard.types(), std::vector<std::string>{"image/png"});
+
+    std::string received;
+    const Paster::Result result =
+        Paster::deliver("диктовка", pasteboard, Paster::Focus{"AXTextArea", {}, false, {}}, [&] {
+            received = kwin.run({"wl-paste", "--no-newline"}).output;
+        });
+    EXPECT_EQ(received, "диктовка");
+    EXPECT_TRUE(result.takenAfterMs);
+    EXPECT_TRUE(result.restored);
+    EXPECT_EQ(kwin.run({"wl-paste", "--type", "image/png"}).output, png);
+
+    const std::int64_t before = pasteboard.changeCount();
+    kwin.run({"sh", "-c", "wl-copy чужое >/dev/null 2>&1"});
+    for (int i = 0; i < 250 && pasteboard.changeCount() == before; ++i)
+        std::this_thread::sleep_for(20ms);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(pasteboard.changeCount(), before + 1) << "another client's write, counted once";
+    EXPECT_EQ(pasteboard.string(), "чужое");
 }
 
 } // namespace
