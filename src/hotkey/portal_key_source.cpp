@@ -101,7 +101,7 @@ public:
         qDBusRegisterMetaType<QList<Shortcut>>();
         try {
             connection = std::make_unique<portal::Connection>();
-            connection->registerApplication("talvoro");
+            connection->registerApplication(portal::applicationId);
             if (connection->version(shortcutsInterface) == 0)
                 throw HotkeyTap::Failure::refused(
                     "в этом сеансе нет портала глобальных сочетаний — назначь сочетание на "
