@@ -6,7 +6,10 @@ set(TALVORO_PACKAGE_MAINTAINER "Talvoro maintainers <maintainers@talvoro.example
 set(TALVORO_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/talvoro)
 set(TALVORO_GENERATED_DOC ${CMAKE_BINARY_DIR}/doc)
 
-install(FILES ${CMAKE_SOURCE_DIR}/data/talvoro.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(CODE "set(TALVORO_ENTRY_SOURCE \"${CMAKE_SOURCE_DIR}/data/talvoro.desktop\")
+  set(TALVORO_BINDIR \"${CMAKE_INSTALL_BINDIR}\")
+  set(TALVORO_DATADIR \"${CMAKE_INSTALL_DATADIR}\")")
+install(SCRIPT ${CMAKE_SOURCE_DIR}/cmake/InstallDesktopEntry.cmake)
 # Gives the logged-in user /dev/uinput for the opt-in virtual keyboard (udev reads lib/udev).
 install(FILES ${CMAKE_SOURCE_DIR}/data/70-talvoro-uinput.rules DESTINATION lib/udev/rules.d)
 

@@ -11,6 +11,9 @@ namespace talvoro::portal {
 
 inline constexpr char service[] = "org.freedesktop.portal.Desktop";
 inline constexpr char objectPath[] = "/org/freedesktop/portal/desktop";
+// Our application id: the name of the desktop entry (talvoro.desktop), which is what a portal
+// that knows no sandbox derives from the scope the desktop launched us in.
+inline constexpr char applicationId[] = "talvoro";
 
 // The desktop portal refused, failed or did not answer; what() is the sentence the user sees.
 class Error : public std::runtime_error {

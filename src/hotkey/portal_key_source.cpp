@@ -100,18 +100,12 @@ public:
         qDBusRegisterMetaType<Shortcut>();
         qDBusRegisterMetaType<QList<Shortcut>>();
         try {
-            connection = std::make_unique<portal::Connection>();
-            connection->registerApplication("talvoro");
-            if (connection->version(shortcutsInterface) == 0)
-                throw HotkeyTap::Failure::refused(
-                    "в этом сеансе нет портала глобальных сочетаний — назначь сочетание на "
-                    "«talvoro toggle» в настройках рабочего стола");
-            createSession(binding);
-            listen(binding);
-            if (!bound())
-                bind(binding);
-        } catch (const portal::Error& e) {
-            throw HotkeyTap::Failure::refused(e.what());
+            connect(binding);
+        } catch (...) {
+            // Dropped here, on the thread they belong to; run() will not come.
+            receiver.reset();
+            connection.reset();
+            throw;
         }
     }
 
@@ -141,8 +135,21 @@ public:
     void reenable() override {}
 
 private:
-    QString description(const HotkeyBinding& binding) const {
-        return QString::fromStdString(binding.description());
+    void connect(const HotkeyBinding& binding) {
+        try {
+            connection = std::make_unique<portal::Connection>();
+            connection->registerApplication(portal::applicationId);
+            if (connection->version(shortcutsInterface) == 0)
+                throw HotkeyTap::Failure::refused(
+                    "в этом сеансе нет портала глобальных сочетаний — назначь сочетание на "
+                    "«talvoro toggle» в настройках рабочего стола");
+            createSession(binding);
+            listen(binding);
+            if (!bound())
+                bind(binding);
+        } catch (const portal::Error& e) {
+            throw HotkeyTap::Failure::refused(e.what());
+        }
     }
 
     void createSession(const HotkeyBinding& binding) {

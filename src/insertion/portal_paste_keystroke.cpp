@@ -37,8 +37,11 @@ PortalPasteKeystroke::PortalPasteKeystroke(std::filesystem::path restoreTokenFil
 PortalPasteKeystroke::~PortalPasteKeystroke() = default;
 
 unsigned PortalPasteKeystroke::version() {
-    if (!connection)
+    if (!connection) {
         connection = std::make_unique<portal::Connection>();
+        connection->registerApplication(
+            portal::applicationId); // before any other call on the connection
+    }
     return connection->version(remoteDesktop);
 }
 

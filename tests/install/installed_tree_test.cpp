@@ -129,6 +129,8 @@ TEST(InstalledTree, DesktopEntryValidatesAndTheIconComesAtEverySize) {
     EXPECT_EQ(validation.status, 0) << validation.output;
     EXPECT_EQ(validation.output, "");
     EXPECT_NE(readFile(entry).find("\nIcon=talvoro\n"), std::string::npos);
+    // KWin authorises fake input only for the program at the entry's Exec path.
+    EXPECT_NE(readFile(entry).find("\nExec=" + prefix + "/bin/talvoro\n"), std::string::npos);
 
     const std::string icons = prefix + "/share/icons/hicolor/";
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
