@@ -357,7 +357,6 @@ void DictationHost::downloadEvent(const GigaAMDownload::Event& event) {
     download_.release()->deleteLater();
     if (std::holds_alternative<GigaAMDownload::Done>(event)) {
         downloaded_ = true;
-        downloaded_ = true;
         retry_.succeeded();
         modelInstalled();
     } else if (const auto* failed = std::get_if<GigaAMDownload::Failed>(&event)) {
