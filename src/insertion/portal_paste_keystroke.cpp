@@ -5,6 +5,7 @@
 #include <fstream>
 #include <unistd.h>
 
+#include "base/paths.h"
 #include "base/portal_connection.h"
 #include "insertion/evdev_chord.h"
 #include "insertion/paster_failure.h"
@@ -145,6 +146,10 @@ void PortalPasteKeystroke::press(PasteShortcut shortcut) {
 std::unique_ptr<PortalPasteKeystroke>
 makePortalPasteKeystroke(std::filesystem::path restoreTokenFile) {
     return std::make_unique<PortalPasteKeystroke>(std::move(restoreTokenFile));
+}
+
+std::unique_ptr<PortalPasteKeystroke> makePortalPasteKeystroke() {
+    return makePortalPasteKeystroke(Paths::state("remote-desktop-token"));
 }
 
 } // namespace talvoro
