@@ -17,6 +17,8 @@ static double now(void) {
     return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
 }
 int main(int argc, char** argv) {
+    if (argc < 2)
+        return 2;
     const char* text = argv[1];
     xcb_connection_t* c = xcb_connect(NULL, NULL);
     xcb_screen_t* s = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
