@@ -31,16 +31,13 @@ struct FakeInputDestroy {
     }
 };
 
-Paster::Failure refused(const std::string& text) {
-    return Paster::Failure(Paster::Failure::Code::noPermission, text);
-}
-
 class KdeFakeInputKeystroke final : public PasteKeystroke {
 public:
     KdeFakeInputKeystroke() : display(wl_display_connect(nullptr)) {
         if (!display)
-            throw refused("нет связи с Wayland-композитором (WAYLAND_DISPLAY) — вставка через "
-                          "KWin не сработает");
+            throw Paster::Failure::refused(
+                "нет связи с Wayland-композитором (WAYLAND_DISPLAY) — вставка через "
+                "KWin не сработает");
         registry.reset(wl_display_get_registry(display.get()));
         static const wl_registry_listener listener{
             [](void* self, wl_registry* r, std::uint32_t name, const char* interface,
@@ -51,11 +48,12 @@ public:
         wl_registry_add_listener(registry.get(), &listener, this);
         wl_display_roundtrip(display.get());
         if (!fakeInput)
-            throw refused("композитор не даёт нажимать клавиши (нет org_kde_kwin_fake_input: в "
-                          "talvoro.desktop нужен ключ X-KDE-Wayland-Interfaces)");
+            throw Paster::Failure::refused(
+                "композитор не даёт нажимать клавиши (нет org_kde_kwin_fake_input: в "
+                "talvoro.desktop нужен ключ X-KDE-Wayland-Interfaces)");
         if (org_kde_kwin_fake_input_get_version(fakeInput.get()) < keyboardVersion)
-            throw refused("KWin старше Plasma 5.20 не даёт клавиатуру через "
-                          "org_kde_kwin_fake_input");
+            throw Paster::Failure::refused("KWin старше Plasma 5.20 не даёт клавиатуру через "
+                                           "org_kde_kwin_fake_input");
         org_kde_kwin_fake_input_authenticate(fakeInput.get(), "Тальворо",
                                              "вставка продиктованного текста (Ctrl+V)");
         wl_display_roundtrip(display.get());

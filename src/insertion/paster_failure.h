@@ -19,6 +19,8 @@ public:
     static Failure emptyText() { return Failure(Code::emptyText); }
     static Failure eventCreationFailed() { return Failure(Code::eventCreationFailed); }
     static Failure noDisplay() { return Failure(Code::noDisplay); }
+    // Keys cannot be pressed on this path (a portal or compositor said no), in its own words.
+    static Failure refused(const std::string& text) { return Failure(Code::noPermission, text); }
 
 private:
     Code code_;

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <unistd.h>
 
+#include "base/paths.h"
 #include "base/portal_connection.h"
 #include "insertion/evdev_chord.h"
 #include "insertion/paster_failure.h"
@@ -19,10 +20,6 @@ constexpr std::uint32_t persistUntilRevoked = 2;
 constexpr std::chrono::seconds answerTimeout{30};
 // Start shows the desktop's dialog and waits for the user.
 constexpr std::chrono::minutes startTimeout{3};
-
-Paster::Failure refused(const std::string& text) {
-    return Paster::Failure(Paster::Failure::Code::noPermission, text);
-}
 
 QDBusObjectPath sessionHandle(const QVariant& value) {
     return value.canConvert<QDBusObjectPath>() ? qvariant_cast<QDBusObjectPath>(value)
@@ -78,13 +75,15 @@ void PortalPasteKeystroke::saveToken(const QString& token) {
 void PortalPasteKeystroke::startSession() {
     const unsigned portalVersion = version();
     if (portalVersion == 0)
-        throw refused("в этом сеансе нет портала удалённого управления (RemoteDesktop) — нажать "
-                      "Ctrl+V за тебя нечем");
+        throw Paster::Failure::refused(
+            "в этом сеансе нет портала удалённого управления (RemoteDesktop) — нажать "
+            "Ctrl+V за тебя нечем");
     portal::Response created = connection->request(
         remoteDesktop, "CreateSession",
         {QVariantMap{{"session_handle_token", connection->token()}}}, answerTimeout);
     if (created.code != portal::Response::granted)
-        throw refused("рабочий стол не открыл сеанс удалённого управления — вставка не сработает");
+        throw Paster::Failure::refused(
+            "рабочий стол не открыл сеанс удалённого управления — вставка не сработает");
     const QDBusObjectPath handle = sessionHandle(created.results.value("session_handle"));
 
     QVariantMap devices{{"types", keyboardDevice}};
@@ -98,17 +97,20 @@ void PortalPasteKeystroke::startSession() {
     portal::Response selected = connection->request(
         remoteDesktop, "SelectDevices", {QVariant::fromValue(handle), devices}, answerTimeout);
     if (selected.code != portal::Response::granted)
-        throw refused("рабочий стол не дал клавиатуру для вставки — вставка не сработает");
+        throw Paster::Failure::refused(
+            "рабочий стол не дал клавиатуру для вставки — вставка не сработает");
 
     portal::Response started =
         connection->request(remoteDesktop, "Start",
                             {QVariant::fromValue(handle), QString(), QVariantMap()}, startTimeout);
     if (started.code == portal::Response::cancelled)
-        throw refused("нажимать клавиши не разрешили в окне рабочего стола — текст в буфере, "
-                      "вставь Ctrl+V");
+        throw Paster::Failure::refused(
+            "нажимать клавиши не разрешили в окне рабочего стола — текст в буфере, "
+            "вставь Ctrl+V");
     if (started.code != portal::Response::granted ||
         !(started.results.value("devices").toUInt() & keyboardDevice))
-        throw refused("рабочий стол отказал в нажатии клавиш — текст в буфере, вставь Ctrl+V");
+        throw Paster::Failure::refused(
+            "рабочий стол отказал в нажатии клавиш — текст в буфере, вставь Ctrl+V");
     if (started.results.contains("restore_token"))
         saveToken(started.results.value("restore_token").toString());
     session = handle;
@@ -137,7 +139,7 @@ void PortalPasteKeystroke::press(PasteShortcut shortcut) {
             session.reset(); // the desktop ended the session: one fresh start
         }
     } catch (const portal::Error& e) {
-        throw refused(e.what());
+        throw Paster::Failure::refused(e.what());
     }
     throw Paster::Failure::eventCreationFailed();
 }
@@ -145,6 +147,10 @@ void PortalPasteKeystroke::press(PasteShortcut shortcut) {
 std::unique_ptr<PortalPasteKeystroke>
 makePortalPasteKeystroke(std::filesystem::path restoreTokenFile) {
     return std::make_unique<PortalPasteKeystroke>(std::move(restoreTokenFile));
+}
+
+std::unique_ptr<PortalPasteKeystroke> makePortalPasteKeystroke() {
+    return makePortalPasteKeystroke(Paths::state("remote-desktop-token"));
 }
 
 } // namespace talvoro

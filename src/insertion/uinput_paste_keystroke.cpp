@@ -26,10 +26,6 @@ bool writeEvent(int fd, std::uint16_t type, std::uint16_t code, std::int32_t val
     return n == static_cast<ssize_t>(sizeof event);
 }
 
-Paster::Failure refused(const std::string& text) {
-    return Paster::Failure(Paster::Failure::Code::noPermission, text);
-}
-
 } // namespace
 
 UinputPasteKeystroke::UinputPasteKeystroke(int fd) : fd(fd) {}
@@ -51,12 +47,13 @@ void UinputPasteKeystroke::press(PasteShortcut shortcut) {
 std::unique_ptr<PasteKeystroke> makeUinputPasteKeystroke(const std::string& node) {
     const int fd = ::open(node.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT)
-        throw refused("нет " + node +
-                      " (модуль ядра uinput не загружен) — виртуальная клавиатура "
-                      "не создаётся");
+        throw Paster::Failure::refused("нет " + node +
+                                       " (модуль ядра uinput не загружен) — виртуальная клавиатура "
+                                       "не создаётся");
     if (fd < 0)
-        throw refused("нет доступа к " + node +
-                      " — правило udev из пакета даёт его после нового входа в систему");
+        throw Paster::Failure::refused(
+            "нет доступа к " + node +
+            " — правило udev из пакета даёт его после нового входа в систему");
     auto keystroke = std::make_unique<UinputPasteKeystroke>(fd);
     bool made = ::ioctl(fd, UI_SET_EVBIT, EV_KEY) == 0 && ::ioctl(fd, UI_SET_EVBIT, EV_SYN) == 0;
     for (std::uint32_t key : {evdev::leftCtrl, evdev::leftShift, evdev::v, evdev::insert})
@@ -66,7 +63,8 @@ std::unique_ptr<PasteKeystroke> makeUinputPasteKeystroke(const std::string& node
     std::strncpy(setup.name, "Talvoro paste keyboard", UINPUT_MAX_NAME_SIZE - 1);
     made = made && ::ioctl(fd, UI_DEV_SETUP, &setup) == 0 && ::ioctl(fd, UI_DEV_CREATE) == 0;
     if (!made)
-        throw refused(node + " не создал виртуальную клавиатуру: " + std::strerror(errno));
+        throw Paster::Failure::refused(
+            node + " не создал виртуальную клавиатуру: " + std::strerror(errno));
     return keystroke;
 }
 
