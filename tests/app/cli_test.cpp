@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <pwd.h>
 #include <unistd.h>
 
 #include "support/run_program.h"
@@ -67,14 +68,15 @@ TEST(Cli, RemoteCommandsWithNothingRunningEndWithStatusOne) {
         EXPECT_EQ(r.status, 1) << command;
         EXPECT_EQ(r.output, "ошибка: Тальворо не запущено — управлять нечем (запусти talvoro)\n");
     }
-    // No runtime folder: the one in the temporary folder must be ours alone, or none is used.
+    // No runtime folder (Qt's own fallback is taken by a file): the one in the temporary folder
+    // must be ours alone, or none is used.
     TempDir tmp;
+    tmp.write(std::string("runtime-") + ::getpwuid(::getuid())->pw_name, "");
     const std::string shared = tmp / ("talvoro-" + std::to_string(::getuid()));
     std::filesystem::create_directory(shared);
     std::filesystem::permissions(shared, std::filesystem::perms::all);
-    ProgramResult r =
-        runProgram("XDG_RUNTIME_DIR=" + tmp.write("file", "") + "/run TMPDIR=" + tmp.path() + " " +
-                   talvoroExecutable() + " toggle 2>&1");
+    ProgramResult r = runProgram("env -u XDG_RUNTIME_DIR TMPDIR=" + tmp.path() + " " +
+                                 talvoroExecutable() + " toggle 2>&1");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.output.find("ошибка: папка " + shared + " чужая или открыта другим"),
               std::string::npos)
