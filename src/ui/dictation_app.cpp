@@ -171,11 +171,11 @@ void DictationApp::greet(bool trayShown) {
 void DictationApp::refreshIcon() {
     if (!tray_ || !host_)
         return;
-    const QString tip = host_->downloading()
-                            ? QString("%1 · качаю модель %2%")
-                                  .arg(appDisplayName)
-                                  .arg(static_cast<int>(host_->downloadShare() * 100))
-                            : QString(appDisplayName);
+    QString tip = appDisplayName;
+    if (host_->downloading())
+        tip += QString(" · качаю модель %1%").arg(static_cast<int>(host_->downloadShare() * 100));
+    else if (host_->modelMissing())
+        tip += " · модель не скачана";
     if (tray_->toolTip() != tip)
         tray_->setToolTip(tip);
     MenuBarIcon::State state = host_->iconState();

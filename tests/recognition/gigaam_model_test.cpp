@@ -231,7 +231,7 @@ TEST(GigaAMModelOutputs, TheTestModelTiesExactly) {
 // GigaAM's current one ("hi"/"ci" → "ho"/"co", a vocabulary with a BOM and CRLF) hear alike.
 TEST(GigaAMModelOutputs, BothExportGenerationsRecognise) {
     const auto samples = Audio().silence(8).words({300, 450}).samples;
-    for (const std::string folder : {modelFolder, modelFolder + "-newer"}) {
+    for (const std::string& folder : {modelFolder, modelFolder + "-newer"}) {
         ORT::Session decoder(folder + "/gigaam-v3-decoder.onnx", 1, ORT::Session::Where::processor);
         const bool newer = folder != modelFolder;
         EXPECT_EQ(decoder.inputNames()[1], newer ? "hi" : "h.1");
