@@ -115,7 +115,7 @@ TEST_F(WaylandInsertion, QtGtkAndFootGetTheTextOnceInEitherLayoutAndTheClipboard
     int round = 0;
     for (const char* layout : {"0", "1"}) {
         SCOPED_TRACE(std::string("layout ") + layout);
-        sway.swaymsg(std::string("input * xkb_switch_layout ") + layout);
+        ASSERT_EQ(sway.swaymsg(std::string("input * xkb_switch_layout ") + layout).status, 0);
         // In the Russian round a clipboard reader takes every new text the moment it appears.
         std::optional<pid_t> watcher;
         if (std::string(layout) == "1")
