@@ -1,4 +1,7 @@
 #include "ui/dictation_host.h"
+#include "session/session_probe.h"
+#include "session/session_texts.h"
+#include "ui/gnome_shortcut.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -170,6 +173,11 @@ DictationMenu::Facts DictationHost::menuFacts() const {
         GigaAMTranscriber::version, presenter_ ? presenter_->recognizerError() : std::nullopt);
     facts.hasDictionary = !config_.dictFile.empty();
     facts.versionLine = DictationMenu::versionLine();
+    const SystemSession& session = systemSession();
+    facts.sessionLine = decisionLine(session.decision);
+    facts.sessionBlocker = session.decision.blocker();
+    if (session.facts.desktopIs("GNOME"))
+        facts.gnomeShortcut = GnomeShortcut().bound();
     return facts;
 }
 

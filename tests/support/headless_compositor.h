@@ -58,7 +58,7 @@ struct DesktopUser {
 // its folders removed when it goes. Tests that use it skip themselves when `skipReason()` is set.
 class HeadlessCompositor {
 public:
-    enum class Kind { Sway, Weston };
+    enum class Kind { Sway, Weston, KWin, Mutter };
     struct Options {
         bool xwayland = true;
         bool sessionBus = false; // a private session bus as the desktop user
@@ -67,7 +67,10 @@ public:
 
     explicit HeadlessCompositor(Kind kind) : HeadlessCompositor(kind, Options{}) {}
     HeadlessCompositor(Kind kind, const Options& options) : kind_(kind) {
-        const char* program = kind == Kind::Sway ? "/usr/bin/sway" : "/usr/bin/weston";
+        const char* program = kind == Kind::Sway     ? "/usr/bin/sway"
+                              : kind == Kind::Weston ? "/usr/bin/weston"
+                              : kind == Kind::KWin   ? "/usr/bin/kwin_wayland"
+                                                     : "/usr/bin/mutter";
         if (::access(program, X_OK) != 0) {
             skip_ = std::string(program) + " is not installed";
             return;
@@ -88,12 +91,19 @@ public:
         env_["PATH"] = "/usr/local/bin:/usr/bin:/bin";
         env_["XDG_SESSION_TYPE"] = "wayland";
         env_["LANG"] = "C.UTF-8";
-        if (options.sessionBus)
+        // KWin and mutter talk to the session bus from the start.
+        if (options.sessionBus || kind == Kind::KWin || kind == Kind::Mutter)
             startSessionBus();
+        if (options.xwayland && ::geteuid() == 0)
+            shareX11SocketFolder();
         if (kind == Kind::Sway)
             startSway(options);
-        else
+        else if (kind == Kind::Weston)
             startWeston(options);
+        else if (kind == Kind::KWin)
+            startKWin(options);
+        else
+            startMutter(options);
     }
     ~HeadlessCompositor() {
         for (auto it = children_.rbegin(); it != children_.rend(); ++it)
@@ -353,6 +363,91 @@ private:
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         skip_ = "weston did not start XWayland";
+    }
+
+    // XWayland started first by the desktop user would make the folder its own, mode 755, and
+    // every other X server after it fails; it belongs to root with mode 1777.
+    static void shareX11SocketFolder() {
+        ::mkdir("/tmp/.X11-unix", 01777);
+        [[maybe_unused]] int r = ::chown("/tmp/.X11-unix", 0, 0);
+        ::chmod("/tmp/.X11-unix", 01777);
+    }
+
+    // KWin carries a file capability that an unprivileged process in a container may not be
+    // granted, and then cannot be started at all; a copy carries none.
+    void startKWin(const Options& options) {
+        const std::filesystem::path copy = runtime_ / "kwin_wayland";
+        std::error_code ec;
+        std::filesystem::copy_file("/usr/bin/kwin_wayland", copy, ec);
+        hand(copy);
+        std::vector<std::string> argv = {copy.string(), "--virtual", "--width",  "1280",
+                                         "--height",    "800",       "--socket", "wayland-1"};
+        // KWin names its XWayland display only to the programs it starts.
+        const std::filesystem::path file = runtime_ / "x-display";
+        const std::filesystem::path tell = runtime_ / "tell-display";
+        if (options.xwayland) {
+            std::ofstream(tell) << "#!/bin/sh\necho \"$DISPLAY\" > " << file.string() << "\n";
+            ::chmod(tell.c_str(), 0755);
+            hand(tell);
+            argv.insert(argv.end(), {"--xwayland", tell.string()});
+        }
+        compositor_ = spawn(argv, {{"KWIN_COMPOSE", "Q"}}, openOutput(runtime_ / "log"));
+        if (!waitForSocket("wayland-1"))
+            return;
+        env_["XDG_CURRENT_DESKTOP"] = "KDE";
+        if (options.xwayland)
+            readDisplay(file);
+    }
+
+    void startMutter(const Options& options) {
+        std::vector<std::string> argv = {"mutter",
+                                         "--headless",
+                                         "--wayland",
+                                         "--wayland-display=wayland-1",
+                                         "--virtual-monitor",
+                                         "1280x800"};
+        if (!options.xwayland)
+            argv.push_back("--no-x11");
+        const std::filesystem::path log = runtime_ / "log";
+        compositor_ = spawn(argv, {}, openOutput(log));
+        if (!waitForSocket("wayland-1"))
+            return;
+        env_["XDG_CURRENT_DESKTOP"] = "GNOME";
+        if (!options.xwayland)
+            return;
+        const std::string marker = "Using public X11 display ";
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+        while (std::chrono::steady_clock::now() < deadline) {
+            std::ifstream in(log);
+            std::stringstream text;
+            text << in.rdbuf();
+            const std::string s = text.str();
+            if (auto at = s.find(marker); at != std::string::npos) {
+                const std::string display = s.substr(at + marker.size());
+                env_["DISPLAY"] = display.substr(0, display.find_first_of(","));
+                for (const auto& entry : std::filesystem::directory_iterator(runtime_))
+                    if (entry.path().filename().string().rfind(".mutter-Xwaylandauth", 0) == 0)
+                        env_["XAUTHORITY"] = entry.path().string();
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        skip_ = "mutter did not start XWayland";
+    }
+
+    void readDisplay(const std::filesystem::path& file) {
+        std::string display;
+        if (waitFor(file, std::chrono::seconds(15)))
+            for (int i = 0; i < 50 && display.empty(); ++i) {
+                std::ifstream in(file);
+                std::getline(in, display);
+                if (display.empty())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        if (display.empty())
+            skip_ = "the compositor did not name its XWayland display";
+        else
+            env_["DISPLAY"] = display;
     }
 
     bool waitForSocket(const std::string& name) {
