@@ -50,11 +50,14 @@ public:
         return owner && owner->owner != XCB_NONE;
     }
 
-    // XWayland moves its pointer only over its own windows; over any other it reports no
-    // window under the pointer at all.
+    // XWayland moves its pointer only over its own windows and keeps the last place otherwise.
+    // While a native window has the focus (no active X11 window) the user works there, and the
+    // place XWayland remembers is stale.
     bool pointerKnown() override {
         if (!xwayland_)
             return true;
+        if (activeWindow() == XCB_NONE)
+            return false;
         Freed<xcb_query_pointer_reply_t> pointer{
             xcb_query_pointer_reply(connection_, xcb_query_pointer(connection_, root()), nullptr)};
         return pointer && pointer->child != XCB_NONE;

@@ -51,6 +51,15 @@ TEST(WaylandSession, SwayBindingDictatesIntoAnX11FieldWithThePillAtTheBottomCent
     ASSERT_TRUE(HeadlessCompositor::waitFor(home / "ready", std::chrono::seconds(20)))
         << "the X11 field never became active";
 
+    // A native window takes the focus: XWayland no longer knows where the user works.
+    sway.start({"foot"});
+    ASSERT_TRUE(eventually(
+        [&] {
+            return sway.run({"swaymsg", "-t", "get_tree"}).output.find("\"app_id\": \"foot\"") !=
+                   std::string::npos;
+        },
+        20));
+
     TempDir dir;
     const fs::path log = dir / "app.log";
     sway.start({talvoroExecutable()},
@@ -64,9 +73,15 @@ TEST(WaylandSession, SwayBindingDictatesIntoAnX11FieldWithThePillAtTheBottomCent
         [&] { return readText(log).find("значка в трее не будет") != std::string::npos; }, 30))
         << readText(log);
 
-    // The greeting: mapped through XWayland; no pointer over any X11 window here.
-    const auto pill = sway.run({"xwininfo", "-name", "talvoro pill"});
-    ASSERT_NE(pill.output.find("IsViewable"), std::string::npos) << pill.output;
+    // The greeting, mapped through XWayland, at the bottom centre.
+    HeadlessCompositor::Result pill;
+    ASSERT_TRUE(eventually(
+        [&] {
+            pill = sway.run({"xwininfo", "-name", "talvoro pill"});
+            return pill.output.find("IsViewable") != std::string::npos;
+        },
+        20))
+        << pill.output;
     std::smatch x, y, width, height;
     ASSERT_TRUE(std::regex_search(pill.output, x, std::regex("Absolute upper-left X: +(-?\\d+)")));
     std::regex_search(pill.output, y, std::regex("Absolute upper-left Y: +(-?\\d+)"));
@@ -75,6 +90,7 @@ TEST(WaylandSession, SwayBindingDictatesIntoAnX11FieldWithThePillAtTheBottomCent
     EXPECT_NEAR(std::stoi(x[1]) + std::stoi(width[1]) / 2, 1280 / 2, 1) << pill.output;
     EXPECT_NEAR(std::stoi(y[1]) + std::stoi(height[1]), 800 - 8, 12) << pill.output;
 
+    ASSERT_EQ(sway.swaymsg("[title=\"paste target\"] focus").status, 0);
     const std::string talvoro = talvoroExecutable();
     ASSERT_EQ(sway.swaymsg("exec " + talvoro + " start").status, 0);
     const auto recording = [&] {
