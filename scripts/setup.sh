@@ -18,7 +18,8 @@ packages=(
   xterm python3-gi gir1.2-gtk-3.0 trayer x11-apps imagemagick
   fonts-dejavu-core
   desktop-file-utils lintian dpkg-dev
-  libwayland-dev sway weston xwayland libglib2.0-bin gnome-settings-daemon-common
+  libwayland-dev sway weston xwayland kwin-wayland mutter xdg-desktop-portal foot
+  libglib2.0-bin gnome-settings-daemon-common
 )
 # npm may come with a nodejs build of its own; Debian's npm conflicts with that one.
 command -v npm >/dev/null 2>&1 || packages+=(npm)
