@@ -18,11 +18,12 @@ packages=(
   xterm python3-gi gir1.2-gtk-3.0 trayer x11-apps imagemagick
   fonts-dejavu-core
   desktop-file-utils lintian dpkg-dev
-  # Wayland sessions: protocol code, headless compositors (sway, KWin; mutter for the clipboard
-  # bridge notes) with native Qt and GTK fields and foot, the real portal frontend with a test
-  # backend, the clipboard tools
-  libwayland-dev libwayland-bin wayland-protocols sway kwin-wayland mutter xwayland foot
-  qt6-wayland gir1.2-gtk-4.0 xdg-desktop-portal wl-clipboard
+  # Wayland sessions: protocol code, headless compositors (sway, weston, KWin; mutter for the
+  # clipboard bridge notes) with native Qt and GTK fields and foot, the real portal frontend with a
+  # test backend, the clipboard tools, gsettings for the GNOME keybinding
+  libwayland-dev libwayland-bin wayland-protocols sway weston kwin-wayland mutter xwayland foot
+  qt6-wayland gir1.2-gtk-4.0 xdg-desktop-portal wl-clipboard libglib2.0-bin
+  gnome-settings-daemon-common
 )
 # npm may come with a nodejs build of its own; Debian's npm conflicts with that one.
 command -v npm >/dev/null 2>&1 || packages+=(npm)

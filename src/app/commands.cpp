@@ -6,6 +6,7 @@
 #include "commands/deliverytest_command.h"
 #include "commands/dictate_command.h"
 #include "commands/dictateprobe_command.h"
+#include "commands/doctor_command.h"
 #include "commands/focusprobe_command.h"
 #include "commands/focustest_command.h"
 #include "commands/gigaamtest_command.h"
@@ -26,9 +27,9 @@ using Kind = CommandEntry::Kind;
 
 // Dispatch order: pilltest, dictation-menubar, hotkey, gigaamtest, offlinetest, cuttest,
 // sampletest, deliverytest, dictateprobe, dictate, paste, pastetest, focustest, focusprobe,
-// model, then the remote control of a running instance. The usage text lists them in this order
-// too.
-const std::array<CommandEntry, 18> commands = {{
+// model, doctor, then the remote control of a running instance. The usage text lists them in this
+// order too.
+const std::array<CommandEntry, 22> commands = {{
     {"pilltest", true, runPilltest, Kind::command,
      "pilltest                 пилюля глазами: рост текста по слову; --shots каталог —\n"
      "                         финальные статусы вставки, PNG каждого; --grow каталог\n"
@@ -60,8 +61,16 @@ const std::array<CommandEntry, 18> commands = {{
      "focusprobe               роль фокусного элемента и вердикт вставки (--delay N)"},
     {"model", false, runModel, Kind::command,
      "model import ПАПКА       поставить модель из папки (скачанную на другом компьютере)"},
+    {"doctor", false, runDoctor, Kind::command,
+     "doctor                   что умеет этот сеанс (X11/Wayland) и каким путём работает\n"
+     "                         каждая часть диктовки"},
     {"toggle", false, runToggle, Kind::command,
      "toggle                   нажатие хоткея диктовки в запущенном Тальворо"},
+    {"start", false, runStart, Kind::command,
+     "start                    хоткей нажат (для привязок рабочего стола)"},
+    {"stop", false, runStop, Kind::command,
+     "stop                     хоткей отпущен: держал дольше полсекунды — запись кончается"},
+    {"cancel", false, runCancel, Kind::command, "cancel                   Esc: отменить запись"},
     {"paste-last", false, runPasteLast, Kind::command,
      "paste-last               вставить последнюю диктовку (запущенное Тальворо)"},
     {"quit", false, runQuit, Kind::command, "quit                     закрыть запущенное Тальворо"},

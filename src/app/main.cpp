@@ -6,6 +6,7 @@
 
 #include "app/commands.h"
 #include "dictation/dictation_work.h"
+#include "session/session_probe.h"
 
 using namespace talvoro;
 
@@ -49,9 +50,14 @@ int main(int argc, char** argv) {
     // default main context; a Qt event loop iterating that context would dispatch them on this
     // thread too, and the two deadlock inside libdbus.
     qputenv("QT_NO_GLIB", "1");
+    // In a Wayland session our windows go through XWayland where it runs: only there can the pill
+    // place itself. A platform the user named stays.
+    if (entry->needsWindows && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && preferXWayland())
+        qputenv("QT_QPA_PLATFORM", "xcb");
     // Without a display Qt would abort with a message of its own; the tray application and the
     // pill need one (the offscreen platform serves snapshots).
     if (entry->needsWindows && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         std::fprintf(stderr, "ошибка: нет связи с X-сервером (DISPLAY не задан) — окна и значок "
                              "в трее показать негде\n");

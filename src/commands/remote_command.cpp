@@ -23,6 +23,18 @@ bool runToggle(const CommandContext&) {
     return sendToInstance("toggle");
 }
 
+bool runStart(const CommandContext&) {
+    return sendToInstance("start");
+}
+
+bool runStop(const CommandContext&) {
+    return sendToInstance("stop");
+}
+
+bool runCancel(const CommandContext&) {
+    return sendToInstance("cancel");
+}
+
 bool runPasteLast(const CommandContext&) {
     return sendToInstance("paste-last");
 }

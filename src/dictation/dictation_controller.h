@@ -71,6 +71,10 @@ public:
     void stop();
 
     void toggle() { toggle(false); }
+    // The dictation key's press and release and Esc, when the desktop delivers them as commands.
+    void press() { hotkeyEvent(HotkeyTap::Phase::down, 0, false); }
+    void release() { hotkeyEvent(HotkeyTap::Phase::up, 0, false); }
+    void escape() { escapePressed(); }
     void togglePolished() { toggle(true); }
     void cancelRecording();
     void pasteLast();

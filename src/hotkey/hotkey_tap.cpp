@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "base/serial_queue.h"
-#include "hotkey/x11_key_source.h"
+#include "hotkey/session_key_source.h"
 
 namespace talvoro {
 
@@ -129,7 +129,7 @@ void HotkeyTap::Core::report(Phase phase, double timestamp) {
 HotkeyTap::HotkeyTap(HotkeyBinding binding, InterceptWhen interceptWhen, OnEvent onEvent,
                      SourceFactory makeSource) {
     if (!makeSource)
-        makeSource = makeX11KeySource;
+        makeSource = makeSessionKeySource;
     core = std::make_shared<Core>(binding, std::move(interceptWhen), std::move(onEvent),
                                   std::move(makeSource));
 }
@@ -220,7 +220,7 @@ HotkeyTap::Counters HotkeyTap::counters() const {
 }
 
 bool HotkeyTap::permissionGranted(bool /*prompt*/) {
-    return x11DisplayReachable();
+    return sessionKeysReachable();
 }
 
 } // namespace talvoro

@@ -68,8 +68,8 @@ public:
     int reenables() const;
     Counters counters() const;
 
-    // Whether this process may watch the keyboard (here: the X display can be opened).
-    // There is no system prompt to show, so `prompt` changes nothing.
+    // Whether this process can hear the hotkey: the X display opens, or in a Wayland session the
+    // desktop delivers it (portal or its own binding). No system prompt: `prompt` changes nothing.
     static bool permissionGranted(bool prompt = false);
 
 private:

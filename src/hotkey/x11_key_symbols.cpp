@@ -1,5 +1,7 @@
 #include "hotkey/x11_key_symbols.h"
 
+#include <xkbcommon/xkbcommon.h>
+
 #include "base/hotkey_binding.h"
 #include "base/key_table.h"
 
@@ -15,6 +17,14 @@ constexpr std::uint64_t numericPadFlag = 0x200000;
 std::optional<std::uint32_t> keysymForKeyCode(std::uint16_t keyCode) {
     const KeyInfo* key = findKey(keyCode);
     return key != nullptr ? std::optional(key->keysym) : std::nullopt;
+}
+
+std::string keysymName(std::uint16_t keyCode) {
+    const std::optional<std::uint32_t> keysym = keysymForKeyCode(keyCode);
+    char name[64] = "";
+    if (!keysym || xkb_keysym_get_name(*keysym, name, sizeof name) < 0)
+        return {};
+    return name;
 }
 
 std::uint16_t modifierMaskForFlags(std::uint64_t flags) {

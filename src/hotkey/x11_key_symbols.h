@@ -2,11 +2,14 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace talvoro::x11keys {
 
 // The X keysym of a HotkeyBinding key code; nothing for a code without one.
 std::optional<std::uint32_t> keysymForKeyCode(std::uint16_t keyCode);
+// Its keysym's name as X and GTK spell it ("space", "F9"); empty for a code without one.
+std::string keysymName(std::uint16_t keyCode);
 
 // X core modifier masks.
 inline constexpr std::uint16_t shiftMask = 1 << 0;

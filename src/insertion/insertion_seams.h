@@ -23,7 +23,8 @@ struct InsertionSeams {
     std::shared_ptr<PasteClock> clock;
 };
 
-// The real ones: the X11 CLIPBOARD and PRIMARY, the XTest keystroke, EWMH and AT-SPI. Made on
+// The real ones, as the session decision names them (X11: CLIPBOARD and PRIMARY, the XTest
+// keystroke), with EWMH and AT-SPI. Made on
 // first use and kept for the life of the process, because the pasteboards own the selections
 // that hold the restored contents: letting them go would take them away from everybody.
 InsertionSeams& systemInsertionSeams();

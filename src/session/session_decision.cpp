@@ -59,6 +59,16 @@ Reason compositorLacks(const SessionFacts& facts, const std::string& global,
     return std::nullopt;
 }
 
+// KWin offers it only to programs whose desktop entry asks for it.
+Reason kdeFakeInputLacks(const SessionFacts& facts) {
+    const Reason lacks = compositorLacks(facts, "org_kde_kwin_fake_input",
+                                         "org_kde_kwin_fake_input", "он есть в KDE Plasma");
+    if (lacks && facts.kind == SessionKind::wayland && facts.desktopIs("KDE"))
+        return "KWin не выдал org_kde_kwin_fake_input этой программе (выдаёт только тем, у кого "
+               "в ярлыке есть X-KDE-Wayland-Interfaces)";
+    return lacks;
+}
+
 Reason unlessBuilt(Reason reason, bool built) {
     if (!reason && !built)
         return notBuilt;
@@ -116,10 +126,7 @@ Duty<KeystrokePath> decideKeystroke(const SessionFacts& facts, const BuiltPaths&
           unlessBuilt(compositorLacks(facts, "zwp_virtual_keyboard_manager_v1",
                                       "zwp_virtual_keyboard_v1", "он есть в sway и Hyprland"),
                       built.virtualKeyboard)},
-         {KeystrokePath::kdeFakeInput,
-          unlessBuilt(compositorLacks(facts, "org_kde_kwin_fake_input", "org_kde_kwin_fake_input",
-                                      "он есть в KDE Plasma"),
-                      built.kdeFakeInput)},
+         {KeystrokePath::kdeFakeInput, unlessBuilt(kdeFakeInputLacks(facts), built.kdeFakeInput)},
          {KeystrokePath::remoteDesktopPortal,
           wayland ? unlessBuilt(portalLacks(facts, "RemoteDesktop", "он есть в GNOME и KDE Plasma"),
                                 built.remoteDesktopPortal)

@@ -2,15 +2,18 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPointer>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <unistd.h>
 
 #include "base/build_constants.h"
 #include "base/journal.h"
 #include "ui/autostart_action.h"
+#include "ui/gnome_shortcut.h"
 
 namespace talvoro {
 
@@ -196,7 +199,34 @@ void DictationApp::rebuildMenu() {
             [](const std::string& problem) { Journal::shared().note("автозапуск: " + problem); },
             parent);
     };
+    actions.gnomeShortcut = [this] { toggleGnomeShortcut(); };
     DictationMenu::fill(*menu_, host_->menuFacts(), actions);
+}
+
+void DictationApp::toggleGnomeShortcut() {
+    const GnomeShortcut shortcut;
+    const bool bound = shortcut.bound();
+    const std::string keys = config_.dictationHotkey.description();
+    const QString question = QString::fromStdString(
+        bound
+            ? "Убрать из GNOME сочетание Тальворо?"
+            : "Назначить в GNOME сочетание " + keys +
+                  ", которое запускает «talvoro toggle»? Его можно поменять в Настройках › "
+                  "Клавиатура › Комбинации клавиш; если " +
+                  keys + " уже занято (в GNOME Alt+Space открывает меню окна), задай там другое.");
+    if (QMessageBox::question(nullptr, QString::fromUtf8(appDisplayName), question) !=
+        QMessageBox::Yes)
+        return;
+    try {
+        if (bound)
+            shortcut.unbind();
+        else
+            shortcut.bind(config_.dictationHotkey,
+                          "'" + QCoreApplication::applicationFilePath().toStdString() + "' toggle");
+    } catch (const GnomeShortcut::Error& error) {
+        Journal::shared().note(error.what());
+        QMessageBox::warning(nullptr, QString::fromUtf8(appDisplayName), error.what());
+    }
 }
 
 std::string DictationApp::remote(const std::string& command) {
@@ -213,14 +243,18 @@ std::string DictationApp::remote(const std::string& command) {
         });
         return "ok";
     }
-    if (command != "toggle" && command != "paste-last")
+    static const std::map<std::string, void (DictationPresenter::*)()> actions = {
+        {"toggle", &DictationPresenter::toggle},
+        {"start", &DictationPresenter::press},
+        {"stop", &DictationPresenter::release},
+        {"cancel", &DictationPresenter::cancel},
+        {"paste-last", &DictationPresenter::pasteLast}};
+    const auto action = actions.find(command);
+    if (action == actions.end())
         return "неизвестная команда: " + command;
     if (!presenter || !presenter->hasController())
         return presenter ? presenter->statusLine() : std::string("диктовка не запущена");
-    if (command == "toggle")
-        presenter->toggle();
-    else
-        presenter->pasteLast();
+    (presenter->*action->second)();
     return "ok";
 }
 

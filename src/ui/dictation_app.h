@@ -48,6 +48,7 @@ private:
     void greet(bool trayShown);
     void refreshIcon();
     void rebuildMenu();
+    void toggleGnomeShortcut();
     std::string remote(const std::string& command);
 
     Config config_;

@@ -1,4 +1,7 @@
 #include "ui/dictation_host.h"
+#include "session/session_probe.h"
+#include "session/session_texts.h"
+#include "ui/gnome_shortcut.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -217,6 +220,11 @@ DictationMenu::Facts DictationHost::menuFacts() const {
     facts.downloading = downloading();
     facts.hasDictionary = !config_.dictFile.empty();
     facts.versionLine = DictationMenu::versionLine();
+    const SystemSession& session = systemSession();
+    facts.sessionLine = decisionLine(session.decision);
+    facts.sessionBlocker = session.decision.blocker();
+    if (session.facts.desktopIs("GNOME"))
+        facts.gnomeShortcut = GnomeShortcut().bound();
     return facts;
 }
 

@@ -51,6 +51,19 @@ void DictationMenu::fill(QMenu& menu, const Facts& facts, const Actions& actions
         missingLines(menu, facts.missing);
     }
     menu.addSeparator();
+    if (!facts.sessionLine.empty())
+        info(menu, facts.sessionLine);
+    if (facts.sessionBlocker)
+        info(menu, *facts.sessionBlocker);
+    if (facts.gnomeShortcut) {
+        QAction* bind = menu.addAction("Назначить сочетание в GNOME");
+        bind->setCheckable(true);
+        bind->setChecked(*facts.gnomeShortcut);
+        QObject::connect(bind, &QAction::triggered, &menu, [run = actions.gnomeShortcut] {
+            if (run)
+                run();
+        });
+    }
     info(menu, facts.engineLine);
     if (facts.modelMissing && !facts.downloading)
         item(menu, "Скачать модель", actions.downloadModel);

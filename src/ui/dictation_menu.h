@@ -29,6 +29,9 @@ public:
         int samplePairs = 0;
         std::int64_t sampleBytes = 0;
         std::string versionLine;
+        std::string sessionLine;                   // the way of each duty in this session
+        std::optional<std::string> sessionBlocker; // why dictation cannot work here
+        std::optional<bool> gnomeShortcut;         // GNOME only: whether ours is bound
     };
 
     struct Actions {
@@ -40,6 +43,7 @@ public:
         std::function<void()> importModel;
         std::function<QAction*(QObject* parent)> autostart; // the checkable login item
         std::function<void()> quit;
+        std::function<void()> gnomeShortcut; // binds ours, or takes it away again
     };
 
     // Empties the menu and fills it in the order the user reads it.

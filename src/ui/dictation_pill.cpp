@@ -36,6 +36,12 @@ std::optional<QRect> availableAt(QPoint point) {
     return std::nullopt;
 }
 
+std::optional<QRect> primaryAvailable() {
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        return screen->availableGeometry();
+    return std::nullopt;
+}
+
 } // namespace
 
 DictationPill::DictationPill() : DictationPill(Options{}) {}
@@ -63,6 +69,16 @@ DictationPill::~DictationPill() {
 
 void DictationPill::makeWindow() {
     window_ = std::make_unique<PillWindow>(scene_, fonts_, options_.windowSystem->compositing());
+    window_->setClickable(clickable_);
+    window_->onClick = [this] {
+        if (onClick)
+            onClick();
+    };
+}
+
+void DictationPill::setClickable(bool on) {
+    clickable_ = on;
+    window_->setClickable(on);
 }
 
 void DictationPill::show(const std::string& text, const PillGlyph& glyph,
@@ -100,8 +116,13 @@ void DictationPill::show(const std::string& text, const PillGlyph& glyph,
     if (glyph.motion() == PillGlyph::Motion::none)
         animations_->stop(); // a new picture ends the old one's motion
     if (!anchor_) {
-        const QPoint pointer = options_.pointer();
-        anchor_ = anchorAtPointer(pointer, availableAt(pointer));
+        if (options_.windowSystem->pointerKnown()) {
+            const QPoint pointer = options_.pointer();
+            anchor_ = anchorAtPointer(pointer, availableAt(pointer));
+        } else {
+            const std::optional<QPoint> focus = options_.windowSystem->focusedWindowCentre();
+            anchor_ = anchorAtBottomCentre(focus ? availableAt(*focus) : primaryAvailable());
+        }
     }
     placeWindow();
     ensureOnScreen();

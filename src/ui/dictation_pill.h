@@ -44,6 +44,9 @@ public:
               std::optional<float> level = std::nullopt,
               const std::optional<DictationSnapshot>& snapshot = std::nullopt);
     void hide();
+    // While on, a click on the pill reaches `onClick` (the pill still never takes the focus).
+    void setClickable(bool on);
+    std::function<void()> onClick;
 
     // The pill as drawn now, as PNG at the pixel ratio of its screen; nothing when the image
     // or its encoding fails.
@@ -71,6 +74,7 @@ private:
     qreal devicePixelRatio() const;
 
     Options options_;
+    bool clickable_ = false;
     PillFonts fonts_ = PillFonts::make();
     PillScene scene_;
     std::unique_ptr<PillWindow> window_;

@@ -17,6 +17,7 @@ DictationPresenter::DictationPresenter(Config config,
                                        bool debug, Options options)
     : config_(std::move(config)), transcriber_(std::move(transcriber)), debug_(debug),
       options_(std::move(options)), pill_(std::make_unique<DictationPill>(options_.pill)) {
+    pill_->onClick = [this] { cancel(); }; // Esc of desktops that deliver no keys to us
     ticker_.setInterval(1000 / ticksPerSecond);
     connect(&ticker_, &QTimer::timeout, this, [this] { tick(); });
 }
@@ -170,6 +171,21 @@ void DictationPresenter::toggle() {
         controller_->toggle();
 }
 
+void DictationPresenter::press() {
+    if (controller_)
+        controller_->press();
+}
+
+void DictationPresenter::release() {
+    if (controller_)
+        controller_->release();
+}
+
+void DictationPresenter::cancel() {
+    if (controller_)
+        controller_->escape();
+}
+
 ControllerFacts DictationPresenter::facts() const {
     ControllerFacts facts;
     facts.hotkey = hotkeyDescription();
@@ -200,6 +216,7 @@ void DictationPresenter::render(const DictationState& state) {
         pill_->hide();
     else
         pill_->show(picture.text, picture.glyph, picture.level, picture.live);
+    pill_->setClickable(state.is(Kind::recording));
     const bool moving = state.is(Kind::recording) || state.is(Kind::transcribing);
     if (moving && !ticker_.isActive())
         ticker_.start();

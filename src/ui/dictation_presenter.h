@@ -75,6 +75,9 @@ public:
     void pasteLast();
     void pasteRaw();
     void toggle();
+    void press();
+    void release();
+    void cancel();
 
 private:
     void render(const DictationState& state);

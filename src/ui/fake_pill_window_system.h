@@ -14,9 +14,13 @@ public:
         return viewable;
     }
     bool compositing() override { return composites; }
+    bool pointerKnown() override { return pointerSeen; }
+    std::optional<QPoint> focusedWindowCentre() override { return focusCentre; }
 
     std::optional<bool> viewable = true;
     bool composites = true;
+    bool pointerSeen = true;
+    std::optional<QPoint> focusCentre;
     std::vector<WId> asked;
 };
 

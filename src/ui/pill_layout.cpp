@@ -65,6 +65,13 @@ PillAnchor anchorAtPointer(QPoint pointer, const std::optional<QRect>& available
     return {QPoint(pointer.x(), pointer.y() - pointerDistance), false};
 }
 
+PillAnchor anchorAtBottomCentre(const std::optional<QRect>& available) {
+    if (!available)
+        return {};
+    return {QPoint(available->center().x(), available->y() + available->height() - screenMargin),
+            false};
+}
+
 QRect pillFrame(const PillAnchor& anchor, QSize size, const std::optional<QRect>& available) {
     int x = anchor.point.x() - size.width() / 2;
     int y = anchor.below ? anchor.point.y() : anchor.point.y() - size.height();

@@ -66,6 +66,10 @@ inline constexpr int screenMargin = 8;
 // else 18 above it.
 PillAnchor anchorAtPointer(QPoint pointer, const std::optional<QRect>& available);
 
+// Standing at the bottom centre of the visible area: where the pill goes when the pointer's
+// place is unknown.
+PillAnchor anchorAtBottomCentre(const std::optional<QRect>& available);
+
 // The pill's frame: centred on the anchor, hanging under it or standing on it, kept 8 away
 // from the left, right and bottom edges of the visible area.
 QRect pillFrame(const PillAnchor& anchor, QSize size, const std::optional<QRect>& available);

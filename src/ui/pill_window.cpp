@@ -2,8 +2,10 @@
 
 #include <QBitmap>
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QWindow>
 
 #include "ui/pill_scene.h"
 
@@ -49,6 +51,25 @@ void PillWindow::place(const QRect& frame) {
 void PillWindow::keepOnTop() {
     if (QGuiApplication::platformName() != QLatin1String("offscreen"))
         raise();
+}
+
+void PillWindow::setClickable(bool on) {
+    if (clickable_ == on)
+        return;
+    clickable_ = on;
+    setAttribute(Qt::WA_TransparentForMouseEvents, !on);
+    // The widget's record only: setWindowFlags would hide and re-create the window.
+    Qt::WindowFlags flags = windowFlags();
+    flags.setFlag(Qt::WindowTransparentForInput, !on);
+    overrideWindowFlags(flags);
+    if (QWindow* window = windowHandle())
+        window->setFlags(flags);
+}
+
+void PillWindow::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+    if (clickable_ && onClick)
+        onClick();
 }
 
 void PillWindow::paintEvent(QPaintEvent*) {

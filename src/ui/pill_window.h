@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 
 class QPainter;
 
@@ -10,7 +11,8 @@ struct PillFonts;
 struct PillScene;
 
 // The pill's top-level window: outside the window manager's care, above everything, on every
-// desktop, never focused and never hit by the pointer. It paints the scene it is given.
+// desktop, never focused, and hit by the pointer only while it asks for clicks. It paints the scene
+// it is given.
 class PillWindow : public QWidget {
 public:
     // Without a compositing manager the window is cut to the pill's outline instead of being
@@ -23,9 +25,13 @@ public:
     // Back above windows that a window manager raised over it: nothing keeps an unmanaged
     // window on top by itself.
     void keepOnTop();
+    // Takes clicks (still never the focus) only while on; `onClick` hears them.
+    void setClickable(bool on);
+    std::function<void()> onClick;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     static constexpr int shadowMargin = 10;
@@ -36,6 +42,7 @@ private:
     const PillFonts& fonts_;
     const bool translucent_;
     QSize maskSize_;
+    bool clickable_ = false;
 };
 
 } // namespace talvoro

@@ -7,6 +7,8 @@
 #include <string>
 #include <xcb/xcb.h>
 
+#include "session/session_probe.h"
+
 namespace talvoro {
 
 namespace {
@@ -21,7 +23,8 @@ template <typename Reply> struct Freed {
 // Uses Qt's own connection, so its requests (the map of the window) come before ours.
 class X11PillWindowSystem : public PillWindowSystem {
 public:
-    explicit X11PillWindowSystem(xcb_connection_t* connection) : connection_(connection) {}
+    X11PillWindowSystem(xcb_connection_t* connection, bool xwayland)
+        : connection_(connection), xwayland_(xwayland) {}
 
     std::optional<bool> isViewable(WId window) override {
         const auto cookie =
@@ -47,7 +50,59 @@ public:
         return owner && owner->owner != XCB_NONE;
     }
 
+    // XWayland moves its pointer only over its own windows and keeps the last place otherwise.
+    // While a native window has the focus (no active X11 window) the user works there, and the
+    // place XWayland remembers is stale.
+    bool pointerKnown() override {
+        if (!xwayland_)
+            return true;
+        if (activeWindow() == XCB_NONE)
+            return false;
+        Freed<xcb_query_pointer_reply_t> pointer{
+            xcb_query_pointer_reply(connection_, xcb_query_pointer(connection_, root()), nullptr)};
+        return pointer && pointer->child != XCB_NONE;
+    }
+
+    std::optional<QPoint> focusedWindowCentre() override {
+        const xcb_window_t window = activeWindow();
+        if (window == XCB_NONE)
+            return std::nullopt;
+        Freed<xcb_get_geometry_reply_t> geometry{
+            xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, window), nullptr)};
+        if (!geometry)
+            return std::nullopt;
+        Freed<xcb_translate_coordinates_reply_t> centre{xcb_translate_coordinates_reply(
+            connection_,
+            xcb_translate_coordinates(connection_, window, root(), geometry->width / 2,
+                                      geometry->height / 2),
+            nullptr)};
+        if (!centre)
+            return std::nullopt;
+        return QPoint(centre->dst_x, centre->dst_y);
+    }
+
 private:
+    xcb_window_t root() const {
+        auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection_));
+        for (int skip = screenNumber(); skip > 0 && screens.rem > 1; --skip)
+            xcb_screen_next(&screens);
+        return screens.data->root;
+    }
+
+    xcb_window_t activeWindow() const {
+        static const char name[] = "_NET_ACTIVE_WINDOW";
+        Freed<xcb_intern_atom_reply_t> atom{xcb_intern_atom_reply(
+            connection_, xcb_intern_atom(connection_, 1, sizeof name - 1, name), nullptr)};
+        if (!atom || atom->atom == XCB_NONE)
+            return XCB_NONE;
+        Freed<xcb_get_property_reply_t> property{xcb_get_property_reply(
+            connection_,
+            xcb_get_property(connection_, 0, root(), atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr)};
+        if (!property || xcb_get_property_value_length(property.reply) != 4)
+            return XCB_NONE;
+        return *static_cast<xcb_window_t*>(xcb_get_property_value(property.reply));
+    }
+
     static int screenNumber() {
         // DISPLAY is ":n" or ":n.s"; the screen is 0 unless named.
         const char* display = std::getenv("DISPLAY");
@@ -60,6 +115,7 @@ private:
     }
 
     xcb_connection_t* connection_;
+    const bool xwayland_;
 };
 
 class UnknownWindowSystem : public PillWindowSystem {
@@ -74,7 +130,8 @@ std::shared_ptr<PillWindowSystem> makeSystemPillWindowSystem() {
     if (auto* app =
             qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
         app != nullptr && app->connection() != nullptr)
-        return std::make_shared<X11PillWindowSystem>(app->connection());
+        return std::make_shared<X11PillWindowSystem>(
+            app->connection(), systemSession().facts.kind == SessionKind::wayland);
     return std::make_shared<UnknownWindowSystem>();
 }
 

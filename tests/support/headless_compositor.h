@@ -58,7 +58,7 @@ struct DesktopUser {
 // its folders removed when it goes. Tests that use it skip themselves when `skipReason()` is set.
 class HeadlessCompositor {
 public:
-    enum class Kind { Sway, Weston, KWin };
+    enum class Kind { Sway, Weston, KWin, Mutter };
     struct Options {
         bool xwayland = true;
         bool sessionBus = false; // a private session bus as the desktop user
@@ -69,7 +69,8 @@ public:
     HeadlessCompositor(Kind kind, const Options& options) : kind_(kind) {
         const char* program = kind == Kind::Sway     ? "/usr/bin/sway"
                               : kind == Kind::Weston ? "/usr/bin/weston"
-                                                     : "/usr/bin/kwin_wayland";
+                              : kind == Kind::KWin   ? "/usr/bin/kwin_wayland"
+                                                     : "/usr/bin/mutter";
         if (::access(program, X_OK) != 0) {
             skip_ = std::string(program) + " is not installed";
             return;
@@ -90,14 +91,19 @@ public:
         env_["PATH"] = "/usr/local/bin:/usr/bin:/bin";
         env_["XDG_SESSION_TYPE"] = "wayland";
         env_["LANG"] = "C.UTF-8";
-        if (options.sessionBus)
+        // KWin and mutter talk to the session bus from the start.
+        if (options.sessionBus || kind == Kind::KWin || kind == Kind::Mutter)
             startSessionBus();
+        if (options.xwayland && ::geteuid() == 0)
+            shareX11SocketFolder();
         if (kind == Kind::Sway)
             startSway(options);
         else if (kind == Kind::Weston)
             startWeston(options);
-        else
+        else if (kind == Kind::KWin)
             startKWin(options);
+        else
+            startMutter(options);
     }
     ~HeadlessCompositor() {
         for (auto it = children_.rbegin(); it != children_.rend(); ++it)
@@ -359,32 +365,93 @@ private:
         skip_ = "weston did not start XWayland";
     }
 
-    // KWin's binary carries a file capability (cap_sys_resource) that a container's bounding set
-    // may lack, and then it cannot be started at all: a copy without it runs. The copy keeps the
-    // name, which KWin checks before it loads its own platform plugin.
+    // XWayland started first by the desktop user would make the folder its own, mode 755, and
+    // every other X server after it fails; it belongs to root with mode 1777.
+    static void shareX11SocketFolder() {
+        ::mkdir("/tmp/.X11-unix", 01777);
+        [[maybe_unused]] int r = ::chown("/tmp/.X11-unix", 0, 0);
+        ::chmod("/tmp/.X11-unix", 01777);
+    }
+
+    // KWin carries a file capability that an unprivileged process in a container may not be
+    // granted, and then cannot be started at all; a copy carries none.
     void startKWin(const Options& options) {
-        std::filesystem::path folder = runtime_ / "bin";
-        std::filesystem::create_directory(folder);
+        const std::filesystem::path copy = runtime_ / "kwin_wayland";
         std::error_code ec;
-        std::filesystem::copy_file("/usr/bin/kwin_wayland", folder / "kwin_wayland", ec);
-        hand(folder);
-        std::vector<std::string> argv = {(folder / "kwin_wayland").string(),
-                                         "--virtual",
-                                         "--socket",
-                                         "wayland-1",
-                                         "--no-lockscreen",
-                                         "--no-global-shortcuts",
-                                         "--no-kactivities"};
-        if (options.xwayland)
-            argv.push_back("--xwayland");
-        compositor_ = spawn(argv, {}, openOutput(runtime_ / "log"));
+        std::filesystem::copy_file("/usr/bin/kwin_wayland", copy, ec);
+        hand(copy);
+        std::vector<std::string> argv = {copy.string(), "--virtual", "--width",  "1280",
+                                         "--height",    "800",       "--socket", "wayland-1"};
+        // KWin names its XWayland display only to the programs it starts.
+        const std::filesystem::path file = runtime_ / "x-display";
+        const std::filesystem::path tell = runtime_ / "tell-display";
+        if (options.xwayland) {
+            std::ofstream(tell) << "#!/bin/sh\necho \"$DISPLAY\" > " << file.string() << "\n";
+            ::chmod(tell.c_str(), 0755);
+            hand(tell);
+            argv.insert(argv.end(), {"--xwayland", tell.string()});
+        }
+        compositor_ = spawn(argv, {{"KWIN_COMPOSE", "Q"}}, openOutput(runtime_ / "log"));
         if (!waitForSocket("wayland-1"))
             return;
         env_["XDG_CURRENT_DESKTOP"] = "KDE";
+        if (options.xwayland)
+            readDisplay(file);
+    }
+
+    void startMutter(const Options& options) {
+        std::vector<std::string> argv = {"mutter",
+                                         "--headless",
+                                         "--wayland",
+                                         "--wayland-display=wayland-1",
+                                         "--virtual-monitor",
+                                         "1280x800"};
+        if (!options.xwayland)
+            argv.push_back("--no-x11");
+        const std::filesystem::path log = runtime_ / "log";
+        compositor_ = spawn(argv, {}, openOutput(log));
+        if (!waitForSocket("wayland-1"))
+            return;
+        env_["XDG_CURRENT_DESKTOP"] = "GNOME";
+        if (!options.xwayland)
+            return;
+        const std::string marker = "Using public X11 display ";
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+        while (std::chrono::steady_clock::now() < deadline) {
+            std::ifstream in(log);
+            std::stringstream text;
+            text << in.rdbuf();
+            const std::string s = text.str();
+            if (auto at = s.find(marker); at != std::string::npos) {
+                const std::string display = s.substr(at + marker.size());
+                env_["DISPLAY"] = display.substr(0, display.find_first_of(","));
+                for (const auto& entry : std::filesystem::directory_iterator(runtime_))
+                    if (entry.path().filename().string().rfind(".mutter-Xwaylandauth", 0) == 0)
+                        env_["XAUTHORITY"] = entry.path().string();
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        skip_ = "mutter did not start XWayland";
+    }
+
+    void readDisplay(const std::filesystem::path& file) {
+        std::string display;
+        if (waitFor(file, std::chrono::seconds(15)))
+            for (int i = 0; i < 50 && display.empty(); ++i) {
+                std::ifstream in(file);
+                std::getline(in, display);
+                if (display.empty())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        if (display.empty())
+            skip_ = "the compositor did not name its XWayland display";
+        else
+            env_["DISPLAY"] = display;
     }
 
     bool waitForSocket(const std::string& name) {
-        if (compositor_ <= 0 || !waitFor(runtime_ / name, std::chrono::seconds(30))) {
+        if (compositor_ <= 0 || !waitFor(runtime_ / name)) {
             std::ifstream in(runtime_ / "log");
             std::stringstream text;
             text << in.rdbuf();

@@ -90,6 +90,29 @@ TEST_F(MenuTest, AfterADictationWithNotesAndSamples) {
     EXPECT_TRUE(has(texts(menu), "[Разметка: 5 пар · 1,5 МБ]"));
 }
 
+TEST_F(MenuTest, SessionWaysInOneLineTheBlockerAndOnGnomeTheShortcutItem) {
+    DictationMenu::Facts f = facts();
+    f.sessionLine = "Хоткей: перехват X11 · вставка: XTest · буфер: выделение X11";
+    f.sessionBlocker = "вставка не сработает: нечем нажать Ctrl+V — нет XWayland";
+    f.gnomeShortcut = true;
+    int toggled = 0;
+    DictationMenu::Actions actions;
+    actions.gnomeShortcut = [&] { ++toggled; };
+    DictationMenu::fill(menu, f, actions);
+    const auto items = texts(menu);
+    EXPECT_EQ(std::vector<std::string>(items.begin() + 2, items.begin() + 5),
+              (std::vector<std::string>{"[" + f.sessionLine + "]", "[" + *f.sessionBlocker + "]",
+                                        "Назначить сочетание в GNOME"}));
+    QAction* gnome = find(menu, "Назначить сочетание в GNOME");
+    EXPECT_TRUE(gnome->isChecked());
+    gnome->trigger();
+    EXPECT_EQ(toggled, 1);
+
+    f.gnomeShortcut.reset(); // not GNOME
+    DictationMenu::fill(menu, f, actions);
+    EXPECT_FALSE(find(menu, "Назначить сочетание в GNOME"));
+}
+
 TEST_F(MenuTest, MissingPermissionsAreSaidInWordsWithoutSettingsItems) {
     DictationMenu::Facts f = facts();
     f.missing.accessibility = true;

@@ -1,4 +1,7 @@
+#include <QApplication>
 #include <QImage>
+#include <QMouseEvent>
+#include <QWidget>
 
 #include "support/temp_dir.h"
 #include "ui/presenter_rig.h"
@@ -94,6 +97,16 @@ TEST_F(PresenterTest, ADictationStartsAtThePointerNotWhereTheGreetingWas) {
     clock->advance(0.1);
     QCoreApplication::processEvents();
     EXPECT_EQ(p.pill().frame().topLeft(), recording.topLeft()) << "it stays for the dictation";
+
+    // A click cancels, as Esc does: the pill takes clicks while recording and only then.
+    QWidget* window = QWidget::find(p.pill().windowId());
+    ASSERT_NE(window, nullptr);
+    EXPECT_FALSE(window->testAttribute(Qt::WA_TransparentForMouseEvents));
+    QMouseEvent click(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &click);
+    EXPECT_EQ(p.state().kind, Kind::idle);
+    EXPECT_TRUE(window->testAttribute(Qt::WA_TransparentForMouseEvents));
 }
 
 TEST_F(PresenterTest, ATakenHotkeyNamesTheSettingsFileAndIsNotRetried) {

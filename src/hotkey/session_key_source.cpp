@@ -1,0 +1,65 @@
+#include "hotkey/session_key_source.h"
+
+#include <condition_variable>
+#include <mutex>
+
+#include "hotkey/hotkey_tap.h"
+#include "hotkey/x11_key_source.h"
+#include "session/session_probe.h"
+
+namespace talvoro {
+
+namespace {
+
+// The desktop runs our commands on its own bindings; the running instance hears them through
+// its command channel, so there is nothing to watch here.
+class DesktopBindingKeySource : public KeyEventSource {
+public:
+    void open(const HotkeyBinding&) override {}
+
+    void run(KeyEventSink&) override {
+        std::unique_lock guard(lock_);
+        changed_.wait(guard, [this] { return stopped_; });
+    }
+
+    void stop() override {
+        std::lock_guard guard(lock_);
+        stopped_ = true;
+        changed_.notify_all();
+    }
+
+    void reenable() override {}
+
+private:
+    std::mutex lock_;
+    std::condition_variable changed_;
+    bool stopped_ = false; // guarded by lock_
+};
+
+} // namespace
+
+std::unique_ptr<KeyEventSource> makeSessionKeySource() {
+    const SystemSession& session = systemSession();
+    if (session.facts.kind != SessionKind::wayland)
+        return makeX11KeySource(); // it says itself why the display cannot be watched
+    switch (session.decision.hotkey.path) {
+    case HotkeyPath::x11Grab:
+        return makeX11KeySource();
+    case HotkeyPath::globalShortcutsPortal:
+        // The portal's source is made here once BuiltPaths::globalShortcutsPortal is set.
+        throw HotkeyTap::Failure::tapCreationFailed();
+    case HotkeyPath::desktopBinding:
+        break;
+    }
+    return std::make_unique<DesktopBindingKeySource>();
+}
+
+bool sessionKeysReachable() {
+    const SystemSession& session = systemSession();
+    if (session.facts.kind == SessionKind::wayland &&
+        session.decision.hotkey.path != HotkeyPath::x11Grab)
+        return true;
+    return x11DisplayReachable();
+}
+
+} // namespace talvoro
