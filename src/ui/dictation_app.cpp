@@ -68,6 +68,7 @@ DictationApp::DictationApp(Config config, std::unique_ptr<InstanceChannel> chann
 }
 
 DictationApp::~DictationApp() {
+    settings_.reset();
     if (host_)
         host_->stop();
 }
@@ -135,6 +136,8 @@ bool DictationApp::launch() {
             return false;
         }
         say("диктовка запущена: " + presenter.hotkeyDescription() + " — нажать, сказать, нажать");
+        if (presenter.hotkeyNote())
+            say("хоткей: " + *presenter.hotkeyNote());
     }
     if (!trayShown) {
         say(noTrayLine());
@@ -151,7 +154,11 @@ void DictationApp::greet(bool trayShown) {
     const bool ready = !presenter.startupError() && presenter.missing().isEmpty();
     std::string text;
     if (ready)
-        text = "готов · " + presenter.hotkeyDescription() + (trayShown ? "" : " · без трея");
+        text = "готов · " + presenter.hotkeyDescription() +
+               (presenter.hotkeyNote()
+                    ? " · " + HotkeyBinding::defaultBinding().description() + " занято"
+                    : "") +
+               (trayShown ? "" : " · без трея");
     else
         text = trayShown ? "нет разрешений ↑" : "нет разрешений: " + presenter.missing().text();
     if (presenter.startupError())
@@ -183,13 +190,29 @@ void DictationApp::rebuildMenu() {
             [](const std::string& problem) { Journal::shared().note("автозапуск: " + problem); },
             parent);
     };
+    actions.openSettings = [this] { openSettings(); };
     DictationMenu::fill(*menu_, host_->menuFacts(), actions);
+}
+
+void DictationApp::openSettings() {
+    if (!settings_) {
+        settings_ = std::make_unique<SettingsWindow>(host_->settingsWindowOptions());
+    } else {
+        settings_->refresh();
+    }
+    settings_->show();
+    settings_->raise();
+    settings_->activateWindow();
 }
 
 std::string DictationApp::remote(const std::string& command) {
     DictationPresenter* presenter = host_ ? host_->presenter() : nullptr;
     if (command == "quit") {
         QTimer::singleShot(0, [] { QCoreApplication::quit(); });
+        return "ok";
+    }
+    if (command == "settings") {
+        QTimer::singleShot(0, this, [this] { openSettings(); });
         return "ok";
     }
     if (command != "toggle" && command != "paste-last")

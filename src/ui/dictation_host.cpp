@@ -1,10 +1,13 @@
 #include "ui/dictation_host.h"
 
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QUrl>
 #include <cmath>
 
+#include "audio/pulse_audio_sources.h"
 #include "base/journal.h"
 #include "base/paths.h"
 #include "recognition/dictation_engine_store.h"
@@ -25,6 +28,10 @@ DictationHost::DictationHost(Config config, bool debug, std::function<void()> on
                              Options options)
     : config_(std::move(config)), debug_(debug), onChange_(std::move(onChange)),
       options_(std::move(options)), settingsPath_(settingsFilePath(options_.settingsFile)) {
+    if (!options_.sources)
+        options_.sources = std::make_shared<PulseAudioSources>();
+    if (!options_.presenter.recent)
+        options_.presenter.recent = std::make_shared<RecentDictations>(Paths::state("recent.json"));
     permissionRetry_.setInterval(options_.permissionRetryMs);
     connect(&permissionRetry_, &QTimer::timeout, this, [this] {
         if (presenter_)
@@ -152,6 +159,13 @@ DictationMenu::Facts DictationHost::menuFacts() const {
         presenter_->retryIfPermissionsAppeared();
         facts.hasPresenter = true;
         facts.statusLine = presenter_->statusLine();
+        facts.hotkeyNote = presenter_->hotkeyNote();
+        if (!config_.microphone.empty()) {
+            const AudioSourceList sources = options_.sources->list();
+            if (sources.serverAnswers && !sources.find(config_.microphone))
+                facts.microphoneNote =
+                    config_.microphone + " не подключён — пишу с микрофона по умолчанию";
+        }
         facts.lastText = presenter_->lastText();
         facts.canPasteRaw = presenter_->canPasteRaw();
         facts.rawHotkey = presenter_->rawHotkeyDescription();
@@ -168,6 +182,7 @@ DictationMenu::Facts DictationHost::menuFacts() const {
     facts.engineLine = DictationMenu::engineLine(
         download_ ? std::optional<double>(downloadShare_) : std::nullopt, modelUsable(),
         GigaAMTranscriber::version, presenter_ ? presenter_->recognizerError() : std::nullopt);
+    facts.recent = options_.presenter.recent->entries();
     facts.hasDictionary = !config_.dictFile.empty();
     facts.versionLine = DictationMenu::versionLine();
     return facts;
@@ -191,9 +206,41 @@ DictationMenu::Actions DictationHost::menuActions(std::function<void()> quit) {
             self->presenter_->pasteRaw();
     };
     actions.openDictionary = weakly(&DictationHost::openDictionary);
+    actions.copyText = [](const std::string& text) {
+        QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+    };
+    actions.clearRecent = [recent = options_.presenter.recent] { recent->clear(); };
     actions.collectSamples = weakly(&DictationHost::collectSamples);
     actions.quit = std::move(quit);
     return actions;
+}
+
+SettingsWindow::Options DictationHost::settingsWindowOptions() {
+    QPointer<DictationHost> self(this);
+    SettingsWindow::Options options;
+    options.settingsPath = settingsPath_;
+    options.config = [self] { return self ? self->config_ : Config{}; };
+    options.hotkey = [self] {
+        if (!self)
+            return HotkeyBinding::defaultBinding();
+        return self->presenter_ ? self->presenter_->config().dictationHotkey
+                                : self->config_.dictationHotkey;
+    };
+    options.hotkeyNote = [self]() -> std::optional<std::string> {
+        return self && self->presenter_ ? self->presenter_->hotkeyNote() : std::nullopt;
+    };
+    options.settingsWritten = [self] {
+        if (self)
+            self->settingsChanged();
+    };
+    options.sources = options_.sources;
+    options.modelLine = [self] { return self ? self->menuFacts().engineLine : std::string{}; };
+    options.modelMissing = [self] { return self && !self->download_ && !self->modelUsable(); };
+    options.download = [self] {
+        if (self)
+            self->startModelDownload();
+    };
+    return options;
 }
 
 void DictationHost::requestMicrophone() {

@@ -9,11 +9,13 @@
 #include <optional>
 #include <string>
 
+#include "audio/audio_sources.h"
 #include "base/config.h"
 #include "download/gigaam_download.h"
 #include "ui/dictation_menu.h"
 #include "ui/dictation_presenter.h"
 #include "ui/menu_bar_icon.h"
+#include "ui/settings_window.h"
 
 namespace talvoro {
 
@@ -32,6 +34,7 @@ public:
         int permissionRetryMs = 3000;
         bool fetchModel = true; // fetch a missing model (not for a stand-in recogniser)
         std::vector<GigaAMDownload::Part> downloadParts; // the four GigaAM files when empty
+        std::shared_ptr<AudioSources> sources;           // PulseAudio's when empty
     };
 
     DictationHost(Config config, bool debug, std::function<void()> onChange, Options options);
@@ -49,9 +52,14 @@ public:
     void apply(DictationEngine engine);
     void startModelDownload();
     void openDictionary();
+    // The settings window's view of this program: what is in force, and where changes go.
+    SettingsWindow::Options settingsWindowOptions();
+    // The settings file was written here: re-read it now rather than wait for the file watch.
+    void reloadSettings() { settingsChanged(); }
 
     DictationPresenter* presenter() const { return presenter_.get(); }
     bool downloading() const { return download_ != nullptr; }
+    bool modelUsable() const;
     double downloadShare() const { return downloadShare_; }
     const Config& config() const { return config_; }
     // The file the settings come from, or where they would be written.
@@ -67,7 +75,6 @@ private:
     void settingsChanged();
     void restart();
     void downloadEvent(const GigaAMDownload::Event& event);
-    bool modelUsable() const;
 
     Config config_;
     const bool debug_;

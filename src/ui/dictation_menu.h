@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ui/missing_permissions.h"
+#include "ui/recent_dictations.h"
 
 namespace talvoro {
 
@@ -15,6 +16,8 @@ class DictationMenu {
 public:
     struct Facts {
         std::string statusLine;
+        std::optional<std::string> hotkeyNote;     // why a fallback hotkey is active
+        std::optional<std::string> microphoneNote; // the chosen microphone is not there
         bool hasPresenter = false;
         std::optional<std::string> lastText;
         bool canPasteRaw = false;
@@ -27,6 +30,7 @@ public:
         int samplePairs = 0;
         std::int64_t sampleBytes = 0;
         std::string versionLine;
+        std::vector<RecentDictations::Entry> recent;
     };
 
     struct Actions {
@@ -34,6 +38,9 @@ public:
         std::function<void()> pasteRaw;
         std::function<void()> openDictionary;
         std::function<void()> collectSamples;
+        std::function<void()> openSettings;
+        std::function<void(const std::string&)> copyText; // a recent dictation to the clipboard
+        std::function<void()> clearRecent;
         std::function<QAction*(QObject* parent)> autostart; // the checkable login item
         std::function<void()> quit;
     };
