@@ -90,7 +90,7 @@ SettingsWindow::SettingsWindow(Options options, QWidget* parent)
     problem_ = noteLabel(this);
     problem_->setForegroundRole(QPalette::WindowText);
     layout->addWidget(problem_);
-    resize(560, 600);
+    resize(560, 500);
 
     meterTick_.setInterval(1000 / 15);
     connect(&meterTick_, &QTimer::timeout, this,
@@ -143,8 +143,14 @@ QWidget* SettingsWindow::makeMicrophoneRow() {
     level_->setMaximumHeight(8);
     level_->setAccessibleName("уровень микрофона");
     microphoneNote_ = noteLabel(box);
+    // Captioned, or the empty bar of a quiet room reads as a broken field.
+    auto* meterRow = new QHBoxLayout;
+    auto* caption = new QLabel("уровень", box);
+    caption->setForegroundRole(QPalette::PlaceholderText);
+    meterRow->addWidget(caption);
+    meterRow->addWidget(level_, 1);
     column->addWidget(microphone_);
-    column->addWidget(level_);
+    column->addLayout(meterRow);
     column->addWidget(microphoneNote_);
     return box;
 }
@@ -158,6 +164,7 @@ QWidget* SettingsWindow::makeDictionaryRow() {
     dictionary_->setHorizontalHeaderLabels({"Слышится (через запятую)", "Писать"});
     dictionary_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     dictionary_->verticalHeader()->hide();
+    dictionary_->setAlternatingRowColors(true);
     connect(dictionary_, &QTableWidget::itemChanged, this, [this] {
         if (!filling_)
             saveDictionary();
