@@ -18,6 +18,7 @@
 #include "commands/pilltest_command.h"
 #include "commands/remote_command.h"
 #include "commands/sampletest_command.h"
+#include "commands/settings_command.h"
 
 namespace talvoro {
 
@@ -27,9 +28,9 @@ using Kind = CommandEntry::Kind;
 
 // Dispatch order: pilltest, dictation-menubar, hotkey, gigaamtest, offlinetest, cuttest,
 // sampletest, deliverytest, dictateprobe, dictate, paste, pastetest, focustest, focusprobe,
-// model, doctor, then the remote control of a running instance. The usage text lists them in this
-// order too.
-const std::array<CommandEntry, 22> commands = {{
+// model, doctor, then the remote control of a running instance, settings. The usage text lists them
+// in this order too.
+const std::array<CommandEntry, 23> commands = {{
     {"pilltest", true, runPilltest, Kind::command,
      "pilltest                 пилюля глазами: рост текста по слову; --shots каталог —\n"
      "                         финальные статусы вставки, PNG каждого; --grow каталог\n"
@@ -74,6 +75,8 @@ const std::array<CommandEntry, 22> commands = {{
     {"paste-last", false, runPasteLast, Kind::command,
      "paste-last               вставить последнюю диктовку (запущенное Тальворо)"},
     {"quit", false, runQuit, Kind::command, "quit                     закрыть запущенное Тальворо"},
+    {"settings", true, runSettings, Kind::command,
+     "settings                 окно настроек (в запущенном Тальворо или отдельно)"},
 }};
 
 } // namespace

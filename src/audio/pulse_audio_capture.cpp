@@ -116,6 +116,7 @@ struct PulseAudioCapture::Impl {
     // All below are touched with the main loop's lock held.
     std::unique_ptr<pa_context, ContextDeleter> context;
     std::unique_ptr<pa_stream, StreamDeleter> stream;
+    std::string preferredSource; // set once, before any use
     std::string sourceName;
     pa_sample_spec sourceSpec{};
     pa_channel_map sourceMap{};
@@ -235,26 +236,33 @@ bool PulseAudioCapture::Impl::lookUpSource() {
             l->self->signal();
         },
         &lookup));
-    if (!answered || lookup.name.empty())
+    if (!answered)
         return false;
-    answered = waitOperation(pa_context_get_source_info_by_name(
-        context.get(), lookup.name.c_str(),
-        [](pa_context*, const pa_source_info* info, int eol, void* data) {
-            auto* l = static_cast<Lookup*>(data);
-            if (eol == 0 && info) {
-                l->found = true;
-                l->spec = info->sample_spec;
-                l->map = info->channel_map;
-            }
-            l->self->signal();
-        },
-        &lookup));
-    if (!answered || !lookup.found || !pa_sample_spec_valid(&lookup.spec))
-        return false;
-    sourceName = lookup.name;
-    sourceSpec = lookup.spec;
-    sourceMap = lookup.map;
-    return true;
+    // The chosen source while the server has it; the default otherwise.
+    for (const std::string& name : {preferredSource, lookup.name}) {
+        if (name.empty())
+            continue;
+        answered = waitOperation(pa_context_get_source_info_by_name(
+            context.get(), name.c_str(),
+            [](pa_context*, const pa_source_info* info, int eol, void* data) {
+                auto* l = static_cast<Lookup*>(data);
+                if (eol == 0 && info) {
+                    l->found = true;
+                    l->spec = info->sample_spec;
+                    l->map = info->channel_map;
+                }
+                l->self->signal();
+            },
+            &lookup));
+        if (answered && lookup.found && pa_sample_spec_valid(&lookup.spec)) {
+            sourceName = name;
+            sourceSpec = lookup.spec;
+            sourceMap = lookup.map;
+            return true;
+        }
+        lookup.found = false;
+    }
+    return false;
 }
 
 InputStatus PulseAudioCapture::Impl::status() {
@@ -360,7 +368,9 @@ void PulseAudioCapture::Impl::deliver(const void* bytes, std::size_t length, std
     }
 }
 
-PulseAudioCapture::PulseAudioCapture() : impl(std::make_unique<Impl>()) {}
+PulseAudioCapture::PulseAudioCapture(std::string preferredSource) : impl(std::make_unique<Impl>()) {
+    impl->preferredSource = std::move(preferredSource);
+}
 
 PulseAudioCapture::~PulseAudioCapture() = default;
 

@@ -3,16 +3,18 @@
 #include "audio/audio_capture.h"
 
 #include <memory>
+#include <string>
 
 namespace talvoro {
 
-// Records the sound server's default source through a PulseAudio record stream (PipeWire
-// desktops serve the same protocol). The threaded main loop's thread is the audio thread:
-// the callback runs there. The connection to the server is kept between recordings, so a
-// start after inputStatus() costs only the stream's set-up.
+// Records the preferred source while the server has it, else the server's default source,
+// through a PulseAudio record stream (PipeWire desktops serve the same protocol). The threaded main
+// loop's thread is the audio thread: the callback runs there. The connection to the server is kept
+// between recordings, so a start after inputStatus() costs only the stream's set-up.
 class PulseAudioCapture final : public AudioCapture {
 public:
-    PulseAudioCapture();
+    // An empty name follows the server's default.
+    explicit PulseAudioCapture(std::string preferredSource = {});
     ~PulseAudioCapture() override;
     PulseAudioCapture(const PulseAudioCapture&) = delete;
     PulseAudioCapture& operator=(const PulseAudioCapture&) = delete;

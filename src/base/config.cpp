@@ -163,6 +163,8 @@ Config Config::fromSources(const std::map<std::string, std::string>& environment
                            const std::vector<std::string>& candidateFiles) {
     Config c;
     c.values = environment;
+    for (const auto& [key, value] : environment)
+        c.environmentKeys.insert(key);
     for (const auto& path : candidateFiles) {
         if (auto entries = SettingsFile::read(path)) {
             for (auto& [key, value] : *entries)
@@ -177,9 +179,11 @@ Config Config::fromSources(const std::map<std::string, std::string>& environment
         return parsed.value_or(fallback);
     };
     c.dictationHotkey = hotkey("DICTATION_HOTKEY", c.dictationHotkey);
+    c.dictationHotkeyChosen = c.text("DICTATION_HOTKEY").has_value();
     c.polishHotkey = hotkey("DICTATION_POLISH_HOTKEY", c.polishHotkey);
     c.rawPasteHotkey = hotkey("DICTATION_RAW_HOTKEY", c.rawPasteHotkey);
     c.dictationDir = expand(c.string("DICTATION_DIR", "~/Recordings/Dictation"));
+    c.microphone = c.string("DICTATION_MICROPHONE", "");
     c.dictationPrompt = c.text("DICTATION_PROMPT");
     QString engine = QString::fromStdString(c.string("DICTATION_ENGINE", "server")).toLower();
     c.dictationEngine =

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,9 +20,14 @@ struct Config {
         "322c3b29492673eb7d0b434bfa9dfb8653e34d02";
 
     HotkeyBinding dictationHotkey = HotkeyBinding::defaultBinding();
+    // DICTATION_HOTKEY was set (environment or file): that combination is never replaced.
+    bool dictationHotkeyChosen = false;
     HotkeyBinding polishHotkey{49, HotkeyBinding::shift | HotkeyBinding::option};
     HotkeyBinding rawPasteHotkey{9, HotkeyBinding::shift | HotkeyBinding::option};
     std::string dictationDir;
+    // DICTATION_MICROPHONE: the sound server's name of the chosen source; empty follows the
+    // server's default.
+    std::string microphone;
     std::optional<std::string> dictationPrompt;
     DictationEngine dictationEngine = DictationEngine::server;
     bool polishEnabled = true;
@@ -43,6 +49,8 @@ struct Config {
 
     // Every key from the environment and the file, the environment winning.
     std::map<std::string, std::string> values;
+    // The keys of `values` the environment set: the settings window cannot change those.
+    std::set<std::string> environmentKeys;
 
     // Never fails: missing or unreadable files leave the environment and the defaults.
     static Config load(const std::optional<std::string>& explicitPath);

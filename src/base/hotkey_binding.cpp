@@ -101,6 +101,15 @@ std::optional<HotkeyBinding> HotkeyBinding::parse(std::string_view text) {
     return HotkeyBinding(*key, flags);
 }
 
+const std::vector<HotkeyBinding>& HotkeyBinding::firstStartFallbacks() {
+    static const std::vector<HotkeyBinding> list{
+        HotkeyBinding(49, control | option),
+        HotkeyBinding(49, option | command),
+        HotkeyBinding(49, control | command),
+    };
+    return list;
+}
+
 std::string HotkeyBinding::description() const {
     std::string out;
     for (auto [flag, label] : {std::pair{control, "Ctrl+"}, std::pair{option, "Alt+"},

@@ -28,6 +28,10 @@ struct HotkeyBinding {
     // opt+space, shown as Alt+Space.
     static HotkeyBinding defaultBinding() { return HotkeyBinding(49, option); }
 
+    // Tried in this order when the user chose no hotkey and the desktop holds the default (GNOME,
+    // KDE Plasma, Xfce, Cinnamon and MATE bind Alt+Space): combinations none of them binds.
+    static const std::vector<HotkeyBinding>& firstStartFallbacks();
+
     // Reads "opt+space", "⌥Space", "Alt+Space", "ctrl+shift+f", "cmd+key105", "esc"; nothing
     // when unreadable. Every description() reads back.
     static std::optional<HotkeyBinding> parse(std::string_view text);

@@ -13,8 +13,9 @@ namespace talvoro {
 
 namespace {
 
-std::unique_ptr<AudioCapture> captureOrPulse(std::unique_ptr<AudioCapture> capture) {
-    return capture ? std::move(capture) : std::make_unique<PulseAudioCapture>();
+std::unique_ptr<AudioCapture> captureOrPulse(std::unique_ptr<AudioCapture> capture,
+                                             const std::string& microphone) {
+    return capture ? std::move(capture) : std::make_unique<PulseAudioCapture>(microphone);
 }
 
 } // namespace
@@ -36,7 +37,7 @@ DictationController::DictationController(Passkey, Config config,
       onState(std::move(onState)), clock(seams.clock ? seams.clock : systemDictationClock()),
       insertion(std::move(seams.insertion)), keyboard(std::move(seams.keyboard)),
       polisher(seams.polisher ? seams.polisher : makePolisher),
-      recorder(captureOrPulse(std::move(seams.capture))) {
+      recorder(captureOrPulse(std::move(seams.capture), this->config.microphone)) {
     // Told by the recorder on this thread while it, a member, exists.
     recorder.onStartFailed = [this](const std::string& reason) { captureFailed(reason); };
     recorder.onLost = [this](const std::string& reason) { microphoneLostNow(reason); };

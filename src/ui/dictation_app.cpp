@@ -72,6 +72,7 @@ DictationApp::DictationApp(Config config, std::unique_ptr<InstanceChannel> chann
 }
 
 DictationApp::~DictationApp() {
+    settings_.reset();
     if (host_)
         host_->stop();
 }
@@ -144,6 +145,8 @@ bool DictationApp::launch() {
             return false;
         }
         say("диктовка запущена: " + presenter.hotkeyDescription() + " — нажать, сказать, нажать");
+        if (presenter.hotkeyNote())
+            say("хоткей: " + *presenter.hotkeyNote());
     }
     if (!trayShown) {
         say(noTrayLine());
@@ -160,7 +163,11 @@ void DictationApp::greet(bool trayShown) {
     const bool ready = !presenter.startupError() && presenter.missing().isEmpty();
     std::string text;
     if (ready)
-        text = "готов · " + presenter.hotkeyDescription() + (trayShown ? "" : " · без трея");
+        text = "готов · " + presenter.hotkeyDescription() +
+               (presenter.hotkeyNote()
+                    ? " · " + HotkeyBinding::defaultBinding().description() + " занято"
+                    : "") +
+               (trayShown ? "" : " · без трея");
     else
         text = trayShown ? "нет разрешений ↑" : "нет разрешений: " + presenter.missing().text();
     if (presenter.startupError())
@@ -200,6 +207,7 @@ void DictationApp::rebuildMenu() {
             parent);
     };
     actions.gnomeShortcut = [this] { toggleGnomeShortcut(); };
+    actions.openSettings = [this] { openSettings(); };
     DictationMenu::fill(*menu_, host_->menuFacts(), actions);
 }
 
@@ -229,6 +237,17 @@ void DictationApp::toggleGnomeShortcut() {
     }
 }
 
+void DictationApp::openSettings() {
+    if (!settings_) {
+        settings_ = std::make_unique<SettingsWindow>(host_->settingsWindowOptions());
+    } else {
+        settings_->refresh();
+    }
+    settings_->show();
+    settings_->raise();
+    settings_->activateWindow();
+}
+
 std::string DictationApp::remote(const std::string& command) {
     DictationPresenter* presenter = host_ ? host_->presenter() : nullptr;
     if (command == "quit") {
@@ -241,6 +260,10 @@ std::string DictationApp::remote(const std::string& command) {
             if (host_)
                 host_->modelInstalled();
         });
+        return "ok";
+    }
+    if (command == "settings") {
+        QTimer::singleShot(0, this, [this] { openSettings(); });
         return "ok";
     }
     static const std::map<std::string, void (DictationPresenter::*)()> actions = {

@@ -13,6 +13,7 @@
 #include "ui/instance_channel.h"
 #include "ui/menu_bar_icon.h"
 #include "ui/quit_signals.h"
+#include "ui/settings_window.h"
 
 namespace talvoro {
 
@@ -49,6 +50,7 @@ private:
     void refreshIcon();
     void rebuildMenu();
     void toggleGnomeShortcut();
+    void openSettings();
     std::string remote(const std::string& command);
 
     Config config_;
@@ -60,6 +62,7 @@ private:
     std::unique_ptr<QuitSignals> signals_;
     std::optional<MenuBarIcon::State> shownIcon_;
     QTimer greetingEnd_;
+    std::unique_ptr<SettingsWindow> settings_;
 };
 
 } // namespace talvoro

@@ -3,12 +3,15 @@
 #include "session/session_texts.h"
 #include "ui/gnome_shortcut.h"
 
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QUrl>
 #include <cmath>
 
+#include "audio/pulse_audio_sources.h"
 #include "base/journal.h"
 #include "base/main_thread.h"
 #include "base/paths.h"
@@ -35,6 +38,10 @@ DictationHost::DictationHost(Config config, bool debug, std::function<void()> on
           if (modelMissing())
               fetch(true);
       }) {
+    if (!options_.sources)
+        options_.sources = std::make_shared<PulseAudioSources>();
+    if (!options_.presenter.recent)
+        options_.presenter.recent = std::make_shared<RecentDictations>(Paths::state("recent.json"));
     if (options_.fetchModel)
         retry_.watchNetwork();
     permissionRetry_.setInterval(options_.permissionRetryMs);
@@ -200,6 +207,13 @@ DictationMenu::Facts DictationHost::menuFacts() const {
         presenter_->retryIfPermissionsAppeared();
         facts.hasPresenter = true;
         facts.statusLine = presenter_->statusLine();
+        facts.hotkeyNote = presenter_->hotkeyNote();
+        if (!config_.microphone.empty()) {
+            const AudioSourceList sources = options_.sources->list();
+            if (sources.serverAnswers && !sources.find(config_.microphone))
+                facts.microphoneNote =
+                    config_.microphone + " не подключён — пишу с микрофона по умолчанию";
+        }
         facts.lastText = presenter_->lastText();
         facts.canPasteRaw = presenter_->canPasteRaw();
         facts.rawHotkey = presenter_->rawHotkeyDescription();
@@ -218,6 +232,7 @@ DictationMenu::Facts DictationHost::menuFacts() const {
         GigaAMTranscriber::version, presenter_ ? presenter_->recognizerError() : std::nullopt);
     facts.modelMissing = modelMissing();
     facts.downloading = downloading();
+    facts.recent = options_.presenter.recent->entries();
     facts.hasDictionary = !config_.dictFile.empty();
     facts.versionLine = DictationMenu::versionLine();
     const SystemSession& session = systemSession();
@@ -246,11 +261,43 @@ DictationMenu::Actions DictationHost::menuActions(std::function<void()> quit) {
             self->presenter_->pasteRaw();
     };
     actions.openDictionary = weakly(&DictationHost::openDictionary);
+    actions.copyText = [](const std::string& text) {
+        QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+    };
+    actions.clearRecent = [recent = options_.presenter.recent] { recent->clear(); };
     actions.collectSamples = weakly(&DictationHost::collectSamples);
     actions.downloadModel = weakly(&DictationHost::startModelDownload);
     actions.importModel = weakly(&DictationHost::chooseModelFolder);
     actions.quit = std::move(quit);
     return actions;
+}
+
+SettingsWindow::Options DictationHost::settingsWindowOptions() {
+    QPointer<DictationHost> self(this);
+    SettingsWindow::Options options;
+    options.settingsPath = settingsPath_;
+    options.config = [self] { return self ? self->config_ : Config{}; };
+    options.hotkey = [self] {
+        if (!self)
+            return HotkeyBinding::defaultBinding();
+        return self->presenter_ ? self->presenter_->config().dictationHotkey
+                                : self->config_.dictationHotkey;
+    };
+    options.hotkeyNote = [self]() -> std::optional<std::string> {
+        return self && self->presenter_ ? self->presenter_->hotkeyNote() : std::nullopt;
+    };
+    options.settingsWritten = [self] {
+        if (self)
+            self->settingsChanged();
+    };
+    options.sources = options_.sources;
+    options.modelLine = [self] { return self ? self->menuFacts().engineLine : std::string{}; };
+    options.modelMissing = [self] { return self && !self->download_ && !self->modelUsable(); };
+    options.download = [self] {
+        if (self)
+            self->startModelDownload();
+    };
+    return options;
 }
 
 void DictationHost::requestMicrophone() {

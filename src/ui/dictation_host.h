@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "audio/audio_sources.h"
 #include "base/config.h"
 #include "base/serial_queue.h"
 #include "download/download_retry.h"
@@ -16,6 +17,7 @@
 #include "ui/dictation_menu.h"
 #include "ui/dictation_presenter.h"
 #include "ui/menu_bar_icon.h"
+#include "ui/settings_window.h"
 
 namespace talvoro {
 
@@ -33,6 +35,7 @@ public:
         std::function<Config()> reload; // Config::load of the settings file when empty
         int permissionRetryMs = 3000;
         bool fetchModel = true; // fetch a missing model (not for a stand-in recogniser)
+        std::shared_ptr<AudioSources> sources; // PulseAudio's when empty
     };
 
     DictationHost(Config config, bool debug, std::function<void()> onChange, Options options);
@@ -54,12 +57,17 @@ public:
     // Asks for a folder and installs the model from it.
     void chooseModelFolder();
     void openDictionary();
+    // The settings window's view of this program: what is in force, and where changes go.
+    SettingsWindow::Options settingsWindowOptions();
+    // The settings file was written here: re-read it now rather than wait for the file watch.
+    void reloadSettings() { settingsChanged(); }
 
     DictationPresenter* presenter() const { return presenter_.get(); }
     bool downloading() const { return download_ != nullptr; }
     // Not all model files are there exactly: the menu offers to fetch or install them.
     bool modelMissing() const { return !modelUsable() || !modelChecked_; }
     DownloadRetry& downloadRetry() { return retry_; }
+    bool modelUsable() const;
     double downloadShare() const { return downloadShare_; }
     const Config& config() const { return config_; }
     // The file the settings come from, or where they would be written.
@@ -78,7 +86,6 @@ private:
     // progress is never cut off), then shows the message.
     void restartWhenIdle(std::string message, double seconds);
     void downloadEvent(const GigaAMDownload::Event& event);
-    bool modelUsable() const;
     void collected(int pairs, const std::optional<std::string>& archive,
                    const std::string& failure);
     void checkModel();

@@ -39,6 +39,10 @@ void missingLines(QMenu& menu, const MissingPermissions& missing) {
 void DictationMenu::fill(QMenu& menu, const Facts& facts, const Actions& actions) {
     menu.clear();
     info(menu, facts.statusLine);
+    if (facts.hotkeyNote)
+        info(menu, "хоткей: " + *facts.hotkeyNote);
+    if (facts.microphoneNote)
+        info(menu, "микрофон: " + *facts.microphoneNote);
     if (facts.hasPresenter) {
         if (facts.lastText)
             item(menu, "Вставить последнюю диктовку", actions.pasteLast);
@@ -49,6 +53,17 @@ void DictationMenu::fill(QMenu& menu, const Facts& facts, const Actions& actions
         if (facts.insertNote)
             info(menu, "вставка: " + *facts.insertNote);
         missingLines(menu, facts.missing);
+    }
+    if (!facts.recent.empty()) {
+        QMenu* recent = menu.addMenu("Последние диктовки");
+        for (const RecentDictations::Entry& entry : facts.recent)
+            item(*recent, RecentDictations::title(entry),
+                 [copy = actions.copyText, text = entry.text] {
+                     if (copy)
+                         copy(text);
+                 });
+        recent->addSeparator();
+        item(*recent, "Очистить", actions.clearRecent);
     }
     menu.addSeparator();
     if (!facts.sessionLine.empty())
@@ -80,6 +95,8 @@ void DictationMenu::fill(QMenu& menu, const Facts& facts, const Actions& actions
         item(menu, "Собрать разметку в архив…", actions.collectSamples);
     }
     menu.addSeparator();
+    if (actions.openSettings)
+        item(menu, "Настройки…", actions.openSettings);
     if (actions.autostart)
         menu.addAction(actions.autostart(&menu));
     info(menu, facts.versionLine);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ui/missing_permissions.h"
+#include "ui/recent_dictations.h"
 
 namespace talvoro {
 
@@ -15,6 +16,8 @@ class DictationMenu {
 public:
     struct Facts {
         std::string statusLine;
+        std::optional<std::string> hotkeyNote;     // why a fallback hotkey is active
+        std::optional<std::string> microphoneNote; // the chosen microphone is not there
         bool hasPresenter = false;
         std::optional<std::string> lastText;
         bool canPasteRaw = false;
@@ -32,6 +35,7 @@ public:
         std::string sessionLine;                   // the way of each duty in this session
         std::optional<std::string> sessionBlocker; // why dictation cannot work here
         std::optional<bool> gnomeShortcut;         // GNOME only: whether ours is bound
+        std::vector<RecentDictations::Entry> recent;
     };
 
     struct Actions {
@@ -41,6 +45,9 @@ public:
         std::function<void()> collectSamples;
         std::function<void()> downloadModel;
         std::function<void()> importModel;
+        std::function<void()> openSettings;
+        std::function<void(const std::string&)> copyText; // a recent dictation to the clipboard
+        std::function<void()> clearRecent;
         std::function<QAction*(QObject* parent)> autostart; // the checkable login item
         std::function<void()> quit;
         std::function<void()> gnomeShortcut; // binds ours, or takes it away again

@@ -34,26 +34,7 @@ void DictationPresenter::start() {
     checkPermissions();
     if (missing_.isEmpty()) {
         try {
-            QPointer<DictationPresenter> self(this);
-            auto controller = DictationController::create(
-                config_, transcriber_,
-                [self](const DictationState& state) {
-                    if (self)
-                        self->render(state);
-                },
-                options_.seams ? options_.seams() : DictationSeams{});
-            controller->sink = [self](const std::string& text) {
-                return self && self->sink && self->sink(text);
-            };
-            if (debug_)
-                controller->log = [self](const std::string& line) {
-                    if (self)
-                        self->log(line);
-                };
-            if (options_.tune)
-                options_.tune(*controller);
-            controller->start();
-            controller_ = std::move(controller);
+            startWithFreeHotkey();
             startupError_.reset();
         } catch (const std::exception& error) {
             startupError_ = describeStartFailure(error);
@@ -62,6 +43,58 @@ void DictationPresenter::start() {
     }
     if (onChange)
         onChange();
+}
+
+void DictationPresenter::startController() {
+    QPointer<DictationPresenter> self(this);
+    auto controller = DictationController::create(
+        config_, transcriber_,
+        [self](const DictationState& state) {
+            if (self)
+                self->render(state);
+        },
+        options_.seams ? options_.seams() : DictationSeams{});
+    controller->sink = [self](const std::string& text) {
+        return self && self->sink && self->sink(text);
+    };
+    if (debug_)
+        controller->log = [self](const std::string& line) {
+            if (self)
+                self->log(line);
+        };
+    if (options_.tune)
+        options_.tune(*controller);
+    controller->start();
+    controller_ = std::move(controller);
+}
+
+// A new user whose desktop holds the default gets the first free fallback instead of an error.
+void DictationPresenter::startWithFreeHotkey() {
+    using Failure = HotkeyTap::Failure;
+    try {
+        startController();
+    } catch (const Failure& failure) {
+        if (failure.kind() != Failure::Kind::conflict || config_.dictationHotkeyChosen)
+            throw;
+        const HotkeyBinding taken = config_.dictationHotkey;
+        for (const HotkeyBinding& candidate : HotkeyBinding::firstStartFallbacks()) {
+            config_.dictationHotkey = candidate;
+            try {
+                startController();
+            } catch (const Failure& again) {
+                if (again.kind() == Failure::Kind::conflict)
+                    continue;
+                config_.dictationHotkey = taken;
+                throw;
+            }
+            hotkeyNote_ = taken.description() + " занято другой программой — диктовка на " +
+                          candidate.description();
+            Journal::shared().note("хоткей: " + *hotkeyNote_);
+            return;
+        }
+        config_.dictationHotkey = taken;
+        throw;
+    }
 }
 
 std::string DictationPresenter::describeStartFailure(const std::exception& error) const {
@@ -206,6 +239,10 @@ void DictationPresenter::render(const DictationState& state) {
         lastLogged_ = state;
         log(describe(state));
     }
+    if (state.is(Kind::inserted) && !(lastRendered_ && lastRendered_->is(Kind::inserted)) &&
+        options_.recent)
+        if (const auto text = lastText())
+            options_.recent->add({*text, state.app.value_or(""), QDateTime::currentDateTime()});
     const PillPicture picture = pillPicture(state, facts());
     // A new dictation starts at the pointer, not where a message (the greeting, the download)
     // happened to be shown.

@@ -13,6 +13,7 @@
 #include "ui/dictation_pill.h"
 #include "ui/missing_permissions.h"
 #include "ui/presenter_texts.h"
+#include "ui/recent_dictations.h"
 
 namespace talvoro {
 
@@ -28,6 +29,7 @@ public:
         DictationPill::Options pill;                    // the display's when empty
         std::string settingsPath;                       // named when the hotkey is taken
         std::function<void(DictationController&)> tune; // before start, for tests
+        std::shared_ptr<RecentDictations> recent;       // where delivered texts are kept
     };
 
     static constexpr int ticksPerSecond = 15;
@@ -67,6 +69,8 @@ public:
     std::string rawHotkeyDescription() const { return config_.rawPasteHotkey.description(); }
     const MissingPermissions& missing() const { return missing_; }
     const std::optional<std::string>& startupError() const { return startupError_; }
+    // Why the dictation hotkey is not the default one, when a fallback replaced it.
+    const std::optional<std::string>& hotkeyNote() const { return hotkeyNote_; }
     std::string statusLine() const;
     bool tickerRunning() const { return ticker_.isActive(); }
     DictationPill& pill() { return *pill_; }
@@ -85,8 +89,10 @@ private:
     void log(const std::string& line) const;
     ControllerFacts facts() const;
     std::string describeStartFailure(const std::exception& error) const;
+    void startController();
+    void startWithFreeHotkey();
 
-    const Config config_;
+    Config config_; // its dictation hotkey may become a fallback at start
     const std::shared_ptr<DictationTranscriber> transcriber_;
     const bool debug_;
     Options options_;
@@ -97,6 +103,7 @@ private:
     std::optional<DictationState> lastRendered_;
     MissingPermissions missing_;
     std::optional<std::string> startupError_;
+    std::optional<std::string> hotkeyNote_;
 };
 
 } // namespace talvoro

@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include "app/app_process.h"
+#include "hotkey/x11_key_client.h"
 #include "support/event_loop.h"
 #include "support/pulse_server.h"
 #include "support/xvfb_server.h"
@@ -155,6 +156,37 @@ TEST_F(TrayApp, WithoutATrayItRunsAloneTakesRemoteCommandsAndEndsOnSigterm) {
     const ProgramResult none = runProgram(talvoroExecutable() + " toggle 2>&1");
     EXPECT_EQ(none.status, 1);
     EXPECT_EQ(none.output, "ошибка: Тальворо не запущено — управлять нечем (запусти talvoro)\n");
+}
+
+TEST_F(TrayApp, AnAltSpaceHeldByTheDesktopGivesWayToAFreeCombinationUnlessTheUserChoseIt) {
+    PulseServer pulse;
+    if (!pulse.running())
+        GTEST_SKIP() << "needs pulseaudio";
+    // The desktop's window manager, first on the display with Alt+Space.
+    Typist desktop;
+    const xcb_void_cookie_t grab = xcb_grab_key_checked(
+        desktop.connection(), 1,
+        xcb_setup_roots_iterator(xcb_get_setup(desktop.connection())).data->root, XCB_MOD_MASK_1,
+        desktop.keycode(keysym::space), XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+    ASSERT_EQ(xcb_request_check(desktop.connection(), grab), nullptr);
+    ::setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
+    ::setenv("DICTATION_DIR", (dir / "Dictation").c_str(), 1);
+
+    AppProcess app({"dictate", "--stub"}, dir / "out");
+    ASSERT_TRUE(app.printedLine("диктовка запущена: Ctrl+Alt+Space")) << app.printed();
+    EXPECT_TRUE(
+        app.printedLine("хоткей: Alt+Space занято другой программой — диктовка на Ctrl+Alt+Space"))
+        << app.printed();
+    EXPECT_EQ(app.stop(SIGTERM), 0) << app.printed();
+    EXPECT_NE(readFile(dir / "state/vendrik/log").find("хоткей: Alt+Space занято"),
+              std::string::npos);
+
+    const ProgramResult chosen =
+        runProgram("DICTATION_HOTKEY=alt+space " + talvoroExecutable() + " dictate --stub 2>&1");
+    EXPECT_EQ(chosen.status, 1);
+    EXPECT_NE(chosen.output.find("сочетание Alt+Space уже занято"), std::string::npos)
+        << chosen.output;
+    ::unsetenv("XDG_STATE_HOME");
 }
 
 TEST_F(TrayApp, QuitCommandEndsTheRunningInstance) {

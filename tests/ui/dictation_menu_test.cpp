@@ -1,6 +1,9 @@
 #include <QAction>
+#include <QClipboard>
 #include <QFile>
+#include <QGuiApplication>
 #include <fstream>
+#include <sys/stat.h>
 
 #include "ui/presenter_rig.h"
 
@@ -135,8 +138,13 @@ TEST_F(MenuTest, EngineLineFollowsTheDownload) {
               "модель не скачана — нужна сеть один раз");
 }
 
-TEST_F(MenuTest, HostOffersTheLastDictationAndPastesIt) {
-    DictationHost host(config, false, {}, hostOptions());
+TEST_F(MenuTest, HostOffersTheLastDictationsPastesCopiesAndClearsThem) {
+    auto options = hostOptions();
+    const std::string kept = dir / "state/recent.json";
+    options.presenter.recent = std::make_shared<RecentDictations>(kept);
+    for (int i = 0; i < RecentDictations::limit; ++i)
+        options.presenter.recent->add({"старая " + std::to_string(i), "", {}});
+    DictationHost host(config, false, {}, options);
     DictationPresenter& presenter = host.start();
     ASSERT_TRUE(presenter.hasController());
     auto state = [&] { return presenter.state(); };
@@ -155,6 +163,21 @@ TEST_F(MenuTest, HostOffersTheLastDictationAndPastesIt) {
     ASSERT_TRUE(last);
     last->trigger();
     EXPECT_TRUE(processUntil([&] { return pastes == 2; }));
+
+    QMenu* recent = find(menu, "Последние диктовки")->menu();
+    ASSERT_TRUE(recent);
+    const auto lines = texts(*recent);
+    ASSERT_EQ(lines.size(), RecentDictations::limit + 2u);
+    EXPECT_EQ(lines[0].rfind("раз два · Kate · ", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1], "старая 9");
+    struct stat info {};
+    ASSERT_EQ(::stat(kept.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    recent->actions()[0]->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "раз два");
+    find(*recent, "Очистить")->trigger();
+    DictationMenu::fill(menu, host.menuFacts(), host.menuActions({}));
+    EXPECT_FALSE(find(menu, "Последние диктовки"));
 }
 
 TEST_F(MenuTest, HostIconFollowsRecordingAndTheQueue) {
