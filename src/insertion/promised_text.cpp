@@ -2,7 +2,9 @@
 
 namespace talvoro::Paster {
 
-std::string PromisedText::provide() {
+std::string PromisedText::provide(bool afterKeystroke) {
+    if (!afterKeystroke)
+        return text;
     double now = clock.now();
     std::lock_guard guard(lock);
     if (!first_)

@@ -19,8 +19,9 @@ public:
     // Written and read only by the thread running the insertion.
     double startedAt;
 
-    // A pull: notes its time and hands out the text.
-    std::string provide();
+    // A pull: hands out the text, and notes its time when it came after the keystroke; an
+    // earlier one (a clipboard manager's) is not the receiver's.
+    std::string provide(bool afterKeystroke);
 
     std::optional<double> first() const;
     std::optional<double> last() const;
