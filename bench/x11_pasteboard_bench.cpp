@@ -31,7 +31,7 @@ void promisedTextToReceiver(benchmark::State& state) {
     for (auto _ : state) {
         const auto before = receiver.lastPullAt();
         const auto start = Clock::now();
-        pasteboard.writePromisedText([] { return std::string("привет, мир"); });
+        pasteboard.writePromisedText([](bool) { return std::string("привет, мир"); });
         std::optional<Clock::time_point> pulled;
         while (!pulled || pulled == before) {
             if (Clock::now() - start > std::chrono::seconds(2)) {

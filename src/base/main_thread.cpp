@@ -22,10 +22,15 @@ struct Mailbox {
     std::deque<std::function<void()>> blocks; // guarded by lock
 };
 
+// Never destroyed: Qt ends the process with exit() when the X server goes away, and worker
+// threads still hand blocks over while the exit handlers run.
 Mailbox& mailbox() {
-    static Mailbox box;
+    static Mailbox& box = *new Mailbox;
     return box;
 }
+
+// Set once the main event loop will not run again; blocks handed over after that are dropped.
+std::atomic<bool> closed{false};
 
 // One posted event per block, so the oldest block runs first. The event itself is not read.
 void runOldest() {
@@ -71,6 +76,8 @@ void onMainThread(std::function<void()> block) {
         block();
         return;
     }
+    if (closed)
+        return;
     {
         Mailbox& box = mailbox();
         std::lock_guard guard(box.lock);
@@ -80,6 +87,10 @@ void onMainThread(std::function<void()> block) {
         QCoreApplication::postEvent(bell, new QEvent(QEvent::User));
     else
         QMetaObject::invokeMethod(app, runOldest, Qt::QueuedConnection);
+}
+
+void closeMainThread() {
+    closed = true;
 }
 
 } // namespace talvoro

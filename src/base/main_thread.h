@@ -10,4 +10,8 @@ void onMainThread(std::function<void()> block);
 
 bool isMainThread();
 
+// The process is ending from inside the main event loop (exit() on a lost X server), which will
+// not run again: blocks handed over from other threads from now on are dropped.
+void closeMainThread();
+
 } // namespace talvoro

@@ -196,6 +196,9 @@ private:
     std::stop_source retryStop;
     bool blocked = false;
     std::optional<std::string> lastInserted_, lastRaw_, lastPolishNote_, lastInsertNote_;
+    // The recording of `lastInserted_` while nobody has taken its text: kept until a paste of it
+    // is taken.
+    std::optional<std::string> keptRecording;
     std::optional<QImage> lastInsertIcon_;
     std::optional<DictationFailure> lastFailure_;
     std::optional<std::string> recognizerError_;

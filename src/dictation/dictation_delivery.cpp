@@ -60,6 +60,16 @@ Paster::Focus retryFocus(InsertionSeams& desktop) {
     return focus;
 }
 
+// A recording whose text reached the field (or was left for a hand paste) goes at once, on the
+// paste thread: a program quitting meanwhile never runs the main thread's bookkeeping again,
+// and the next start would paste it a second time.
+void removeDelivered(const std::string& wav, const Paster::Result& result) {
+    if (result.unclaimed())
+        return;
+    std::error_code ignored;
+    fs::remove(wav, ignored);
+}
+
 void recognisedLine(const std::string& identity, const std::string& text) {
     Journal::shared().note("диктовка: распознано — " + identity +
                            ", слов: " + std::to_string(wordCount(text)));
@@ -155,21 +165,18 @@ void DictationController::insertFinal(const std::string& text, const std::string
             }
             if (!result)
                 result = Paster::pasteOrLeave(text, desktop);
+            removeDelivered(wav, *result);
+
         } catch (...) {
             reason = reasonOf(std::current_exception());
         }
-        onMainThread([weak, wav, fromQueue, text, raw, result, reason] {
-            const auto self = weak.lock();
-            if (self && result)
-                self->delivered(wav, fromQueue, text, raw, result);
-            else if (self)
-                self->pasteFailed(wav, fromQueue, reason);
-            else if (result) {
-                // In the field already: the next start must not find it and insert it again.
-                std::error_code ignored;
-                fs::remove(wav, ignored);
-            }
-        });
+        onMainThreadWith(weak,
+                         [wav, fromQueue, text, raw, result, reason](DictationController& self) {
+                             if (result)
+                                 self.delivered(wav, fromQueue, text, raw, result);
+                             else
+                                 self.pasteFailed(wav, fromQueue, reason);
+                         });
     });
 }
 
@@ -177,9 +184,19 @@ void DictationController::delivered(const std::string& wav, bool fromQueue, cons
                                     const std::string& raw,
                                     const std::optional<Paster::Result>& result) {
     const bool quietly = yielded(fromQueue); // a recording has begun meanwhile
-    drop(wav, fromQueue);
     lastInserted_ = text;
     lastRaw_ = raw;
+    keptRecording.reset();
+    if (result && result->unclaimed()) {
+        // Not in the field: the recording stays, and the text waits for the next press.
+        keptRecording = wav;
+        // A queued one retried blindly every 20 s would keep pressing Ctrl+V into whatever has
+        // the focus; the next recording lets the queue go on.
+        if (fromQueue)
+            blocked = true;
+    } else {
+        drop(wav, fromQueue);
+    }
     showInsertion(result, text, quietly);
 }
 
@@ -209,7 +226,12 @@ void DictationController::showInsertion(const std::optional<Paster::Result>& res
         return;
     }
     State final = State::nowhere();
-    if (result->outcome.isPasted()) {
+    if (result->unclaimed()) {
+        const std::optional<std::string>& app = result->outcome.app();
+        lastInsertNote_ = "не дошло" + (app ? " до " + *app : std::string()) +
+                          " · фокус: " + result->focus.note() + " · " + result->takenNote();
+        lastInsertIcon_.reset();
+    } else if (result->outcome.isPasted()) {
         const std::optional<std::string>& app = result->outcome.app();
         lastInsertNote_ = (app ? "в " + *app : std::string("вставлено")) +
                           " · фокус: " + result->focus.note() + " · " + result->takenNote();
@@ -227,6 +249,14 @@ void DictationController::showInsertion(const std::optional<Paster::Result>& res
                            ", слов: " + std::to_string(words));
     if (result->restoreError)
         Journal::shared().note("диктовка: прежний буфер не вернулся — " + *result->restoreError);
+    if (!result->droppedTypes.empty()) {
+        std::string types;
+        for (const std::string& type : result->droppedTypes)
+            types += (types.empty() ? "" : ", ") + type;
+        Journal::shared().note("диктовка: прежний буфер вернулся без " + types + " — вместе с " +
+                               "ними он больше " + std::to_string(Paster::maxSnapshotBytes >> 20) +
+                               " МиБ");
+    }
     if (!quietly)
         show(final);
 }
@@ -322,10 +352,15 @@ void DictationController::paste(const std::optional<std::string>& text) {
     };
     if (!text || busy(state_))
         return;
-    DictationWork::insert([weak = weak_from_this(), seams = insertion, text = *text, busy] {
+    DictationWork::insert([weak = weak_from_this(), seams = insertion, text = *text, busy,
+                           kept = keptRecording] {
         try {
             Paster::Result result = Paster::paste(text, seams ? *seams : systemInsertionSeams());
-            onMainThreadWith(weak, [result, text, busy](DictationController& self) {
+            if (kept)
+                removeDelivered(*kept, result);
+            onMainThreadWith(weak, [result, text, busy, kept](DictationController& self) {
+                if (kept && !result.unclaimed() && self.keptRecording == kept)
+                    self.keptRecording.reset();
                 // A dictation begun meanwhile keeps its state.
                 if (!busy(self.state_))
                     self.showInsertion(result, text);

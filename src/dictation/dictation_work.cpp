@@ -14,14 +14,16 @@ namespace {
 std::atomic<bool> recognisersMade = false;
 std::atomic<bool> inserterMade = false;
 
+// Never destroyed, so that settling works from an exit handler too (Qt leaves with exit() when
+// the X server goes away, after the statics made since the handler was registered are gone).
 WorkerPool& recognisers() {
-    static WorkerPool pool("ostrel.dictation", 3);
+    static WorkerPool& pool = *new WorkerPool("ostrel.dictation", 3);
     recognisersMade = true;
     return pool;
 }
 
 SerialQueue& inserter() {
-    static SerialQueue queue("ostrel.paste");
+    static SerialQueue& queue = *new SerialQueue("ostrel.paste");
     inserterMade = true;
     return queue;
 }

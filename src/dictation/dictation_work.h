@@ -14,8 +14,8 @@ void recognise(std::function<void()> task);
 // insertions never fight over the clipboard.
 void insert(std::function<void()> task);
 // Waits until every task handed over so far has ended. The program calls it before it
-// returns from main: a recognition still inside the runtime while statics are destroyed
-// would crash.
+// returns from main, and from its exit handler when Qt ends it with exit(): a recognition
+// still inside the runtime while statics are destroyed would crash.
 void settle();
 
 } // namespace DictationWork

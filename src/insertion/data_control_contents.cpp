@@ -28,7 +28,8 @@ DataControlContents DataControlContents::text(const std::string& text) {
     return contents;
 }
 
-DataControlContents DataControlContents::promised(std::function<std::string()> provide) {
+DataControlContents
+DataControlContents::promised(std::function<std::string(bool afterKeystroke)> provide) {
     DataControlContents contents;
     contents.data.emplace_back(passwordHintType, std::make_shared<const std::string>("secret"));
     contents.provide = std::move(provide);
@@ -44,9 +45,10 @@ std::vector<std::string> DataControlContents::types() const {
     return types;
 }
 
-std::shared_ptr<const std::string> DataControlContents::serve(const std::string& type) const {
+std::shared_ptr<const std::string> DataControlContents::serve(const std::string& type,
+                                                              bool afterKeystroke) const {
     if (provide && isTextType(type))
-        return std::make_shared<const std::string>(provide());
+        return std::make_shared<const std::string>(provide(afterKeystroke));
     auto found = std::find_if(data.begin(), data.end(),
                               [&](const auto& entry) { return entry.first == type; });
     return found == data.end() ? nullptr : found->second;

@@ -23,18 +23,18 @@ public:
     static DataControlContents nothing() { return {}; }
     static DataControlContents item(const PasteboardItem& item);
     static DataControlContents text(const std::string& text);
-    static DataControlContents promised(std::function<std::string()> provide);
+    static DataControlContents promised(std::function<std::string(bool afterKeystroke)> provide);
 
     // Our types in order, as the source offers them.
     std::vector<std::string> types() const;
     // The bytes for one type; nothing when we do not offer it. Asking for a promised text type
-    // calls the provider: that is a pull.
-    std::shared_ptr<const std::string> serve(const std::string& type) const;
+    // calls the provider: that is a pull, the receiver's when it came after the keystroke.
+    std::shared_ptr<const std::string> serve(const std::string& type, bool afterKeystroke) const;
     bool promisesText() const { return static_cast<bool>(provide); }
 
 private:
     std::vector<std::pair<std::string, std::shared_ptr<const std::string>>> data;
-    std::function<std::string()> provide;
+    std::function<std::string(bool afterKeystroke)> provide;
 };
 
 } // namespace talvoro::wayland

@@ -234,7 +234,7 @@ void DataControlPasteboard::onSend(void* data, wl_proxy* source, const char* mim
         return;
     std::shared_ptr<const std::string> bytes;
     try {
-        bytes = self->contents.serve(mimeType);
+        bytes = self->contents.serve(mimeType, self->keystrokeMarked);
     } catch (...) {
         // A provider that fails must not take the event thread down; the reader gets nothing.
     }
@@ -264,6 +264,7 @@ void DataControlPasteboard::own(wayland::DataControlContents newContents) {
     source = std::move(fresh);
     contents = std::move(newContents);
     owning = true;
+    keystrokeMarked = false;
     ++changes;
     // The compositor announces our selection before it answers the round trip, so the echo is
     // absorbed now and never counted later.
@@ -353,8 +354,17 @@ void DataControlPasteboard::writeItems(const std::vector<PasteboardItem>& items)
     });
 }
 
-void DataControlPasteboard::writePromisedText(std::function<std::string()> provide) {
+void DataControlPasteboard::writePromisedText(
+    std::function<std::string(bool afterKeystroke)> provide) {
     call([&] { own(wayland::DataControlContents::promised(std::move(provide))); });
+}
+
+void DataControlPasteboard::markKeystroke() {
+    call([this] {
+        // Requests already on their way were made before the keystroke.
+        catchUp();
+        keystrokeMarked = true;
+    });
 }
 
 void DataControlPasteboard::setString(const std::string& text) {

@@ -49,7 +49,8 @@ public:
     std::optional<std::string> data(int index, const std::string& type, std::size_t limit) override;
     void clearContents() override;
     void writeItems(const std::vector<PasteboardItem>& items) override;
-    void writePromisedText(std::function<std::string()> provide) override;
+    void writePromisedText(std::function<std::string(bool afterKeystroke)> provide) override;
+    void markKeystroke() override;
     void setString(const std::string& text) override;
     bool settlePromisedText(const std::string& text) override;
     std::optional<std::string> string() override;
@@ -100,6 +101,8 @@ private:
     wayland::Proxy source;                 // ours, while it holds the selection
     wayland::DataControlContents contents;
     bool owning = false;
+    // Sends for our text from here on are the receiver's pulls; cleared when we own anew.
+    bool keystrokeMarked = false;
     bool deviceFinished = false;
     std::int64_t changes = 0;
     int echoes = 0; // selection events of our own writes still to come

@@ -51,7 +51,8 @@ std::vector<std::string> InMemoryPasteboard::itemTypes(int index) {
 
 std::optional<std::string> InMemoryPasteboard::data(int index, const std::string& type,
                                                     std::size_t limit) {
-    std::function<std::string()> provide;
+    std::function<std::string(bool)> provide;
+    bool afterKeystroke = false;
     {
         std::lock_guard guard(lock);
         if (index < 0 || index >= static_cast<int>(items_.size()))
@@ -63,10 +64,11 @@ std::optional<std::string> InMemoryPasteboard::data(int index, const std::string
         if (!item.provide || !isPlainText(type))
             return std::nullopt;
         provide = item.provide;
+        afterKeystroke = marked;
     }
     // Outside the lock, as a real owner answers on its own time.
     ++pulls_;
-    return provide();
+    return provide(afterKeystroke);
 }
 
 void InMemoryPasteboard::replace(std::vector<Item> items) {
@@ -74,6 +76,7 @@ void InMemoryPasteboard::replace(std::vector<Item> items) {
         beforeWrite();
     std::lock_guard guard(lock);
     items_ = std::move(items);
+    marked = false;
     ++changes;
 }
 
@@ -96,7 +99,12 @@ void InMemoryPasteboard::writeItems(const std::vector<PasteboardItem>& items) {
     replace(std::move(stored));
 }
 
-void InMemoryPasteboard::writePromisedText(std::function<std::string()> provide) {
+void InMemoryPasteboard::markKeystroke() {
+    std::lock_guard guard(lock);
+    marked = true;
+}
+
+void InMemoryPasteboard::writePromisedText(std::function<std::string(bool)> provide) {
     std::vector<Item> stored;
     stored.push_back(Item{{{"x-kde-passwordManagerHint", "secret"}}, std::move(provide)});
     replace(std::move(stored));

@@ -20,7 +20,8 @@ public:
     std::optional<std::string> data(int index, const std::string& type, std::size_t limit) override;
     void clearContents() override;
     void writeItems(const std::vector<PasteboardItem>& items) override;
-    void writePromisedText(std::function<std::string()> provide) override;
+    void writePromisedText(std::function<std::string(bool)> provide) override;
+    void markKeystroke() override;
     void setString(const std::string& text) override;
     bool settlePromisedText(const std::string& text) override;
     std::optional<std::string> string() override;
@@ -33,7 +34,7 @@ public:
 private:
     struct Item {
         PasteboardItem immediate;
-        std::function<std::string()> provide; // set for a promised item
+        std::function<std::string(bool)> provide; // set for a promised item
     };
     void replace(std::vector<Item> items);
     static std::vector<Item> plainText(const std::string& text);
@@ -41,6 +42,7 @@ private:
     std::mutex lock;
     std::vector<Item> items_; // guarded by lock
     std::int64_t changes = 0; // guarded by lock
+    bool marked = false;      // guarded by lock: the keystroke for the promised item went out
     std::atomic<int> pulls_{0};
 };
 

@@ -15,9 +15,10 @@ public:
     // Whether keys can be synthesised at all (X11: the server has XTEST). This is what
     // `Paster::permissionGranted` reports; there is no prompt to show.
     virtual bool available() = 0;
-    // Waits, at most about a second, until the user has let go of held modifiers: a hotkey's
-    // modifiers still down would turn the shortcut into another one.
-    virtual void waitForModifiersReleased() = 0;
+    // Waits, at most about a second, until the user has let go of every key: a hotkey's
+    // modifiers still down would turn the shortcut into another one, and while its key is down
+    // the hotkey's own grab (X11) takes every key, the shortcut included.
+    virtual void waitForKeysReleased() = 0;
     // Presses and releases the shortcut at once. Throws Paster::Failure (noDisplay when the X
     // server is gone, noPermission without XTEST, eventCreationFailed when the events cannot be
     // made or sent).

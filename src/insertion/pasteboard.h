@@ -54,19 +54,25 @@ public:
     virtual void writeItems(const std::vector<PasteboardItem>& items) = 0;
     // We own it with one item whose plain-text types are produced on demand: every request by a
     // reader for one of `plainTextTypes` calls `provide` and serves what it returns. Each such call
-    // is a "pull". `provide` runs on the pasteboard's own thread (X11: its event thread; in memory:
-    // the reader's thread), must be quick and must not call back into the pasteboard. The item also
+    // is a "pull"; `provide` is told whether the request was made after `markKeystroke` (below).
+    // `provide` runs on the pasteboard's own thread (X11: its event thread; in memory: the
+    // reader's thread), must be quick and must not call back into the pasteboard. The item also
     // offers `x-kde-passwordManagerHint` = "secret", which is not a pull.
-    virtual void writePromisedText(std::function<std::string()> provide) = 0;
+    virtual void writePromisedText(std::function<std::string(bool afterKeystroke)> provide) = 0;
+    // The paste keystroke is about to go out. Requests made before now cannot be the receiver's
+    // answer to it (clipboard managers and clipboard sync read every new selection at once); X11:
+    // requests stamped with an earlier server time, or handled before this call. A request
+    // stamped CurrentTime and handled after it counts as made after it.
+    virtual void markKeystroke() = 0;
     // We own it with the text as immediate plain-text data of every `plainTextTypes` type. Like a
     // promised item it offers `x-kde-passwordManagerHint` = "secret": whatever text we put there
     // stays out of clipboard histories.
     virtual void setString(const std::string& text) = 0;
     // Turns the promised item we still hold into `text` as immediate data (what `setString`
     // offers), as one more write by us. Readers who asked on behalf of the promised item are
-    // still answered (X11: the selection is not taken anew, so requests stamped with a time
-    // since we took it for the promise, such as a Ctrl+V key event's, stay valid). False, and
-    // nothing changes, when we no longer hold a promised item.
+    // still answered. False, and nothing changes, when we no longer hold a promised item. X11:
+    // the item stays promised, since our event thread serves it for as long as we own the
+    // selection; later pulls are still observed.
     virtual bool settlePromisedText(const std::string& text) = 0;
     // The plain text, read the way any other reader would read it (a promised item is pulled).
     virtual std::optional<std::string> string() = 0;

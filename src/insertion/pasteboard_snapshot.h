@@ -12,10 +12,11 @@ namespace talvoro {
 struct PasteboardSnapshot {
     std::vector<PasteboardItem> items; // items that had at least one readable type
     std::vector<std::string> types;    // the pasteboard's own type list as it stood
-    bool tooLarge = false;             // over the byte limit: nothing was kept
+    std::vector<std::string> dropped;  // types left out to stay within the byte limit
+    bool tooLarge = false;             // over the byte limit, and nothing fitted
 
-    // Reads every type of every item, giving up (items empty, tooLarge) as soon as the running
-    // total of bytes exceeds `maxBytes`.
+    // Reads every type of every item and keeps as many as fit in `maxBytes` together, leaving
+    // out the largest first (a screenshot offered as PNG, BMP and PPM keeps its PNG).
     static PasteboardSnapshot take(Pasteboard& pasteboard, std::size_t maxBytes);
 
     // Clears the pasteboard and, unless too large or empty, writes the saved items back.

@@ -117,8 +117,9 @@ Result deliver(const std::string& text, Pasteboard& pasteboard, const Focus& foc
         try {
             offered[written].pasteboard.clearContents();
             offered[written].pasteboard.writePromisedText(
-                [promised] { return promised->provide(); });
+                [promised](bool afterKeystroke) { return promised->provide(afterKeystroke); });
             offered[written].ours = offered[written].pasteboard.changeCount();
+            offered[written].pasteboard.markKeystroke();
         } catch (...) {
             for (std::size_t index = 0; index < written; ++index)
                 giveBack(offered[index], restoreError);
@@ -126,7 +127,7 @@ Result deliver(const std::string& text, Pasteboard& pasteboard, const Focus& foc
         }
     }
 
-    promised->startClock();
+    promised->startedAt = clock.now();
     std::exception_ptr pressFailure;
     try {
         press();
@@ -160,6 +161,7 @@ Result deliver(const std::string& text, Pasteboard& pasteboard, const Focus& foc
         result.appIcon = options.app->icon;
     result.previousTypes = offered.front().snapshot.types;
     result.skippedAsTooLarge = offered.front().snapshot.tooLarge;
+    result.droppedTypes = offered.front().snapshot.dropped;
     result.servedEagerly = servedEagerly;
     result.restoreError = restoreError;
     return result;
@@ -185,7 +187,7 @@ Result paste(const std::string& text, InsertionSeams& seams) {
     const PasteShortcut shortcut = terminal ? PasteShortcut::shiftInsert : PasteShortcut::controlV;
     PasteKeystroke& keystroke = *seams.keystroke;
     // Before the clock of the pull wait starts: the user may still be holding the hotkey.
-    keystroke.waitForModifiersReleased();
+    keystroke.waitForKeysReleased();
     DeliverOptions options{app, terminal ? seams.primary.get() : nullptr, &clock};
     return deliver(
         text, pasteboard, focus, [&] { keystroke.press(shortcut); }, options);

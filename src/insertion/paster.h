@@ -55,7 +55,8 @@ struct Result {
     std::vector<std::string> previousTypes;
     bool restored = false;
     bool overwrittenByOthers = false;
-    bool skippedAsTooLarge = false;
+    bool skippedAsTooLarge = false;           // over maxSnapshotBytes, and nothing fitted
+    std::vector<std::string> droppedTypes;    // previous types left out to fit maxSnapshotBytes
     std::optional<std::int64_t> takenAfterMs; // keystroke → first pull
     bool servedEagerly = false;               // put out as plain data, pulls not observable
     // The previous contents could not be written back after the keystroke was sent (why, for the
@@ -63,6 +64,9 @@ struct Result {
     std::optional<std::string> restoreError;
 
     std::string takenNote() const;
+    // The keystroke went out but nobody asked for the text after it: it is not in the field
+    // (the keystroke went elsewhere, or the receiver read data served eagerly, unobserved).
+    bool unclaimed() const { return outcome.isPasted() && !takenAfterMs; }
 };
 
 bool insertionBlocked(const Focus& focus);

@@ -2,20 +2,14 @@
 
 namespace talvoro::Paster {
 
-void PromisedText::startClock() {
-    startedAt = clock.now();
-    std::lock_guard guard(lock);
-    since_ = startedAt;
-}
-
-std::string PromisedText::provide() {
+std::string PromisedText::provide(bool afterKeystroke) {
+    if (!afterKeystroke)
+        return text;
     double now = clock.now();
     std::lock_guard guard(lock);
-    if (since_ && now >= *since_) {
-        if (!first_)
-            first_ = now;
-        last_ = now;
-    }
+    if (!first_)
+        first_ = now;
+    last_ = now;
     return text;
 }
 

@@ -19,13 +19,9 @@ public:
     // Written and read only by the thread running the insertion.
     double startedAt;
 
-    // Sets `startedAt` to now, immediately before the keystroke. Only pulls from then on count:
-    // a clipboard reader that takes every new text at once must not pass for the receiver, or the
-    // restore would come before the receiver pulled.
-    void startClock();
-
-    // Hands out the text, and notes the time when it is a pull.
-    std::string provide();
+    // A pull: hands out the text, and notes its time when it came after the keystroke; an
+    // earlier one (a clipboard manager's) is not the receiver's.
+    std::string provide(bool afterKeystroke);
 
     std::optional<double> first() const;
     std::optional<double> last() const;
@@ -33,7 +29,6 @@ public:
 private:
     PasteClock& clock;
     mutable std::mutex lock;
-    std::optional<double> since_; // guarded by lock: when pulls began to count
     std::optional<double> first_; // guarded by lock
     std::optional<double> last_;  // guarded by lock
 };

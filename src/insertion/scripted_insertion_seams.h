@@ -51,7 +51,7 @@ public:
     std::function<void()> onPress; // what the "receiving application" does
 
     bool available() override { return canPress; }
-    void waitForModifiersReleased() override {
+    void waitForKeysReleased() override {
         if (onWait)
             onWait();
     }

@@ -231,7 +231,7 @@ void X11Pasteboard::onRequest(const xcb_selection_request_event_t& request) {
     } else {
         std::optional<x11::Offer> offer;
         try {
-            offer = contents.offer(target);
+            offer = contents.offer(target, afterKeystroke(request.time));
         } catch (...) {
             // A provider that fails must not take the event thread down; the reader gets nothing.
         }
@@ -257,11 +257,21 @@ xcb_timestamp_t X11Pasteboard::freshTimestamp() {
     return reinterpret_cast<const xcb_property_notify_event_t&>(*event).time;
 }
 
+bool X11Pasteboard::afterKeystroke(xcb_timestamp_t requestTime) const {
+    if (!keystrokeAt)
+        return false;
+    if (requestTime == XCB_CURRENT_TIME || *keystrokeAt == XCB_CURRENT_TIME)
+        return true;
+    // Server time wraps around after 49 days.
+    return static_cast<std::int32_t>(requestTime - *keystrokeAt) >= 0;
+}
+
 void X11Pasteboard::own(x11::SelectionContents newContents) {
     if (connection->broken())
         throw PasteboardUnavailable(connectionLost);
     const xcb_timestamp_t time = freshTimestamp();
     contents = std::move(newContents);
+    keystrokeAt.reset();
     ownedSince = time;
     xcb_connection_t* c = connection->get();
     xcb_set_selection_owner(c, window, selection, time);
@@ -375,7 +385,7 @@ std::optional<x11::Conversion> X11Pasteboard::readFromOwner(const std::string& t
 
 std::optional<std::string> X11Pasteboard::ownedText() {
     for (std::string_view type : plainTextTypes)
-        if (auto offer = contents.offer(std::string(type)))
+        if (auto offer = contents.offer(std::string(type), keystrokeAt.has_value()))
             return offer->type == "STRING" ? x11::utf8FromLatin1(*offer->bytes) : *offer->bytes;
     return std::nullopt;
 }
@@ -428,21 +438,29 @@ void X11Pasteboard::writeItems(const std::vector<PasteboardItem>& items) {
     });
 }
 
-void X11Pasteboard::writePromisedText(std::function<std::string()> provide) {
+void X11Pasteboard::writePromisedText(std::function<std::string(bool)> provide) {
     call([&] { own(x11::SelectionContents::promised(std::move(provide))); });
+}
+
+void X11Pasteboard::markKeystroke() {
+    call([this] {
+        // Requests already here were made before the keystroke, whatever their stamp.
+        catchUp();
+        keystrokeAt = freshTimestamp();
+    });
 }
 
 void X11Pasteboard::setString(const std::string& text) {
     call([&] { own(x11::SelectionContents::text(text)); });
 }
 
-bool X11Pasteboard::settlePromisedText(const std::string& text) {
+bool X11Pasteboard::settlePromisedText(const std::string&) {
     return call([&] {
         catchUp();
         if (!owning || !contents.promisesText())
             return false;
-        // Same ownership and timestamp: only what we answer with changes.
-        contents = x11::SelectionContents::text(text);
+        // Our event thread answers for as long as we own the selection, so the promise serves a
+        // late reader as data would; kept, it still tells us when the receiver pulls.
         ++changes;
         return true;
     });

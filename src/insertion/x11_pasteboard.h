@@ -42,7 +42,8 @@ public:
     std::optional<std::string> data(int index, const std::string& type, std::size_t limit) override;
     void clearContents() override;
     void writeItems(const std::vector<PasteboardItem>& items) override;
-    void writePromisedText(std::function<std::string()> provide) override;
+    void writePromisedText(std::function<std::string(bool)> provide) override;
+    void markKeystroke() override;
     void setString(const std::string& text) override;
     bool settlePromisedText(const std::string& text) override;
     std::optional<std::string> string() override;
@@ -66,6 +67,7 @@ private:
     void onRequest(const xcb_selection_request_event_t& request);
     void own(x11::SelectionContents newContents);
     xcb_timestamp_t freshTimestamp();
+    bool afterKeystroke(xcb_timestamp_t requestTime) const;
     void handOverToClipboardManager();
     void catchUp();
     OwnerReads& ownerReads();
@@ -84,6 +86,7 @@ private:
     x11::SelectionContents contents;
     bool owning = false;
     xcb_timestamp_t ownedSince = XCB_CURRENT_TIME;
+    std::optional<xcb_timestamp_t> keystrokeAt; // of the current contents, once marked
     std::int64_t changes = 0;
     bool handingOver = false; // the thread is ending but still serves the clipboard manager
     OwnerReads reads;

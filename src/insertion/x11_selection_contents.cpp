@@ -56,7 +56,7 @@ SelectionContents SelectionContents::text(std::string text) {
     return contents;
 }
 
-SelectionContents SelectionContents::promised(std::function<std::string()> provide) {
+SelectionContents SelectionContents::promised(std::function<std::string(bool)> provide) {
     SelectionContents contents;
     contents.provide = std::move(provide);
     return contents;
@@ -81,13 +81,14 @@ std::vector<std::string> SelectionContents::types() const {
     return types;
 }
 
-std::optional<Offer> SelectionContents::offer(const std::string& target) const {
+std::optional<Offer> SelectionContents::offer(const std::string& target,
+                                              bool afterKeystroke) const {
     if (provide || plain) {
         if (target == passwordHintType)
             return Offer{passwordHintType, 8, "secret"};
         if (!isPlainTextType(target))
             return std::nullopt;
-        return encodeText(target, provide ? provide() : *plain);
+        return encodeText(target, provide ? provide(afterKeystroke) : *plain);
     }
     for (const auto& [type, offer] : data)
         if (type == target)

@@ -38,19 +38,19 @@ public:
     static SelectionContents nothing() { return {}; }
     static SelectionContents item(const PasteboardItem& item, const TargetFormats& formats);
     static SelectionContents text(std::string text);
-    static SelectionContents promised(std::function<std::string()> provide);
+    static SelectionContents promised(std::function<std::string(bool)> provide);
 
     // Our types in order, without TARGETS and TIMESTAMP.
     std::vector<std::string> types() const;
     // The answer for a target, or nothing to refuse it. Asking for a promised text target calls
-    // the provider: that is a pull.
-    std::optional<Offer> offer(const std::string& target) const;
+    // the provider: that is a pull, made after the keystroke or not.
+    std::optional<Offer> offer(const std::string& target, bool afterKeystroke = false) const;
     bool promisesText() const { return static_cast<bool>(provide); }
 
 private:
     std::vector<std::pair<std::string, Offer>> data;
     std::optional<std::string> plain;
-    std::function<std::string()> provide;
+    std::function<std::string(bool)> provide;
 };
 
 bool isPlainTextType(const std::string& type);

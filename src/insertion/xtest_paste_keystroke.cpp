@@ -16,8 +16,6 @@ constexpr xcb_keysym_t keysymV = 0x0076;
 constexpr xcb_keysym_t keysymControlL = 0xffe3;
 constexpr xcb_keysym_t keysymShiftL = 0xffe1;
 constexpr xcb_keysym_t keysymInsert = 0xff63;
-constexpr xcb_keysym_t keysymNumLock = 0xff7f;
-constexpr xcb_keysym_t keysymScrollLock = 0xff14;
 
 using KeySymbols = std::unique_ptr<xcb_key_symbols_t, decltype(&xcb_key_symbols_free)>;
 
@@ -37,35 +35,17 @@ xcb_keycode_t keycodeFor(xcb_key_symbols_t* symbols, xcb_keysym_t keysym) {
     return fallback;
 }
 
-// Modifier bits that stay on by themselves (Caps Lock, Num Lock, Scroll Lock) and so are not
-// something the user is holding.
-std::uint16_t lockingModifiers(x11::Connection& c, xcb_key_symbols_t* symbols) {
-    std::uint16_t mask = XCB_MOD_MASK_LOCK;
-    x11::Reply<xcb_get_modifier_mapping_reply_t> mapping(
-        xcb_get_modifier_mapping_reply(c.get(), xcb_get_modifier_mapping(c.get()), nullptr));
-    if (!mapping)
-        return mask;
-    const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(mapping.get());
-    const int perModifier = mapping->keycodes_per_modifier;
-    for (int modifier = 0; modifier < 8; ++modifier)
-        for (int k = 0; k < perModifier; ++k) {
-            const xcb_keysym_t sym =
-                xcb_key_symbols_get_keysym(symbols, codes[modifier * perModifier + k], 0);
-            if (sym == keysymNumLock || sym == keysymScrollLock)
-                mask |= static_cast<std::uint16_t>(1 << modifier);
-        }
-    return mask;
-}
-
-std::uint16_t heldModifiers(x11::Connection& c, std::uint16_t ignored) {
-    x11::Reply<xcb_query_pointer_reply_t> pointer(
-        xcb_query_pointer_reply(c.get(), xcb_query_pointer(c.get(), c.root()), nullptr));
-    if (!pointer)
-        return 0;
-    const std::uint16_t modifiers = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_LOCK | XCB_MOD_MASK_CONTROL |
-                                    XCB_MOD_MASK_1 | XCB_MOD_MASK_2 | XCB_MOD_MASK_3 |
-                                    XCB_MOD_MASK_4 | XCB_MOD_MASK_5;
-    return pointer->mask & modifiers & static_cast<std::uint16_t>(~ignored);
+// Whether any key is down: the keymap holds the pressed state of each key, so Caps Lock or
+// Num Lock switched on but not held does not count.
+bool anyKeyDown(x11::Connection& c) {
+    x11::Reply<xcb_query_keymap_reply_t> keymap(
+        xcb_query_keymap_reply(c.get(), xcb_query_keymap(c.get()), nullptr));
+    if (!keymap)
+        return false;
+    for (const std::uint8_t bits : keymap->keys)
+        if (bits != 0)
+            return true;
+    return false;
 }
 
 } // namespace
@@ -98,15 +78,11 @@ bool XTestPasteKeystroke::available() {
     }
 }
 
-void XTestPasteKeystroke::waitForModifiersReleased() {
+void XTestPasteKeystroke::waitForKeysReleased() {
     std::lock_guard guard(lock);
     x11::Connection& c = connected();
-    KeySymbols symbols(xcb_key_symbols_alloc(c.get()), &xcb_key_symbols_free);
-    if (!symbols)
-        return;
-    const std::uint16_t ignored = lockingModifiers(c, symbols.get());
-    const auto until = std::chrono::steady_clock::now() + modifierGrace;
-    while (heldModifiers(c, ignored) != 0 && std::chrono::steady_clock::now() < until)
+    const auto until = std::chrono::steady_clock::now() + releaseGrace;
+    while (anyKeyDown(c) && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 

@@ -13,14 +13,14 @@ namespace talvoro {
 // in the current keyboard mapping, whatever layout group is active.
 class XTestPasteKeystroke final : public PasteKeystroke {
 public:
-    // How long the user gets to let go of held modifiers before we press anyway.
-    static constexpr std::chrono::milliseconds modifierGrace{1000};
+    // How long the user gets to let go of held keys before we press anyway.
+    static constexpr std::chrono::milliseconds releaseGrace{1000};
 
     // Throws Paster::Failure(noDisplay) when there is no X display.
     XTestPasteKeystroke();
 
     bool available() override;
-    void waitForModifiersReleased() override;
+    void waitForKeysReleased() override;
     void press(PasteShortcut shortcut) override;
 
 private:

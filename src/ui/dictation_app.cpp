@@ -12,6 +12,8 @@
 
 #include "base/build_constants.h"
 #include "base/journal.h"
+#include "base/main_thread.h"
+#include "dictation/dictation_work.h"
 #include "ui/autostart_action.h"
 #include "ui/gnome_shortcut.h"
 
@@ -96,8 +98,12 @@ int DictationApp::run() {
 void DictationApp::endAbruptly() {
     Journal::shared().note("связь с X-сервером оборвалась — Тальворо закрывается, записи "
                            "остаются на диске");
+    closeMainThread();
     if (host_)
         host_->stop();
+    // main() never gets to settle on this path; recognitions still running would outlive the
+    // statics they use.
+    DictationWork::settle();
     Journal::shared().flush();
 }
 

@@ -132,10 +132,7 @@ TEST_F(TrayApp, RegistersWithAStatusNotifierWatcher) {
     QDBusConnection::disconnectFromBus("watcher");
 }
 
-TEST_F(TrayApp, WithoutATrayItRunsAloneTakesRemoteCommandsAndEndsOnSigterm) {
-    PulseServer pulse;
-    if (!pulse.running())
-        GTEST_SKIP() << "needs pulseaudio";
+TEST_F(TrayApp, WithoutATrayItRunsAloneAsTheOnlyInstanceAndEndsOnSigterm) {
     ::setenv("DICTATION_DIR", (dir / "Dictation").c_str(), 1);
     AppProcess app({}, dir / "out");
     ASSERT_TRUE(app.printedLine("значка в трее не будет")) << app.printed();
@@ -148,9 +145,6 @@ TEST_F(TrayApp, WithoutATrayItRunsAloneTakesRemoteCommandsAndEndsOnSigterm) {
     const ProgramResult dictate = runProgram(talvoroExecutable() + " dictate --stub 2>&1");
     EXPECT_EQ(dictate.output, "Тальворо уже запущено\n");
 
-    EXPECT_EQ(runProgram(talvoroExecutable() + " toggle 2>&1").status, 0);
-    EXPECT_TRUE(waitFor([&] { return !wavs(dir / "Dictation").empty(); }, 10)) << "recording";
-    EXPECT_EQ(runProgram(talvoroExecutable() + " toggle 2>&1").status, 0);
     EXPECT_EQ(app.stop(SIGTERM), 0) << app.printed();
 
     const ProgramResult none = runProgram(talvoroExecutable() + " toggle 2>&1");
@@ -194,30 +188,40 @@ TEST_F(TrayApp, QuitCommandEndsTheRunningInstance) {
     ASSERT_TRUE(app.printedLine("значка в трее не будет")) << app.printed();
     EXPECT_EQ(runProgram(talvoroExecutable() + " quit 2>&1").status, 0);
     EXPECT_EQ(app.wait(20), 0) << app.printed();
+
 }
 
+// Qt ends the program with exit(1) when its X server goes away: a recording in progress is
+// closed on disk, and a recognition in flight ends without a crash, its recording kept.
 TEST_F(TrayApp, AnXServerThatGoesAwayEndsItWithTheRecordingClosedOnDisk) {
     PulseServer pulse;
     if (!pulse.running())
         GTEST_SKIP() << "needs pulseaudio";
-    std::optional<XvfbServer> display(std::in_place);
-    ASSERT_TRUE(display->running());
-    const std::string folder = dir / "Dictation";
-    ::setenv("DICTATION_DIR", folder.c_str(), 1);
-    AppProcess app({}, dir / "out");
-    ASSERT_TRUE(app.printedLine("значка в трее не будет")) << app.printed();
-    ASSERT_EQ(runProgram(talvoroExecutable() + " toggle 2>&1").status, 0);
-    ASSERT_TRUE(waitFor(
-        [&] { return !wavs(folder).empty() && fs::file_size(wavs(folder)[0]) > 44 + 8000; }, 20));
+    for (const bool recognising : {false, true}) {
+        SCOPED_TRACE(recognising ? "recognising" : "recording");
+        std::optional<XvfbServer> display(std::in_place);
+        ASSERT_TRUE(display->running());
+        const std::string folder = dir / (recognising ? "recognising" : "recording");
+        ::setenv("DICTATION_DIR", folder.c_str(), 1);
+        AppProcess app({"dictate", "--stub"}, dir / "out");
+        ASSERT_TRUE(app.printedLine("значка в трее не будет")) << app.printed();
+        ASSERT_EQ(runProgram(talvoroExecutable() + " toggle 2>&1").status, 0);
+        ASSERT_TRUE(waitFor(
+            [&] { return !wavs(folder).empty() && fs::file_size(wavs(folder)[0]) > 44 + 8000; },
+            20));
+        if (recognising) { // the stub takes a second
+            ASSERT_EQ(runProgram(talvoroExecutable() + " toggle 2>&1").status, 0);
+        }
 
-    display.reset();
-    EXPECT_NE(app.wait(30), -2) << "still running without its X server";
-    ASSERT_EQ(wavs(folder).size(), 1u);
-    const std::string bytes = readFile(wavs(folder)[0]);
-    ASSERT_GT(bytes.size(), 44u);
-    std::uint32_t riff = 0;
-    std::memcpy(&riff, bytes.data() + 4, 4);
-    EXPECT_EQ(riff, bytes.size() - 8) << "the header counts every sample written";
+        display.reset();
+        EXPECT_EQ(app.wait(30), 1) << app.printed();
+        ASSERT_EQ(wavs(folder).size(), 1u);
+        const std::string bytes = readFile(wavs(folder)[0]);
+        ASSERT_GT(bytes.size(), 44u);
+        std::uint32_t riff = 0;
+        std::memcpy(&riff, bytes.data() + 4, 4);
+        EXPECT_EQ(riff, bytes.size() - 8) << "the header counts every sample written";
+    }
     EXPECT_NE(readFile(std::string(std::getenv("HOME")) + "/.local/state/vendrik/log")
                   .find("связь с X-сервером оборвалась"),
               std::string::npos);

@@ -54,12 +54,18 @@ TEST(SerialQueue, TimersFireByTheClockOnceWhenLateAndNeverAfterCancel) {
 TEST(SerialQueue, DestroyedByItsOwnTaskRunsWhatIsLeftWithoutTheObject) {
     auto* queue = new SerialQueue("self");
     std::promise<void> gate;
-    std::promise<void> rest;
-    queue->async([opened = gate.get_future().share()] { opened.wait(); });
+    std::promise<std::thread::id> rest;
+    std::thread::id own;
+    queue->async([&own, opened = gate.get_future().share()] {
+        own = std::this_thread::get_id();
+        opened.wait();
+    });
     queue->async([queue] { delete queue; });
-    queue->async([&] { rest.set_value(); });
+    queue->async([&] { rest.set_value(std::this_thread::get_id()); });
     gate.set_value();
-    rest.get_future().get();
+    std::future<std::thread::id> ran = rest.get_future();
+    ASSERT_EQ(ran.wait_for(10s), std::future_status::ready) << "the task after the deletion";
+    EXPECT_EQ(ran.get(), own) << "on the queue's own thread";
 }
 
 TEST(SerialQueue, DestructionRunsWhatIsQueued) {

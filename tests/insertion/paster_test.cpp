@@ -54,33 +54,6 @@ struct Insertion {
     }
 };
 
-TEST(PasterDeliver, SlowReceiverGetsTheDictationAndThePreviousTextComesBack) {
-    Insertion run;
-    run.pasteboard.setString("чужое");
-    run.deliver("надиктованное", 0.375);
-    EXPECT_EQ(run.received, "надиктованное");
-    EXPECT_EQ(run.result.takenAfterMs, 375);
-    EXPECT_FALSE(run.result.servedEagerly);
-    EXPECT_TRUE(run.result.restored);
-    EXPECT_EQ(run.pasteboard.string(), "чужое");
-    EXPECT_EQ(run.result.previousTypes.size(), plainTextTypes.size() + 1);
-    EXPECT_TRUE(run.result.outcome.isPasted());
-    EXPECT_EQ(run.result.focus, textArea);
-}
-
-TEST(PasterDeliver, AReaderThatTakesTheTextBeforeTheKeystrokeIsNoPull) {
-    // A clipboard manager reads every new text at once; counting that as the receiver's pull
-    // would restore before the receiver has the text.
-    ManualPasteClock clock;
-    Paster::PromisedText promised("текст", clock);
-    EXPECT_EQ(promised.provide(), "текст");
-    clock.pause(0.25);
-    promised.startClock();
-    EXPECT_FALSE(promised.last());
-    clock.pause(0.25);
-    promised.provide();
-    EXPECT_EQ(promised.first(), promised.startedAt + 0.25);
-}
 
 TEST(PasterDeliver, TheRestoreFollowsTheLatestPullByTheQuietWindow) {
     Insertion fast;
@@ -120,6 +93,30 @@ TEST(PasterDeliver, UnclaimedTextIsServedAsDataAndGivenUpAtTheDeadline) {
     EXPECT_EQ(silence.result.takenNote(), "текст не забрали");
     EXPECT_LT(silence.seconds, 0.381);
     EXPECT_EQ(silence.pasteboard.string(), "до");
+}
+
+// A screenshot offered in several formats that together exceed the limit: what fits comes back,
+// the largest formats are left out first.
+TEST(PasterDeliver, APreviousClipboardOverTheLimitKeepsWhatFitsLargestDroppedFirst) {
+    Tuned cap(Paster::maxSnapshotBytes, std::size_t{1000});
+    Insertion run;
+    run.pasteboard.writeItems({{{"image/png", std::string(400, 'p')},
+                                {"image/bmp", std::string(600, 'b')},
+                                {"image/x-portable-pixmap", std::string(601, 'm')},
+                                {"image/x-xpixmap", std::string(150, 'x')}}});
+    run.deliver("текст", 0.0625);
+    EXPECT_EQ(run.result.droppedTypes,
+              (std::vector<std::string>{"image/x-portable-pixmap", "image/bmp"}));
+    EXPECT_FALSE(run.result.skippedAsTooLarge);
+    EXPECT_EQ(run.pasteboard.itemTypes(0),
+              (std::vector<std::string>{"image/png", "image/x-xpixmap"}));
+    EXPECT_EQ(run.pasteboard.data(0, "image/png", SIZE_MAX), std::string(400, 'p'));
+
+    Insertion huge;
+    huge.pasteboard.writeItems({{{"image/png", std::string(1001, 'p')}}});
+    huge.deliver("текст", 0.0625);
+    EXPECT_TRUE(huge.result.skippedAsTooLarge) << "nothing fits";
+    EXPECT_EQ(huge.pasteboard.itemCount(), 0);
 }
 
 TEST(PasterDeliver, AnotherWriterEndsTheWaitAndIsLeftAlone) {

@@ -54,13 +54,14 @@ inline bool waitFor(const std::function<bool()>& condition, double seconds) {
     return condition();
 }
 
-// The Qt window with a text field (fixtures/paste_target.cpp), started on the current DISPLAY.
+// The Qt window with a text field (support/paste_target.cpp), started on the current DISPLAY;
+// busy for `slowPasteMs` on Ctrl+V before it asks for the clipboard.
 class PasteTarget {
 public:
-    PasteTarget(const std::filesystem::path& folder, const std::string& focus)
+    PasteTarget(const std::filesystem::path& folder, const std::string& focus, int slowPasteMs = 0)
         : out(folder / ("typed-" + focus)), ready(folder / ("ready-" + focus)),
           process({TALVORO_PASTE_TARGET, "--out", out.string(), "--ready", ready.string(),
-                   "--focus", focus}) {}
+                   "--focus", focus, "--slow-paste", std::to_string(slowPasteMs)}) {}
 
     bool waitUntilActive() {
         return waitFor([&] { return std::filesystem::exists(ready); }, 15);

@@ -206,9 +206,10 @@ private:
             takePull(reinterpret_cast<const xcb_selection_notify_event_t&>(e));
         else if (options.pullNewOwners && type == xfixesEvent + XCB_XFIXES_SELECTION_NOTIFY) {
             auto& n = reinterpret_cast<const xcb_xfixes_selection_notify_event_t&>(e);
+            // Stamped with the time the selection changed hands, as Qt-based managers do.
             if (n.owner != window && n.owner != XCB_WINDOW_NONE)
                 xcb_convert_selection(c->get(), window, selection, c->atom("UTF8_STRING"),
-                                      c->atom("PEER_PULL"), XCB_CURRENT_TIME);
+                                      c->atom("PEER_PULL"), n.selection_timestamp);
         }
     }
 

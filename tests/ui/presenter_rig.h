@@ -41,7 +41,10 @@ protected:
         config.polishEnabled = false;
         focus->answers = {Paster::Focus{"AXTextField", "entry", false, {}}};
         frontmost->app = FrontmostApp{"Kate", std::nullopt, 42, "kate", "kate"};
-        keystroke->onPress = [this] { ++pastes; };
+        keystroke->onPress = [this] { // the field pulls the text
+            pasteboard->string();
+            ++pastes;
+        };
     }
     ~PresenterRig() override {
         transcriber->release();
