@@ -75,6 +75,11 @@ public:
     void press() { hotkeyEvent(HotkeyTap::Phase::down, 0, false); }
     void release() { hotkeyEvent(HotkeyTap::Phase::up, 0, false); }
     void escape() { escapePressed(); }
+    // A desktop binding's tap (`talvoro toggle`). GNOME repeats the command while the key is
+    // held, every few dozen milliseconds after half a second: a tap that close to the one
+    // before is that repeat, not a press.
+    void desktopTap();
+    static constexpr double tapRepeatGap = 0.6;
     void togglePolished() { toggle(true); }
     void cancelRecording();
     void pasteLast();
@@ -210,6 +215,7 @@ private:
     std::optional<std::string> pendingRaw, pendingWav;
     bool pendingFromQueue = false;
     std::optional<double> pressAt;
+    std::optional<double> lastTapAt;
     bool pressStartedRecording = false;
     // Ends recognitions still running when the controller goes (their recordings stay on disk).
     std::stop_source lifetime;

@@ -70,6 +70,15 @@ void DictationController::toggle(bool polished) {
     }
 }
 
+void DictationController::desktopTap() {
+    const double now = clock->uptime();
+    const bool repeat = lastTapAt && now - *lastTapAt < tapRepeatGap;
+    lastTapAt = now;
+    if (repeat)
+        return note("команда повторилась, пока держат клавишу — пропущена");
+    toggle(false);
+}
+
 void DictationController::hotkeyReleased() {
     const bool held = pressStartedRecording && state_.is(State::Kind::recording) && pressAt &&
                       clock->uptime() - *pressAt >= holdThreshold;

@@ -201,7 +201,7 @@ void DictationPresenter::pasteRaw() {
 
 void DictationPresenter::toggle() {
     if (controller_)
-        controller_->toggle();
+        controller_->desktopTap();
 }
 
 void DictationPresenter::press() {

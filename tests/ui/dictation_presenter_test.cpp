@@ -109,6 +109,21 @@ TEST_F(PresenterTest, ADictationStartsAtThePointerNotWhereTheGreetingWas) {
     EXPECT_TRUE(window->testAttribute(Qt::WA_TransparentForMouseEvents));
 }
 
+TEST_F(PresenterTest, ACommandRepeatedWhileTheKeyIsHeldIsOneTap) {
+    DictationPresenter& p = make();
+    p.start();
+    p.toggle();
+    ASSERT_EQ(p.state().kind, Kind::recording);
+    for (const double gap : {0.5, 0.03, 0.03}) { // GNOME's repeats of a held key
+        clock->advance(gap);
+        p.toggle();
+    }
+    EXPECT_EQ(p.state().kind, Kind::recording);
+    clock->advance(0.7);
+    p.toggle();
+    EXPECT_NE(p.state().kind, Kind::recording);
+}
+
 TEST_F(PresenterTest, ATakenHotkeyNamesTheSettingsFileAndIsNotRetried) {
     keys->failNextOpen(HotkeyTap::Failure::conflict(config.dictationHotkey));
     auto options = presenterOptions();
