@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "hotkey/hotkey_tap.h"
+#include "hotkey/portal_key_source.h"
 #include "hotkey/x11_key_source.h"
 #include "session/session_probe.h"
 
@@ -46,8 +47,7 @@ std::unique_ptr<KeyEventSource> makeSessionKeySource() {
     case HotkeyPath::x11Grab:
         return makeX11KeySource();
     case HotkeyPath::globalShortcutsPortal:
-        // The portal's source is made here once BuiltPaths::globalShortcutsPortal is set.
-        throw HotkeyTap::Failure::tapCreationFailed();
+        return makePortalKeySource({"dictation", "Диктовка Тальворо: нажать или держать"});
     case HotkeyPath::desktopBinding:
         break;
     }

@@ -1,23 +1,34 @@
+#include "base/paths.h"
 #include "insertion/atspi_focus_source.h"
+#include "insertion/data_control_pasteboard.h"
 #include "insertion/insertion_seams.h"
+#include "insertion/kde_fake_input_keystroke.h"
 #include "insertion/paster.h"
+#include "insertion/portal_paste_keystroke.h"
+#include "insertion/sway_frontmost_app.h"
+#include "insertion/uinput_paste_keystroke.h"
+#include "insertion/virtual_keyboard_keystroke.h"
 #include "session/session_probe.h"
+
+#include <cstdlib>
 
 namespace talvoro {
 
 namespace {
 
-// Each way the session decision may name; a way this build lacks is never chosen, so its slot
-// stays empty until its factory lands here.
+// The way the session decision names for each duty.
 std::shared_ptr<PasteKeystroke> makeKeystroke(const SystemSession& session) {
     switch (session.decision.keystroke.path) {
     case KeystrokePath::xtest:
         return makeSystemPasteKeystroke();
     case KeystrokePath::virtualKeyboard:
+        return makeVirtualKeyboardKeystroke();
     case KeystrokePath::kdeFakeInput:
+        return makeKdeFakeInputKeystroke();
     case KeystrokePath::remoteDesktopPortal:
+        return makePortalPasteKeystroke(Paths::state("remote-desktop-token"));
     case KeystrokePath::uinput:
-        break;
+        return makeUinputPasteKeystroke();
     case KeystrokePath::none:
         // An X display without XTEST: its keystroke tells the user so itself.
         if (session.facts.x11Reachable)
@@ -35,6 +46,13 @@ void makeClipboard(ClipboardPath path, InsertionSeams& seams) {
         return;
     case ClipboardPath::extDataControl:
     case ClipboardPath::wlrDataControl:
+        seams.pasteboard = makeWaylandDataControlPasteboard();
+        // Terminals paste the primary selection with Shift+Insert; not every compositor offers it.
+        try {
+            seams.primary = makeWaylandDataControlPasteboard(WaylandSelection::primary);
+        } catch (const PasteboardUnavailable&) {
+        }
+        return;
     case ClipboardPath::none:
         return;
     }
@@ -55,8 +73,13 @@ InsertionSeams& systemInsertionSeams() {
         try {
             made.keystroke = makeKeystroke(session);
         } catch (const Paster::Failure&) {
+        } catch (const KeystrokeUnavailable&) {
         }
-        made.frontmost = makeSystemFrontmostAppSource();
+        // sway knows which of its windows, native or not, has the focus; EWMH sees X11 ones only.
+        if (session.facts.kind == SessionKind::wayland && std::getenv("SWAYSOCK"))
+            made.frontmost = makeSwayFrontmostAppSource();
+        else
+            made.frontmost = makeSystemFrontmostAppSource();
         made.focus = std::make_shared<AtspiFocusSource>();
         return made;
     }();

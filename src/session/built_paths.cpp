@@ -2,9 +2,17 @@
 
 namespace talvoro {
 
-// Each Wayland way is switched on here together with the factory that makes it.
+// Every Wayland way this build can make; the factories are in the hotkey and insertion folders.
 BuiltPaths builtPaths() {
-    return BuiltPaths{};
+    BuiltPaths built;
+    built.globalShortcutsPortal = true;
+    built.virtualKeyboard = true;
+    built.kdeFakeInput = true;
+    built.remoteDesktopPortal = true;
+    built.uinput = true;
+    built.extDataControl = true;
+    built.wlrDataControl = true;
+    return built;
 }
 
 } // namespace talvoro
