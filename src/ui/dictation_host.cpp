@@ -227,9 +227,7 @@ DictationMenu::Facts DictationHost::menuFacts() const {
     } else {
         facts.statusLine = "диктовка: " + config_.dictationHotkey.description();
     }
-    facts.engineLine = DictationMenu::engineLine(
-        download_ ? std::optional<double>(downloadShare_) : std::nullopt, modelUsable(),
-        GigaAMTranscriber::version, presenter_ ? presenter_->recognizerError() : std::nullopt);
+    facts.engineLine = engineLine();
     facts.modelMissing = modelMissing();
     facts.downloading = downloading();
     facts.recent = options_.presenter.recent->entries();
@@ -272,6 +270,12 @@ DictationMenu::Actions DictationHost::menuActions(std::function<void()> quit) {
     return actions;
 }
 
+std::string DictationHost::engineLine() const {
+    return DictationMenu::engineLine(
+        download_ ? std::optional<double>(downloadShare_) : std::nullopt, modelUsable(),
+        GigaAMTranscriber::version, presenter_ ? presenter_->recognizerError() : std::nullopt);
+}
+
 SettingsWindow::Options DictationHost::settingsWindowOptions() {
     QPointer<DictationHost> self(this);
     SettingsWindow::Options options;
@@ -291,7 +295,7 @@ SettingsWindow::Options DictationHost::settingsWindowOptions() {
             self->settingsChanged();
     };
     options.sources = options_.sources;
-    options.modelLine = [self] { return self ? self->menuFacts().engineLine : std::string{}; };
+    options.modelLine = [self] { return self ? self->engineLine() : std::string{}; };
     options.modelMissing = [self] { return self && !self->download_ && !self->modelUsable(); };
     options.download = [self] {
         if (self)

@@ -46,6 +46,7 @@ public:
 
     MenuBarIcon::State iconState() const;
     DictationMenu::Facts menuFacts() const;
+    std::string engineLine() const;
     DictationMenu::Actions menuActions(std::function<void()> quit);
 
     void requestMicrophone();

@@ -1,6 +1,7 @@
 // The settings window driven as a user drives it, under an Xvfb and a PulseAudio of the test's
 // own, against a running host on the presenter rig's fakes.
 #include <QComboBox>
+#include <QInputDevice>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -25,6 +26,10 @@ using namespace talvoro;
 using namespace talvoro::testing;
 
 namespace {
+
+// Qt's list of input devices, made before the test application: QTest's key events register a
+// keyboard in it, and the application, ending last, must still find the list when it ends.
+const auto inputDevicesFirst = QInputDevice::devices();
 
 class SettingsWindowTest : public PresenterRig {
 protected:
