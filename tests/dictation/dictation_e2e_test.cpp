@@ -185,17 +185,6 @@ protected:
     std::vector<std::string> lines;
 };
 
-TEST_F(DictationEndToEnd, APushToTalkDictationEndsWhenTheKeyIsLetGo) {
-    start(model());
-    typist->press(keysym::altL);
-    typist->press(keysym::space);
-    ASSERT_TRUE(waitFor(Kind::recording, 10));
-    playPhrase(); // longer than the half second that makes it push-to-talk
-    typist->release(keysym::space);
-    typist->release(keysym::altL);
-    expectTheTextDeliveredAndTidiedUp();
-}
-
 TEST_F(DictationEndToEnd, AnUnreadableQueueHeadIsSetAsideAndAPressDuringARetryWins) {
     if (!bus)
         GTEST_SKIP() << "a retry types only where a text field is seen to have focus";
