@@ -64,7 +64,7 @@ public:
         return wl_display_get_error(display.get()) == 0;
     }
     // KWin tells no client which keys are held; the hotkey's release has come before.
-    void waitForModifiersReleased() override {}
+    void waitForKeysReleased() override {}
 
     void press(PasteShortcut shortcut) override {
         std::lock_guard guard(lock);

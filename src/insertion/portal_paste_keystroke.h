@@ -27,7 +27,7 @@ public:
     // The portal has RemoteDesktop.
     bool available() override;
     // The portal cannot tell which keys are held; the hotkey's release has come before.
-    void waitForModifiersReleased() override {}
+    void waitForKeysReleased() override {}
     // Throws Paster::Failure(noPermission) with the desktop's refusal in words.
     void press(PasteShortcut shortcut) override;
 

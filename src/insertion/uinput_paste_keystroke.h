@@ -19,7 +19,7 @@ public:
 
     bool available() override { return fd >= 0; }
     // The device cannot read the real keyboards' state; the hotkey's release has come before.
-    void waitForModifiersReleased() override {}
+    void waitForKeysReleased() override {}
     // Each key change followed by a report, so the receiver sees four separate moments.
     void press(PasteShortcut shortcut) override;
 

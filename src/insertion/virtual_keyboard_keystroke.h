@@ -20,7 +20,7 @@ public:
     bool available() override;
     // The compositor hands the focused window the modifiers of the keyboard that sent the key,
     // ours, so a hotkey still held on the user's keyboard does not mix into the shortcut.
-    void waitForModifiersReleased() override {}
+    void waitForKeysReleased() override {}
     void press(PasteShortcut shortcut) override;
 
 private:
