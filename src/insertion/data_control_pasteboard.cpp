@@ -336,7 +336,8 @@ std::optional<std::string> DataControlPasteboard::data(int index, const std::str
     return call([&]() -> std::optional<std::string> {
         catchUp();
         if (owning) {
-            auto bytes = contents.serve(type);
+            // Our own read is nobody's pull.
+            auto bytes = contents.serve(type, false);
             return bytes ? std::optional(*bytes) : std::nullopt;
         }
         return readFromOwner(type, limit);
@@ -389,7 +390,7 @@ std::optional<std::string> DataControlPasteboard::string() {
         catchUp();
         if (owning) {
             for (const std::string& type : wayland::textTypes)
-                if (auto bytes = contents.serve(type))
+                if (auto bytes = contents.serve(type, false))
                     return *bytes;
             return std::nullopt;
         }
