@@ -188,7 +188,6 @@ TEST_F(TrayApp, QuitCommandEndsTheRunningInstance) {
     ASSERT_TRUE(app.printedLine("значка в трее не будет")) << app.printed();
     EXPECT_EQ(runProgram(talvoroExecutable() + " quit 2>&1").status, 0);
     EXPECT_EQ(app.wait(20), 0) << app.printed();
-
 }
 
 // Qt ends the program with exit(1) when its X server goes away: a recording in progress is

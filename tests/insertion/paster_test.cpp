@@ -54,7 +54,6 @@ struct Insertion {
     }
 };
 
-
 TEST(PasterDeliver, TheRestoreFollowsTheLatestPullByTheQuietWindow) {
     Insertion fast;
     fast.deliver("быстро", 0.03125);
