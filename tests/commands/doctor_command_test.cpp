@@ -43,7 +43,6 @@ TEST(Doctor, InWaylandSessionsSaysWhatTheCompositorOffersAndWhichWayEachDutyTake
     const std::string viaXWayland =
         "нажатие вставки: XTest — через XWayland — вставит только в окна X11\n";
     const std::string desktopKeys = "хоткей: сочетание рабочего стола → talvoro start/stop/toggle";
-    const std::string notBuilt = ": в этой версии Тальворо такого пути ещё нет\n";
     const WaylandCase cases[] = {
         {"sway",
          Kind::Sway,
@@ -58,9 +57,11 @@ TEST(Doctor, InWaylandSessionsSaysWhatTheCompositorOffersAndWhichWayEachDutyTake
                         "--release Mod1+space exec talvoro stop\n",
           "  не перехват X11: в сеансе Wayland перехват через XWayland видит клавиши, только пока "
           "в фокусе окно X11\n",
-          viaXWayland, "  не zwp_virtual_keyboard_v1" + notBuilt,
-          "буфер обмена: выделение X11 — через XWayland — надёжно только для окон X11\n",
-          "  не wlr-data-control" + notBuilt, "пилюля: XWayland, у указателя или внизу по центру\n",
+          "нажатие вставки: zwp_virtual_keyboard_v1\n",
+          "  не XTest: тоже есть, но выбран путь zwp_virtual_keyboard_v1\n",
+          "буфер обмена: wlr-data-control\n",
+          "  не выделение X11: тоже есть, но выбран путь wlr-data-control\n",
+          "пилюля: XWayland, у указателя или внизу по центру\n",
           "\nдиктовка работает\n"}},
         {"weston",
          Kind::Weston,
@@ -82,7 +83,7 @@ TEST(Doctor, InWaylandSessionsSaysWhatTheCompositorOffersAndWhichWayEachDutyTake
                         "toggle\n",
           "  не org_kde_kwin_fake_input: KWin не выдал org_kde_kwin_fake_input этой программе "
           "(выдаёт только тем, у кого в ярлыке есть X-KDE-Wayland-Interfaces)\n",
-          "  не wlr-data-control" + notBuilt}},
+          "буфер обмена: wlr-data-control\n"}},
         {"mutter",
          Kind::Mutter,
          true,

@@ -175,7 +175,7 @@ TEST(SettingsExample, ShowsTheDefaultsOfTheKeysItNames) {
             ++keys;
         }
     }
-    EXPECT_EQ(keys, 6);
+    EXPECT_EQ(keys, 7);
     const auto defaults = talvoro::Config::fromSources({}, {});
     const auto shown = talvoro::Config::fromSources({}, {dir.write("shown.env", uncommented)});
     EXPECT_EQ(shown.dictationHotkey, defaults.dictationHotkey);
@@ -183,5 +183,6 @@ TEST(SettingsExample, ShowsTheDefaultsOfTheKeysItNames) {
     EXPECT_EQ(shown.dictFile, defaults.dictFile);
     EXPECT_EQ(shown.modelDir, defaults.modelDir);
     EXPECT_EQ(shown.modelSources, defaults.modelSources);
+    EXPECT_EQ(shown.uinputKeyboard, defaults.uinputKeyboard);
     EXPECT_EQ(shown.microphone, defaults.microphone);
 }
