@@ -7,6 +7,7 @@
 #include "base/main_thread.h"
 #include "dictation/dictation_work.h"
 #include "dictation/leftover_recordings.h"
+#include "hotkey/session_key_source.h"
 #include "recognition/dictation_engine_store.h"
 
 namespace talvoro {
@@ -93,10 +94,13 @@ void DictationController::show(State final) {
 
 std::unique_ptr<HotkeyTap> DictationController::makeTap(const HotkeyBinding& binding,
                                                         HotkeyTap::InterceptWhen when,
-                                                        HotkeyTap::OnEvent onEvent) {
+                                                        HotkeyTap::OnEvent onEvent,
+                                                        bool desktopWide) {
     HotkeyTap::SourceFactory source;
     if (keyboard)
         source = [keyboard = keyboard, binding] { return keyboard(binding); };
+    else if (!desktopWide)
+        source = [] { return makeSessionKeySource(false); };
     return std::make_unique<HotkeyTap>(binding, std::move(when), std::move(onEvent),
                                        std::move(source));
 }
@@ -143,7 +147,7 @@ void DictationController::startTaps() {
             std::lock_guard guard(flags->lock);
             return flags->escNow;
         },
-        onPress(&DictationController::escapePressed));
+        onPress(&DictationController::escapePressed), false);
     startQuietly(escTap);
 }
 

@@ -136,8 +136,9 @@ private:
     void setState(State next);
     void show(State final);
     void note(const std::string& line) const;
+    // `desktopWide` false: a key wanted only while recording (Esc), see makeSessionKeySource.
     std::unique_ptr<HotkeyTap> makeTap(const HotkeyBinding& binding, HotkeyTap::InterceptWhen when,
-                                       HotkeyTap::OnEvent onEvent);
+                                       HotkeyTap::OnEvent onEvent, bool desktopWide = true);
     void startTaps();
     void queueLeftovers();
 

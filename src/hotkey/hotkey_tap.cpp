@@ -129,7 +129,7 @@ void HotkeyTap::Core::report(Phase phase, double timestamp) {
 HotkeyTap::HotkeyTap(HotkeyBinding binding, InterceptWhen interceptWhen, OnEvent onEvent,
                      SourceFactory makeSource) {
     if (!makeSource)
-        makeSource = makeSessionKeySource;
+        makeSource = [] { return makeSessionKeySource(); };
     core = std::make_shared<Core>(binding, std::move(interceptWhen), std::move(onEvent),
                                   std::move(makeSource));
 }

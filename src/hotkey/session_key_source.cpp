@@ -39,7 +39,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<KeyEventSource> makeSessionKeySource() {
+std::unique_ptr<KeyEventSource> makeSessionKeySource(bool desktopWide) {
     const SystemSession& session = systemSession();
     if (session.facts.kind != SessionKind::wayland)
         return makeX11KeySource(); // it says itself why the display cannot be watched
@@ -47,6 +47,8 @@ std::unique_ptr<KeyEventSource> makeSessionKeySource() {
     case HotkeyPath::x11Grab:
         return makeX11KeySource();
     case HotkeyPath::globalShortcutsPortal:
+        if (!desktopWide)
+            break;
         return makePortalKeySource({"dictation", "Диктовка Тальворо: нажать или держать"});
     case HotkeyPath::desktopBinding:
         break;

@@ -9,7 +9,10 @@ namespace talvoro {
 // The keyboard hook of the way this session delivers the hotkey: the X11 grab, the
 // GlobalShortcuts portal, or none of our own when the desktop binds the commands
 // `talvoro start/stop/toggle/cancel` itself (then the source holds nothing and only waits).
-std::unique_ptr<KeyEventSource> makeSessionKeySource();
+// `desktopWide` false is a key wanted only during a recording (Esc): the portal binds one
+// shortcut for the whole desktop, the dictation key, so such a key gets no source there, and
+// `talvoro cancel` or a click on the pill stand in for it.
+std::unique_ptr<KeyEventSource> makeSessionKeySource(bool desktopWide = true);
 
 // Whether this session's way can deliver keys to us at all.
 bool sessionKeysReachable();
