@@ -4,8 +4,6 @@
 
 namespace talvoro::SettingsFile {
 
-namespace {
-
 std::string_view trimmed(std::string_view s) {
     // A CR is trimmed too: files written on other systems end their lines with CR LF.
     auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
@@ -15,8 +13,6 @@ std::string_view trimmed(std::string_view s) {
         s.remove_suffix(1);
     return s;
 }
-
-} // namespace
 
 bool isValidUTF8(std::string_view text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());

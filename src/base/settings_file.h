@@ -21,6 +21,9 @@ std::optional<std::map<std::string, std::string>> read(const std::string& path);
 
 bool isValidUTF8(std::string_view text);
 
+// A key or value as the reader takes it: blanks and a line's CR cut off both ends.
+std::string_view trimmed(std::string_view s);
+
 } // namespace SettingsFile
 
 } // namespace talvoro

@@ -6,19 +6,13 @@
 #include <vector>
 
 #include "base/private_file.h"
+#include "base/settings_file.h"
 
 namespace talvoro::SettingsWriter {
 
 namespace {
 
-std::string_view trimmed(std::string_view s) {
-    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-    while (!s.empty() && blank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && blank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
+using SettingsFile::trimmed;
 
 // The key a line sets, as the reader sees it; empty for comments and other lines.
 std::string keyOf(std::string_view line) {

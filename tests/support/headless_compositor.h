@@ -322,18 +322,7 @@ private:
         // sway names its XWayland display only to the programs it starts.
         std::filesystem::path file = runtime_ / "x-display";
         swaymsg("exec echo $DISPLAY > " + file.string());
-        std::string display;
-        if (waitFor(file))
-            for (int i = 0; i < 50 && display.empty(); ++i) {
-                std::ifstream in(file);
-                std::getline(in, display);
-                if (display.empty())
-                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            }
-        if (display.empty())
-            skip_ = "sway did not name its XWayland display";
-        else
-            env_["DISPLAY"] = display;
+        readDisplay(file);
     }
 
     void startWeston(const Options& options) {
