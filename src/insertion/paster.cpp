@@ -222,8 +222,10 @@ void wakeFocusReporting(InsertionSeams& seams) {
 }
 
 std::optional<Failure> missingPermission(InsertionSeams& seams) {
-    if (!seams.keystroke || !seams.pasteboard)
+    if (!seams.pasteboard)
         return Failure::noDisplay();
+    if (!seams.keystroke) // a Wayland session with no way to press keys
+        return Failure::refused("в этом сеансе нечем нажать Ctrl+V — текст останется в буфере");
     if (!seams.keystroke->available())
         return Failure::noPermission();
     return std::nullopt;

@@ -101,11 +101,24 @@ void wakeFocusReporting() {
 }
 
 bool permissionGranted(bool) {
-    return permissionGranted(systemInsertionSeams());
+    InsertionSeams& seams = systemInsertionSeams();
+    // In a Wayland session a text that no keystroke can paste still waits on the clipboard.
+    if (systemSession().decision.wayland)
+        return seams.pasteboard != nullptr;
+    return permissionGranted(seams);
 }
 
 std::optional<Failure> missingPermission() {
-    return missingPermission(systemInsertionSeams());
+    InsertionSeams& seams = systemInsertionSeams();
+    const SessionDecision& decision = systemSession().decision;
+    if (!decision.wayland) // XTEST and DISPLAY are the words there
+        return missingPermission(seams);
+    if (!seams.pasteboard)
+        return Failure(Failure::Code::noDisplay,
+                       decision.blocker().value_or("буфер обмена этого сеанса недоступен"));
+    if (seams.keystroke && !seams.keystroke->available())
+        return Failure::refused("рабочий стол не дал нажать Ctrl+V — текст останется в буфере");
+    return missingPermission(seams);
 }
 
 std::optional<std::string> currentText() {

@@ -136,6 +136,8 @@ Duty<KeystrokePath> decideKeystroke(const SessionFacts& facts, const BuiltPaths&
         KeystrokePath::none);
     if (wayland && duty.path == KeystrokePath::xtest)
         duty.note = "через XWayland — вставит только в окна X11";
+    if (wayland && duty.path == KeystrokePath::none)
+        duty.note = "текст останется в буфере — вставь Ctrl+V сам";
     return duty;
 }
 
@@ -176,18 +178,18 @@ std::optional<std::string> SessionDecision::blocker() const {
                 return reason;
         return std::string();
     };
-    if (keystroke.path == KeystrokePath::none)
-        return "вставка не сработает: нечем нажать Ctrl+V — " +
-               reasonOf(keystroke, KeystrokePath::xtest);
     if (clipboard.path == ClipboardPath::none)
         return "вставка не сработает: нечем положить текст в буфер обмена — " +
                reasonOf(clipboard, ClipboardPath::x11Selection);
+    if (keystroke.path == KeystrokePath::none && !wayland)
+        return "вставка не сработает: нечем нажать Ctrl+V — " +
+               reasonOf(keystroke, KeystrokePath::xtest);
     return std::nullopt;
 }
 
 SessionDecision decideSession(const SessionFacts& facts, const BuiltPaths& built) {
     return {decideHotkey(facts, built), decideKeystroke(facts, built),
-            decideClipboard(facts, built), decidePill(facts)};
+            decideClipboard(facts, built), decidePill(facts), facts.kind == SessionKind::wayland};
 }
 
 std::string pathName(HotkeyPath path) {

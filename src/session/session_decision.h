@@ -49,8 +49,10 @@ struct SessionDecision {
     Duty<KeystrokePath> keystroke;
     Duty<ClipboardPath> clipboard;
     Duty<PillPath> pill;
+    bool wayland = false;
 
-    // Why dictation cannot put text anywhere; nothing when it can.
+    // Why dictation cannot put text anywhere; nothing when it can. In a Wayland session a text
+    // that no keystroke can paste still waits on the clipboard for the user's Ctrl+V.
     std::optional<std::string> blocker() const;
 };
 

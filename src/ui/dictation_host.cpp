@@ -67,6 +67,11 @@ DictationHost::~DictationHost() {
 DictationPresenter& DictationHost::start() {
     auto presenterOptions = options_.presenter;
     presenterOptions.settingsPath = settingsPath_;
+    // Alt+Space would only reach our X11 windows there: the user presses what they bound.
+    if (const SystemSession& session = systemSession();
+        session.facts.kind == SessionKind::wayland &&
+        session.decision.hotkey.path == HotkeyPath::desktopBinding)
+        presenterOptions.hotkeyName = "сочетание рабочего стола";
     auto transcriber =
         options_.transcriber ? options_.transcriber(config_) : dictationTranscriber(config_);
     presenter_ = std::make_unique<DictationPresenter>(config_, std::move(transcriber), debug_,

@@ -30,6 +30,9 @@ public:
         std::string settingsPath;                       // named when the hotkey is taken
         std::function<void(DictationController&)> tune; // before start, for tests
         std::shared_ptr<RecentDictations> recent;       // where delivered texts are kept
+        // What the texts call the hotkey when the desktop holds the binding and the configured
+        // combination means nothing; the configured one's name when empty.
+        std::string hotkeyName;
     };
 
     static constexpr int ticksPerSecond = 15;
@@ -65,7 +68,10 @@ public:
     bool canPasteRaw() const;
     double elapsed() const { return controller_ ? controller_->elapsed() : 0; }
     float level() const { return controller_ ? controller_->level() : 0; }
-    std::string hotkeyDescription() const { return config_.dictationHotkey.description(); }
+    std::string hotkeyDescription() const {
+        return options_.hotkeyName.empty() ? config_.dictationHotkey.description()
+                                           : options_.hotkeyName;
+    }
     std::string rawHotkeyDescription() const { return config_.rawPasteHotkey.description(); }
     const MissingPermissions& missing() const { return missing_; }
     const std::optional<std::string>& startupError() const { return startupError_; }

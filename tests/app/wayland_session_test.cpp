@@ -73,6 +73,8 @@ TEST(WaylandSession, SwayBindingDictatesIntoAnX11FieldWithThePillAtTheBottomCent
     ASSERT_TRUE(eventually(
         [&] { return readText(log).find("значка в трее не будет") != std::string::npos; }, 30))
         << readText(log);
+    EXPECT_NE(readText(log).find("диктовка запущена: сочетание рабочего стола"), std::string::npos)
+        << "Alt+Space means nothing to a native window; " << readText(log);
 
     // The greeting, mapped through XWayland, at the bottom centre.
     HeadlessCompositor::Result pill;

@@ -61,8 +61,7 @@ TEST(Doctor, InWaylandSessionsSaysWhatTheCompositorOffersAndWhichWayEachDutyTake
           "  не XTest: тоже есть, но выбран путь zwp_virtual_keyboard_v1\n",
           "буфер обмена: wlr-data-control\n",
           "  не выделение X11: тоже есть, но выбран путь wlr-data-control\n",
-          "пилюля: XWayland, у указателя или внизу по центру\n",
-          "\nдиктовка работает\n"}},
+          "пилюля: XWayland, у указателя или внизу по центру\n", "\nдиктовка работает\n"}},
         {"weston",
          Kind::Weston,
          true,
@@ -99,8 +98,8 @@ TEST(Doctor, InWaylandSessionsSaysWhatTheCompositorOffersAndWhichWayEachDutyTake
          false,
          1,
          {"сеанс: Wayland (weston), XWayland: нет\n", "нажатие вставки: нет\n", "пилюля: нет\n",
-          "ДИКТОВКА НЕ РАБОТАЕТ: вставка не сработает: нечем нажать Ctrl+V — нет XWayland "
-          "(DISPLAY не открывается)\n"}},
+          "ДИКТОВКА НЕ РАБОТАЕТ: вставка не сработает: нечем положить текст в буфер обмена — "
+          "нет XWayland (DISPLAY не открывается)\n"}},
     };
     for (const WaylandCase& session : cases) {
         SCOPED_TRACE(session.name);

@@ -214,7 +214,10 @@ TEST(PasterPaste, NothingIsTouchedWithoutTextOrPermission) {
     EXPECT_EQ(failure(), Paster::Failure::Code::emptyText);
     rig.keystroke->canPress = false;
     EXPECT_EQ(Paster::missingPermission(rig.seams)->code(), Paster::Failure::Code::noPermission);
-    rig.seams.keystroke.reset();
+    rig.seams.keystroke.reset(); // a Wayland session that offers no way to press keys
+    EXPECT_STREQ(Paster::missingPermission(rig.seams)->what(),
+                 "в этом сеансе нечем нажать Ctrl+V — текст останется в буфере");
+    rig.seams.pasteboard.reset();
     EXPECT_EQ(Paster::missingPermission(rig.seams)->code(), Paster::Failure::Code::noDisplay)
         << "without a display, XTEST is not what is missing";
     EXPECT_THROW(Paster::paste("текст", rig.seams), Paster::Failure);

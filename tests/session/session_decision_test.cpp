@@ -84,6 +84,10 @@ TEST(SessionDecision, EachSessionKindGetsItsPaths) {
          PillPath::xwaylandAtPointerOrBottomCentre, true},
         {"KDE", kde, everything(), HotkeyPath::globalShortcutsPortal, KeystrokePath::kdeFakeInput,
          ClipboardPath::extDataControl, PillPath::xwaylandAtPointerOrBottomCentre, true},
+        {"data control, no way to press keys: the text waits on the clipboard",
+         wayland("sway", {{"zwlr_data_control_manager_v1", 2}}, false), everything(),
+         HotkeyPath::desktopBinding, KeystrokePath::none, ClipboardPath::wlrDataControl,
+         PillPath::none, true},
         {"uinput allowed, no clipboard", uinputOnly, everything(), HotkeyPath::desktopBinding,
          KeystrokePath::uinput, ClipboardPath::none, PillPath::none, false},
     };
@@ -114,8 +118,8 @@ TEST(SessionDecision, ReasonsNameWhatIsMissing) {
     EXPECT_NE(sway.hotkey.note.find("bindsym --release"), std::string::npos);
 
     const SessionDecision weston = decideSession(wayland("weston", {}, false), everything());
-    EXPECT_EQ(*weston.blocker(), "вставка не сработает: нечем нажать Ctrl+V — нет XWayland "
-                                 "(DISPLAY не открывается)");
+    EXPECT_EQ(*weston.blocker(), "вставка не сработает: нечем положить текст в буфер обмена — "
+                                 "нет XWayland (DISPLAY не открывается)");
 }
 
 TEST(SessionProbe, WaylandDisplayMakesAWaylandSessionAndDisplayAloneAnX11One) {
