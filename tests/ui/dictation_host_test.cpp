@@ -32,12 +32,20 @@ TEST_F(HostTest, ASoundServerThatComesLaterStartsDictation) {
     missing.microphone = true;
     auto options = hostOptions();
     options.permissionRetryMs = 10;
-    DictationHost host(config, false, {}, options);
+    int changes = 0;
+    DictationHost host(
+        config, false, [&] { ++changes; }, options);
     DictationPresenter& presenter = host.start();
     EXPECT_FALSE(presenter.hasController());
+    EXPECT_FALSE(presenter.tickerRunning());
+    EXPECT_GT(changes, 0) << "the menu hears of it";
+    EXPECT_EQ(presenter.statusLine(), "диктовка: нет разрешения (микрофон)");
     EXPECT_TRUE(host.waitingForPermissions());
     missing.microphone = false;
     EXPECT_TRUE(processUntil([&] { return presenter.hasController(); }));
+    EXPECT_TRUE(keys->running());
+    EXPECT_EQ(presenter.statusLine(), "диктовка: Alt+Space");
+    EXPECT_FALSE(presenter.tickerRunning()) << "no timer while idle";
     EXPECT_FALSE(host.waitingForPermissions()) << "no timer once dictation runs";
 }
 
