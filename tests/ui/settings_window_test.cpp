@@ -1,7 +1,6 @@
 // The settings window driven as a user drives it, under an Xvfb and a PulseAudio of the test's
 // own, against a running host on the presenter rig's fakes.
 #include <QComboBox>
-#include <QInputDevice>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -26,10 +25,6 @@ using namespace talvoro;
 using namespace talvoro::testing;
 
 namespace {
-
-// Qt's list of input devices, made before the test application: QTest's key events register a
-// keyboard in it, and the application, ending last, must still find the list when it ends.
-const auto inputDevicesFirst = QInputDevice::devices();
 
 class SettingsWindowTest : public PresenterRig {
 protected:
@@ -145,9 +140,9 @@ TEST_F(SettingsWindowTest, HotkeyMicrophoneAndDictionaryGoToTheirFilesAndTheRunn
 
 // The window drawn in the desktop's light and dark palettes, as a user would see it; the
 // pictures go to TALVORO_SHOTS when it names a folder.
-TEST(SettingsWindowLooks, FollowTheDesktopPaletteLightAndDark) {
-    guiApp();
-    TempDir dir;
+using SettingsWindowLooks = PresenterRig;
+
+TEST_F(SettingsWindowLooks, FollowTheDesktopPaletteLightAndDark) {
     auto sources = std::make_shared<FixedAudioSources>();
     sources->set({true,
                   "alsa_input.usb-mic",
@@ -155,20 +150,17 @@ TEST(SettingsWindowLooks, FollowTheDesktopPaletteLightAndDark) {
                    {"alsa_input.pci-analog", "Встроенный микрофон — аналоговый стерео"}}});
     std::ofstream(dir / "замены.txt") << NameDict::templateText << "эльсов = lsof\n"
                                       << "моих тест, мой тест = make test\n";
-    Config config;
-    config.dictFile = dir / "замены.txt";
-    config.dictationDir = dir / "Dictation";
     SettingsWindow::Options options;
     options.settingsPath = dir / "dictation.env";
-    options.config = [config] { return config; };
+    options.config = [this] { return config; };
     options.hotkeyNote = [] {
         return std::string("Alt+Space занято другой программой — диктовка на "
                            "Ctrl+Alt+Space");
     };
     options.hotkey = [] { return HotkeyBinding::firstStartFallbacks().front(); };
     options.sources = sources;
-    options.meterCapture = [](const std::string&) {
-        return std::make_unique<ScriptedCapture>(InputStatus{true, {16000, 1, SampleType::int16}});
+    options.meterCapture = [this](const std::string&) {
+        return std::make_unique<ScriptedCapture>(InputStatus{true, mono16});
     };
     options.modelLine = [] { return std::string("модель не скачана — нужна сеть один раз"); };
     options.modelMissing = [] { return true; };
