@@ -53,14 +53,13 @@ TEST_F(HostTest, AChangedSettingsFileRestartsDictationOnceItIsIdle) {
     writeSettings("ctrl+shift+f");
     auto options = hostOptions();
     options.settingsFile = settings;
-    Config loaded = Config::load(settings);
-    loaded.dictationDir = config.dictationDir;
-    loaded.limitToLocalOnly();
     options.reload = [&] {
         Config fresh = Config::load(settings);
         fresh.dictationDir = config.dictationDir;
         return fresh;
     };
+    Config loaded = options.reload();
+    loaded.limitToLocalOnly();
     DictationHost host(loaded, false, {}, options);
     host.start();
     EXPECT_EQ(host.settingsPath(), settings);
@@ -168,12 +167,12 @@ TEST_F(HostTest, ADownloadShowsItsProgressAppliesTheModelAndIsNotRepeated) {
     ASSERT_TRUE(processUntil([&] {
         return host.presenter()->pill().scene().label.toStdString() == "модель готова · Alt+Space";
     }));
-    EXPECT_TRUE(std::find(lines.begin(), lines.end(), "качаю GigaAM v3 RNN-T int8 · 0%") !=
-                lines.end());
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
-        return line.rfind("качаю GigaAM v3 RNN-T int8 · ", 0) == 0 && line.back() == '%' &&
-               line != "качаю GigaAM v3 RNN-T int8 · 0%";
-    }));
+    const std::string started = "качаю GigaAM v3 RNN-T int8 · 0%";
+    EXPECT_TRUE(std::find(lines.begin(), lines.end(), started) != lines.end());
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.starts_with("качаю GigaAM v3 RNN-T int8 · ") && line.ends_with('%') &&
+               line != started;
+    })) << "progress past the start";
     EXPECT_EQ(host.presenter()->pill().scene().label.toStdString(), "модель готова · Alt+Space");
     EXPECT_EQ(DictationEngineStore::stored(), DictationEngine::local);
     EXPECT_EQ(readFile(config.modelDir + "/gigaam-v3-vocab.txt"), bodies.back());
