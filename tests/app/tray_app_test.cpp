@@ -24,15 +24,6 @@ namespace {
 using namespace talvoro::testing;
 namespace fs = std::filesystem;
 
-std::vector<std::string> wavs(const std::string& folder) {
-    std::vector<std::string> found;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
-        if (entry.path().extension() == ".wav")
-            found.push_back(entry.path());
-    return found;
-}
-
 class TrayApp : public ::testing::Test {
 protected:
     void SetUp() override {

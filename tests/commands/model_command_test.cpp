@@ -54,10 +54,9 @@ TEST(ModelCommand, AGoodFolderIsInstalledAndACorruptedOneChangesNothing) {
     dir.write("bad/v3_e2e_rnnt_vocab.txt", vocabulary);
     const ProgramResult refused = import(dir, bad);
     EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.output.find("модель не установлена: " + bad +
-                                  "/v3_e2e_rnnt_vocab.txt: SHA-256 не тот — файл повреждён или "
-                                  "от другой модели"),
-              std::string::npos)
+    EXPECT_TRUE(has(refused, "модель не установлена: " + bad +
+                                 "/v3_e2e_rnnt_vocab.txt: SHA-256 не тот — файл повреждён или "
+                                 "от другой модели"))
         << refused.output;
     EXPECT_TRUE(!fs::exists(dir / "models") || fs::is_empty(dir / "models"));
 

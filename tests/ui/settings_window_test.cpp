@@ -166,20 +166,18 @@ TEST_F(SettingsWindowLooks, FollowTheDesktopPaletteLightAndDark) {
     options.modelMissing = [] { return true; };
     options.autostart = Autostart(dir / "autostart", "/usr/bin/talvoro");
     const QPalette original = QApplication::palette();
+    const std::pair<QPalette::ColorRole, QRgb> darkColors[] = {
+        {QPalette::Window, 0x2b2b2b},     {QPalette::WindowText, 0xeeeeee},
+        {QPalette::Base, 0x1e1e1e},       {QPalette::AlternateBase, 0x333333},
+        {QPalette::Text, 0xeeeeee},       {QPalette::Button, 0x3a3a3a},
+        {QPalette::ButtonText, 0xeeeeee}, {QPalette::PlaceholderText, 0xa0a0a0},
+        {QPalette::Highlight, 0x3d7ad6}};
     QApplication::setStyle(QStyleFactory::create("Fusion"));
     for (const bool dark : {false, true}) {
         QPalette palette = QApplication::style()->standardPalette();
-        if (dark) {
-            palette.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
-            palette.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
-            palette.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
-            palette.setColor(QPalette::AlternateBase, QColor(0x33, 0x33, 0x33));
-            palette.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
-            palette.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3a));
-            palette.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
-            palette.setColor(QPalette::PlaceholderText, QColor(0xa0, 0xa0, 0xa0));
-            palette.setColor(QPalette::Highlight, QColor(0x3d, 0x7a, 0xd6));
-        }
+        if (dark)
+            for (const auto& [role, rgb] : darkColors)
+                palette.setColor(role, QColor(rgb));
         QApplication::setPalette(palette);
         SettingsWindow window(options);
         window.show();
