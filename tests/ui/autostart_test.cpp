@@ -116,13 +116,6 @@ TEST(AutostartAction, TheTickFollowsTheFileAndAFailureIsReported) {
     EXPECT_FALSE(action->isChecked());
     EXPECT_FALSE(fs::exists(autostart.path()));
 
-    dir.write("autostart/talvoro.desktop", handEdited);
-    action.reset(makeAutostartAction(autostart, report, nullptr));
-    EXPECT_FALSE(action->isChecked());
-    action->trigger();
-    EXPECT_TRUE(action->isChecked());
-    EXPECT_NE(readFile(autostart.path()).find("Exec=/opt/мой talvoro"), std::string::npos);
-
     // The folder cannot be made (a file stands in its place): the tick stays off.
     const Autostart blocked(dir.write("файл", "") + "/autostart", "/usr/bin/talvoro");
     action.reset(makeAutostartAction(blocked, report, nullptr));
