@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -44,18 +45,15 @@ public:
     }
     // Sends the signal and waits; the exit status, -1 when it did not exit normally.
     int stop(int signal = SIGTERM) {
-        if (pid_ <= 0)
-            return status_;
-        ::kill(pid_, signal);
-        int raw = 0;
-        ::waitpid(pid_, &raw, 0);
-        pid_ = -1;
-        status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        return status_;
+        if (pid_ > 0)
+            ::kill(pid_, signal);
+        return wait(3600);
     }
     // Waits for an exit of its own; its status, or -2 when it is still running.
     int wait(double seconds) {
         int raw = 0;
+        if (pid_ <= 0)
+            return status_;
         if (!waitFor([&] { return ::waitpid(pid_, &raw, WNOHANG) == pid_; }, seconds))
             return -2;
         pid_ = -1;
@@ -73,6 +71,16 @@ private:
 inline bool windowViewable(const std::string& name) {
     return runProgram("xwininfo -name '" + name + "' 2>/dev/null").output.find("IsViewable") !=
            std::string::npos;
+}
+
+// The recordings in the folder; none while it does not exist.
+inline std::vector<std::filesystem::path> wavs(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+        if (entry.path().extension() == ".wav")
+            found.push_back(entry.path());
+    return found;
 }
 
 } // namespace talvoro::testing

@@ -29,12 +29,16 @@ TEST(Doctor, UnderX11EverythingGoesThroughTheXServer) {
                            "пилюля: X11, у указателя\n", "\nдиктовка работает\n"});
 }
 
-struct WaylandCase {
+struct Session {
     const char* name;
     HeadlessCompositor::Kind kind;
     bool xwayland;
     bool sessionBus; // with one, the real xdg-desktop-portal answers with what it has
-    int status;
+    int status;      // doctor's own
+};
+
+struct WaylandCase {
+    Session session;
     std::vector<std::string> lines;
 };
 
@@ -44,11 +48,7 @@ TEST(Doctor, InWaylandSessionsSaysWhatTheCompositorOffersAndWhichWayEachDutyTake
         "нажатие вставки: XTest — через XWayland — вставит только в окна X11\n";
     const std::string desktopKeys = "хоткей: сочетание рабочего стола → talvoro start/stop/toggle";
     const WaylandCase cases[] = {
-        {"sway",
-         Kind::Sway,
-         true,
-         true,
-         0,
+        {{"sway", Kind::Sway, true, true, 0},
          {"сеанс: Wayland (sway), XWayland: есть\n",
           "нужные нам: zwp_virtual_keyboard_manager_v1 v1, zwlr_data_control_manager_v1 v2\n",
           "  не портал GlobalShortcuts: портал не предлагает GlobalShortcuts (он есть в KDE "
@@ -62,46 +62,30 @@ TEST(Doctor, InWaylandSessionsSaysWhatTheCompositorOffersAndWhichWayEachDutyTake
           "буфер обмена: wlr-data-control\n",
           "  не выделение X11: тоже есть, но выбран путь wlr-data-control\n",
           "пилюля: XWayland, у указателя или внизу по центру\n", "\nдиктовка работает\n"}},
-        {"weston",
-         Kind::Weston,
-         true,
-         false,
-         0,
+        {{"weston", Kind::Weston, true, false, 0},
          {"сеанс: Wayland (weston), XWayland: есть\n", viaXWayland, desktopKeys,
           "  не zwp_virtual_keyboard_v1: композитор не предлагает zwp_virtual_keyboard_v1 (он "
           "есть в sway и Hyprland)\n",
           "  не wlr-data-control: композитор не предлагает wlr-data-control (он есть в sway, "
           "Hyprland, KDE Plasma)\n"}},
-        {"KWin",
-         Kind::KWin,
-         true,
-         false,
-         0,
+        {{"KWin", Kind::KWin, true, false, 0},
          {"сеанс: Wayland (KDE), XWayland: есть\n", viaXWayland,
           desktopKeys + " — назначь в настройках рабочего стола сочетание, запускающее talvoro "
                         "toggle\n",
           "  не org_kde_kwin_fake_input: KWin не выдал org_kde_kwin_fake_input этой программе "
           "(выдаёт только тем, у кого в ярлыке есть X-KDE-Wayland-Interfaces)\n",
           "буфер обмена: wlr-data-control\n"}},
-        {"mutter",
-         Kind::Mutter,
-         true,
-         false,
-         0,
+        {{"mutter", Kind::Mutter, true, false, 0},
          {"сеанс: Wayland (GNOME), XWayland: есть\n", viaXWayland,
           desktopKeys + " — назначь сочетание пунктом меню «Назначить сочетание в GNOME»\n",
           "  не ext-data-control: композитор не предлагает ext-data-control-v1 (он есть в KDE "
           "Plasma 6.5+ и новых wlroots)\n"}},
-        {"weston without XWayland",
-         Kind::Weston,
-         false,
-         false,
-         1,
+        {{"weston without XWayland", Kind::Weston, false, false, 1},
          {"сеанс: Wayland (weston), XWayland: нет\n", "нажатие вставки: нет\n", "пилюля: нет\n",
           "ДИКТОВКА НЕ РАБОТАЕТ: вставка не сработает: нечем положить текст в буфер обмена — "
           "нет XWayland (DISPLAY не открывается)\n"}},
     };
-    for (const WaylandCase& session : cases) {
+    for (const auto& [session, lines] : cases) {
         SCOPED_TRACE(session.name);
         HeadlessCompositor::Options options;
         options.xwayland = session.xwayland;
@@ -116,7 +100,7 @@ TEST(Doctor, InWaylandSessionsSaysWhatTheCompositorOffersAndWhichWayEachDutyTake
             bus["DBUS_SESSION_BUS_ADDRESS"] = "disabled:";
         const auto r = compositor.run({talvoroExecutable(), "doctor"}, bus);
         EXPECT_EQ(r.status, session.status) << r.output;
-        expectLines(r.output, session.lines);
+        expectLines(r.output, lines);
     }
 }
 

@@ -180,14 +180,19 @@ TEST_F(MenuTest, HostOffersTheLastDictationsPastesCopiesAndClearsThem) {
     EXPECT_FALSE(find(menu, "Последние диктовки"));
 }
 
-TEST_F(MenuTest, HostIconFollowsRecordingAndTheQueue) {
+TEST_F(MenuTest, HostIconFollowsRecordingAndAStopLetsTheKeyGo) {
     DictationHost host(config, false, {}, hostOptions());
     EXPECT_EQ(host.iconState(), MenuBarIcon::State::idle());
     DictationPresenter& presenter = host.start();
+    presenter.showPill("качаю модель…");
+    EXPECT_TRUE(presenter.pill().isShown());
+    presenter.hidePillIfIdle();
+    EXPECT_FALSE(presenter.pill().isShown());
     press([&] { return presenter.state(); });
     EXPECT_EQ(host.iconState().kind, MenuBarIcon::State::Kind::recording);
     host.stop();
     EXPECT_EQ(host.iconState(), MenuBarIcon::State::idle());
+    EXPECT_TRUE(processUntil([&] { return !keys->running(); }));
 }
 
 } // namespace

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QScreen>
 #include <cmath>
 
+#include "support/event_loop.h"
 #include "support/gui_app.h"
 #include "ui/dictation_pill.h"
 #include "ui/fake_pill_window_system.h"
@@ -123,11 +123,7 @@ TEST_F(DictationPillTest, AnimationsRunOnlyForTheirGlyphsAndStopByThemselves) {
     pill.show("Редактор · 1 слово", {PillGlyph::ok, icon});
     EXPECT_FALSE(pill.scene().geometry.icon.isEmpty());
     EXPECT_TRUE(pill.animating());
-    QElapsedTimer waited;
-    waited.start();
-    while (pill.animating() && waited.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    EXPECT_FALSE(pill.animating());
+    EXPECT_TRUE(talvoro::testing::processUntil([&] { return !pill.animating(); }, 5));
     EXPECT_EQ(pill.scene().glyphScale, 1.0);
 
     pill.show("курсор не в поле", PillGlyph::blocked);

@@ -27,12 +27,11 @@ public:
     template <typename Reply> static std::unique_ptr<Reply, void (*)(void*)> own(Reply* reply) {
         return {reply, std::free};
     }
-    bool overrideRedirect(WId window) {
-        auto r = own(xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), 0));
-        return r && r->override_redirect;
+    auto attributes(WId window) {
+        return own(xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), 0));
     }
     bool viewable(WId window) {
-        auto r = own(xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), 0));
+        auto r = attributes(window);
         return r && r->map_state == XCB_MAP_STATE_VIEWABLE;
     }
     xcb_window_t focus() {
@@ -129,7 +128,8 @@ TEST_F(PillX11Test, ShownPillIsAViewableUnmanagedWindowThatTakesNeitherFocusNorC
 
     const WId window = pill.windowId();
     ASSERT_NE(window, 0u);
-    EXPECT_TRUE(x.overrideRedirect(window));
+    ASSERT_TRUE(x.attributes(window));
+    EXPECT_TRUE(x.attributes(window)->override_redirect);
     EXPECT_TRUE(x.viewable(window));
     EXPECT_EQ(x.focus(), focusBefore);
     EXPECT_EQ(x.acceptsFocusHint(window), false);

@@ -1,7 +1,6 @@
 // The settings window driven as a user drives it, under an Xvfb and a PulseAudio of the test's
 // own, against a running host on the presenter rig's fakes.
 #include <QComboBox>
-#include <QInputDevice>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -26,10 +25,6 @@ using namespace talvoro;
 using namespace talvoro::testing;
 
 namespace {
-
-// Qt's list of input devices, made before the test application: QTest's key events register a
-// keyboard in it, and the application, ending last, must still find the list when it ends.
-const auto inputDevicesFirst = QInputDevice::devices();
 
 class SettingsWindowTest : public PresenterRig {
 protected:
@@ -145,9 +140,9 @@ TEST_F(SettingsWindowTest, HotkeyMicrophoneAndDictionaryGoToTheirFilesAndTheRunn
 
 // The window drawn in the desktop's light and dark palettes, as a user would see it; the
 // pictures go to TALVORO_SHOTS when it names a folder.
-TEST(SettingsWindowLooks, FollowTheDesktopPaletteLightAndDark) {
-    guiApp();
-    TempDir dir;
+using SettingsWindowLooks = PresenterRig;
+
+TEST_F(SettingsWindowLooks, FollowTheDesktopPaletteLightAndDark) {
     auto sources = std::make_shared<FixedAudioSources>();
     sources->set({true,
                   "alsa_input.usb-mic",
@@ -155,39 +150,34 @@ TEST(SettingsWindowLooks, FollowTheDesktopPaletteLightAndDark) {
                    {"alsa_input.pci-analog", "Встроенный микрофон — аналоговый стерео"}}});
     std::ofstream(dir / "замены.txt") << NameDict::templateText << "эльсов = lsof\n"
                                       << "моих тест, мой тест = make test\n";
-    Config config;
-    config.dictFile = dir / "замены.txt";
-    config.dictationDir = dir / "Dictation";
     SettingsWindow::Options options;
     options.settingsPath = dir / "dictation.env";
-    options.config = [config] { return config; };
+    options.config = [this] { return config; };
     options.hotkeyNote = [] {
         return std::string("Alt+Space занято другой программой — диктовка на "
                            "Ctrl+Alt+Space");
     };
     options.hotkey = [] { return HotkeyBinding::firstStartFallbacks().front(); };
     options.sources = sources;
-    options.meterCapture = [](const std::string&) {
-        return std::make_unique<ScriptedCapture>(InputStatus{true, {16000, 1, SampleType::int16}});
+    options.meterCapture = [this](const std::string&) {
+        return std::make_unique<ScriptedCapture>(InputStatus{true, mono16});
     };
     options.modelLine = [] { return std::string("модель не скачана — нужна сеть один раз"); };
     options.modelMissing = [] { return true; };
     options.autostart = Autostart(dir / "autostart", "/usr/bin/talvoro");
     const QPalette original = QApplication::palette();
+    const std::pair<QPalette::ColorRole, QRgb> darkColors[] = {
+        {QPalette::Window, 0x2b2b2b},     {QPalette::WindowText, 0xeeeeee},
+        {QPalette::Base, 0x1e1e1e},       {QPalette::AlternateBase, 0x333333},
+        {QPalette::Text, 0xeeeeee},       {QPalette::Button, 0x3a3a3a},
+        {QPalette::ButtonText, 0xeeeeee}, {QPalette::PlaceholderText, 0xa0a0a0},
+        {QPalette::Highlight, 0x3d7ad6}};
     QApplication::setStyle(QStyleFactory::create("Fusion"));
     for (const bool dark : {false, true}) {
         QPalette palette = QApplication::style()->standardPalette();
-        if (dark) {
-            palette.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
-            palette.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
-            palette.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
-            palette.setColor(QPalette::AlternateBase, QColor(0x33, 0x33, 0x33));
-            palette.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
-            palette.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3a));
-            palette.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
-            palette.setColor(QPalette::PlaceholderText, QColor(0xa0, 0xa0, 0xa0));
-            palette.setColor(QPalette::Highlight, QColor(0x3d, 0x7a, 0xd6));
-        }
+        if (dark)
+            for (const auto& [role, rgb] : darkColors)
+                palette.setColor(role, QColor(rgb));
         QApplication::setPalette(palette);
         SettingsWindow window(options);
         window.show();
