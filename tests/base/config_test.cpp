@@ -50,15 +50,6 @@ protected:
     }
 };
 
-TEST_F(ConfigTest, DefaultsWithNothingReadable) {
-    Config c = load({}, {dir / "missing.env", dir.path()});
-    EXPECT_EQ(c.dictationHotkey, HotkeyBinding::defaultBinding());
-    EXPECT_EQ(c.dictationDir, Paths::home() + "/Recordings/Dictation");
-    EXPECT_EQ(c.dictationEngine, DictationEngine::server);
-    EXPECT_TRUE(c.polishEnabled);
-    EXPECT_FALSE(c.dictationPrompt);
-}
-
 TEST_F(ConfigTest, EnvironmentWinsOverFileAndFirstReadableFileIsTheOnlyOne) {
     std::string bad = dir.write("bad.env", "DICTATION_PROMPT=bad\xff\n");
     std::string first =
@@ -149,7 +140,7 @@ TEST_F(ConfigTest, HostileFilesLoadAndFallBackPerKey) {
     std::string hugeFile = dir.write("huge.env", huge);
     std::string keysOnly = dir.write("keys.env", "DICTATION_HOTKEY\nDICTATION_DIR=\n=value\n");
 
-    Config fromBinary = load({}, {binFile});
+    Config fromBinary = load({}, {dir / "missing.env", dir.path(), binFile});
     EXPECT_EQ(fromBinary.dictationHotkey, HotkeyBinding::defaultBinding());
     Config fromHuge = load({}, {hugeFile});
     EXPECT_EQ(fromHuge.dictationPrompt, "start");

@@ -89,7 +89,6 @@ protected:
     bool waitFor(Kind kind, double seconds = 30) {
         return processUntil([&] { return controller->state().is(kind); }, seconds);
     }
-    void playPhrase() { playIntoTestSink(tones); }
     void expectTheTextDeliveredAndTidiedUp() {
         EXPECT_TRUE(processUntil([&] { return target->typed() == heard; }))
             << "the field holds «" << target->typed() << "»; " << history();
@@ -125,7 +124,7 @@ TEST_F(DictationEndToEnd, AnUnreadableQueueHeadIsSetAsideAndAPressDuringARetryWi
     ASSERT_TRUE(controller->state().is(Kind::transcribing));
     altSpace(); // speaks at once, whatever the queue is doing
     ASSERT_TRUE(waitFor(Kind::recording, 5)) << history();
-    playPhrase();
+    playIntoTestSink(tones);
     altSpace();
     ASSERT_TRUE(processUntil([&] { return target->typed() == heard; })) << history();
     slow->released = true; // the retry, given its turn again, types into the focused field
@@ -145,7 +144,7 @@ TEST_F(DictationEndToEnd, AToggleDictationLandsInTheFieldThroughTheLiveStream) {
     const bool shown = waitFor(Kind::recording, 1.5);
     pulse.freeze(false);
     ASSERT_TRUE(shown) << "the press waited for the sound server; " << history();
-    playPhrase();
+    playIntoTestSink(tones);
     altSpace();
     expectTheTextDeliveredAndTidiedUp();
     EXPECT_NE(std::find(lines.begin(), lines.end(), "вставка из стрима"), lines.end());
@@ -160,7 +159,7 @@ TEST_F(DictationEndToEnd, ASoundServerLostMidRecordingEndsItAndDeliversWhatWasCa
     start(model());
     altSpace();
     ASSERT_TRUE(waitFor(Kind::recording, 10));
-    playPhrase();
+    playIntoTestSink(tones);
     pulse.kill();
     EXPECT_TRUE(processUntil([&] { return target->typed() == heard; }))
         << "the field holds «" << target->typed() << "»; " << history();
