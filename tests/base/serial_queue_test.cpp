@@ -11,10 +11,11 @@
 using namespace talvoro;
 using namespace std::chrono_literals;
 
-TEST(SerialQueue, RunsTasksInOrderOnItsOwnNamedThreadAndSyncPassesErrorsOn) {
+TEST(SerialQueue, RunsTasksInOrderOnItsOwnNamedThreadSyncPassesErrorsOnAndDestructionDrains) {
     std::vector<int> order;
     char name[16] = {};
-    bool inner = false;
+    bool inner = false, last = false;
+    std::promise<void> gate;
     {
         SerialQueue queue("ostrel.track-writer");
         for (int i = 0; i < 1000; ++i)
@@ -23,12 +24,16 @@ TEST(SerialQueue, RunsTasksInOrderOnItsOwnNamedThreadAndSyncPassesErrorsOn) {
         queue.sync([&] { queue.sync([&] { inner = queue.isCurrent(); }); });
         EXPECT_FALSE(queue.isCurrent());
         EXPECT_THROW(queue.sync([] { throw std::runtime_error("x"); }), std::runtime_error);
+        queue.async([opened = gate.get_future().share()] { opened.wait(); });
+        queue.async([&] { last = true; }); // may still wait behind it as the queue goes
+        gate.set_value();
     }
     ASSERT_EQ(order.size(), 1000u);
     for (int i = 0; i < 1000; ++i)
         ASSERT_EQ(order[i], i);
     EXPECT_STREQ(name, "ostrel.track-wr");
     EXPECT_TRUE(inner);
+    EXPECT_TRUE(last);
 }
 
 TEST(SerialQueue, TimersFireByTheClockOnceWhenLateAndNeverAfterCancel) {
@@ -66,16 +71,4 @@ TEST(SerialQueue, DestroyedByItsOwnTaskRunsWhatIsLeftWithoutTheObject) {
     std::future<std::thread::id> ran = rest.get_future();
     ASSERT_EQ(ran.wait_for(10s), std::future_status::ready) << "the task after the deletion";
     EXPECT_EQ(ran.get(), own) << "on the queue's own thread";
-}
-
-TEST(SerialQueue, DestructionRunsWhatIsQueued) {
-    std::promise<void> gate;
-    bool last = false;
-    {
-        SerialQueue queue("drain");
-        queue.async([opened = gate.get_future().share()] { opened.wait(); });
-        queue.async([&] { last = true; });
-        gate.set_value();
-    }
-    EXPECT_TRUE(last);
 }

@@ -59,7 +59,7 @@ protected:
         transcriber->release();
     }
 
-    void make(std::shared_ptr<DictationTranscriber> engine = nullptr) {
+    void makeAndStart(std::shared_ptr<DictationTranscriber> engine = nullptr) {
         DictationSeams seams;
         auto scripted = std::make_unique<ScriptedCapture>(InputStatus{true, mono16});
         capture = scripted.get();
@@ -76,9 +76,6 @@ protected:
             config, engine ? engine : transcriber,
             [this](const DictationState& state) { states.push_back(state); }, std::move(seams));
         controller->log = [this](const std::string& line) { lines.push_back(line); };
-    }
-    void makeAndStart(std::shared_ptr<DictationTranscriber> engine = nullptr) {
-        make(std::move(engine));
         controller->start();
     }
 

@@ -1,37 +1,12 @@
-// Whole dictations on the real stack: an Xvfb of the test's own with a Qt text field in focus,
-// the hotkey pressed through XTest, tones played into a PulseAudio null sink and recorded from
-// its monitor, the generated test model (tools/models/make_test_model.py) with the live
-// stream, and the real clipboard, keystroke and focus lookup.
-#include <QCoreApplication>
-
 #include <atomic>
-#include <cmath>
-#include <fcntl.h>
-#include <filesystem>
 #include <fstream>
-#include <numbers>
 #include <thread>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include "audio/wav_format.h"
 #include "base/journal.h"
-#include "dictation/dictation_controller.h"
 #include "dictation/dictation_work.h"
-#include "hotkey/x11_key_client.h"
-#include "insertion/atspi_focus_source.h"
-#include "insertion/frontmost_app.h"
-#include "insertion/paste_keystroke.h"
-#include "insertion/pasteboard.h"
-#include "insertion/paster_x11_support.h"
-#include "recognition/gigaam_transcriber.h"
-#include "support/event_loop.h"
-#include "support/pulse_server.h"
+#include "real_stack_rig.h"
 #include "support/run_program.h"
-#include "support/sink_player.h"
-#include "support/temp_dir.h"
-#include "support/xvfb_server.h"
 
 namespace talvoro {
 namespace {
@@ -40,20 +15,9 @@ using namespace talvoro::testing;
 namespace fs = std::filesystem;
 using Kind = DictationState::Kind;
 
-const std::string modelFolder = TALVORO_BINARY_DIR "/test-models/gigaam";
-
 // "привет", "э-э" (a hesitation), "мир" and a full stop, as the test model hears them, with a
 // pause before, between and after.
-std::vector<std::int16_t> phrase() {
-    std::vector<std::int16_t> samples(6400, 0);
-    for (const double frequency : {300.0, 1000.0, 450.0, 1800.0}) {
-        for (int i = 0; i < 6400; ++i)
-            samples.push_back(static_cast<std::int16_t>(
-                16000 * std::sin(2 * std::numbers::pi * frequency * i / 16000.0)));
-        samples.resize(samples.size() + 6400, 0);
-    }
-    return samples;
-}
+const std::vector<std::int16_t> phrase = toneWords({300, 1000, 450, 1800}, 6400);
 const std::string heard = "здравствуй мир"; // after cleaning, the dictionary and the shape
 
 // A 16 kHz recording whose header declares `declared` of its samples (a crash leaves fewer).
@@ -89,33 +53,21 @@ private:
     const std::shared_ptr<DictationTranscriber> inner;
 };
 
-class DictationEndToEnd : public ::testing::Test {
+class DictationEndToEnd : public RealStackRig {
 protected:
     void SetUp() override {
-        application();
-        if (!xvfb.running() || !pulse.running())
-            GTEST_SKIP() << "needs Xvfb and pulseaudio";
+        RealStackRig::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         for (const char* program : {"/usr/bin/paplay", "/usr/bin/xclip"})
             if (!haveProgram(program))
                 GTEST_SKIP() << program << " is not installed";
-        ::unsetenv("AT_SPI_BUS_ADDRESS");
-        ::setenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1", 1);
-        if (haveProgram("/usr/bin/dbus-daemon"))
-            bus.emplace(dir.path());
-        else
-            ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
-        typist.emplace();
-        target.emplace(dir.path(), "field");
-        ASSERT_TRUE(target->waitUntilActive()) << "the Qt window never became active";
         const std::string previous = dir.write("clip", "до диктовки");
         runProgram("xclip -selection clipboard -i '" + previous + "' >/dev/null 2>&1");
         ASSERT_TRUE(processUntil([] { return clipboardText() == "до диктовки"; }, 5));
-
-        config.dictationDir = dir / "Dictation";
         config.dictFile = dir.write("замены.txt", "привет = здравствуй\n");
-        config.polishEnabled = false;
         tones = dir / "тоны.wav";
-        writeRecording(tones, phrase(), phrase().size());
+        writeRecording(tones, phrase, phrase.size());
     }
     void TearDown() override {
         controller.reset();
@@ -123,39 +75,27 @@ protected:
     }
 
     void start(std::shared_ptr<DictationTranscriber> engine) {
-        DictationSeams seams;
-        seams.insertion = std::make_shared<InsertionSeams>(InsertionSeams{
-            makeSystemPasteboard(), makeSystemPasteKeystroke(), makeSystemFrontmostAppSource(),
-            std::make_shared<AtspiFocusSource>(), makeSystemPasteboard("PRIMARY"), nullptr});
-        controller = DictationController::create(
-            config, std::move(engine),
-            [this](const DictationState& state) { lines.push_back("→ " + describe(state)); },
-            std::move(seams));
+        create(std::move(engine),
+               [this](const DictationState& state) { lines.push_back("→ " + describe(state)); });
         controller->log = [this](const std::string& line) { lines.push_back(line); };
         controller->retryInterval = 1;
         controller->finalStateLinger = 0.3;
         controller->start();
     }
     static std::shared_ptr<DictationTranscriber> model() {
-        return std::make_shared<GigaAMTranscriber>(modelFolder);
+        return std::make_shared<GigaAMTranscriber>(testModelFolder);
     }
 
-    void altSpace() {
-        typist->press(keysym::altL);
-        typist->tap(keysym::space);
-        typist->release(keysym::altL);
-    }
     bool waitFor(Kind kind, double seconds = 30) {
         return processUntil([&] { return controller->state().is(kind); }, seconds);
     }
-    void playPhrase() { playIntoTestSink(tones); }
     void expectTheTextDeliveredAndTidiedUp() {
         EXPECT_TRUE(processUntil([&] { return target->typed() == heard; }))
             << "the field holds «" << target->typed() << "»; " << history();
         EXPECT_TRUE(waitFor(Kind::inserted) || controller->state().is(Kind::idle));
         EXPECT_TRUE(processUntil([] { return clipboardText() == "до диктовки"; }, 5));
-        EXPECT_TRUE(processUntil([&] { return wavs(config.dictationDir).empty(); }, 5));
-        EXPECT_TRUE(wavs(config.dictationDir + "/pending").empty());
+        EXPECT_TRUE(processUntil([&] { return wavsIn(config.dictationDir).empty(); }, 5));
+        EXPECT_TRUE(wavsIn(config.dictationDir + "/pending").empty());
     }
     // What the controller said and did, for failure messages.
     std::string history() const {
@@ -164,24 +104,8 @@ protected:
             text += line + "; ";
         return text;
     }
-    static std::vector<fs::path> wavs(const std::string& folder) {
-        std::vector<fs::path> found;
-        std::error_code error;
-        for (const auto& entry : fs::directory_iterator(folder, error))
-            if (entry.path().extension() == ".wav")
-                found.push_back(entry.path());
-        return found;
-    }
 
-    XvfbServer xvfb;
-    PulseServer pulse;
-    TempDir dir;
-    std::optional<SessionBus> bus;
-    std::optional<PasteTarget> target;
-    std::optional<Typist> typist;
-    Config config;
     std::string tones;
-    std::shared_ptr<DictationController> controller;
     std::vector<std::string> lines;
 };
 
@@ -190,8 +114,7 @@ TEST_F(DictationEndToEnd, AnUnreadableQueueHeadIsSetAsideAndAPressDuringARetryWi
         GTEST_SKIP() << "a retry types only where a text field is seen to have focus";
     fs::create_directories(config.dictationDir + "/pending");
     std::ofstream(config.dictationDir + "/pending/2026-01-01 100000.wav"); // a full disk's
-    writeRecording(config.dictationDir + "/pending/2026-01-01 100001.wav", phrase(),
-                   phrase().size());
+    writeRecording(config.dictationDir + "/pending/2026-01-01 100001.wav", phrase, phrase.size());
     auto slow = std::make_shared<SlowQueue>(model());
     start(slow);
     EXPECT_EQ(controller->state(), DictationState::queued(2));
@@ -201,14 +124,14 @@ TEST_F(DictationEndToEnd, AnUnreadableQueueHeadIsSetAsideAndAPressDuringARetryWi
     ASSERT_TRUE(controller->state().is(Kind::transcribing));
     altSpace(); // speaks at once, whatever the queue is doing
     ASSERT_TRUE(waitFor(Kind::recording, 5)) << history();
-    playPhrase();
+    playIntoTestSink(tones);
     altSpace();
     ASSERT_TRUE(processUntil([&] { return target->typed() == heard; })) << history();
     slow->released = true; // the retry, given its turn again, types into the focused field
     EXPECT_TRUE(processUntil([&] { return target->typed() == heard + heard; }, 60))
         << "the field holds «" << target->typed() << "»; " << history();
-    EXPECT_TRUE(processUntil([&] { return wavs(config.dictationDir + "/pending").empty(); }, 5));
-    EXPECT_EQ(wavs(config.dictationDir + "/pending/unreadable").size(), 1u);
+    EXPECT_TRUE(processUntil([&] { return wavsIn(config.dictationDir + "/pending").empty(); }, 5));
+    EXPECT_EQ(wavsIn(config.dictationDir + "/pending/unreadable").size(), 1u);
 }
 
 // The press is taken at once even while the sound server hangs, and the recording starts once
@@ -221,7 +144,7 @@ TEST_F(DictationEndToEnd, AToggleDictationLandsInTheFieldThroughTheLiveStream) {
     const bool shown = waitFor(Kind::recording, 1.5);
     pulse.freeze(false);
     ASSERT_TRUE(shown) << "the press waited for the sound server; " << history();
-    playPhrase();
+    playIntoTestSink(tones);
     altSpace();
     expectTheTextDeliveredAndTidiedUp();
     EXPECT_NE(std::find(lines.begin(), lines.end(), "вставка из стрима"), lines.end());
@@ -236,7 +159,7 @@ TEST_F(DictationEndToEnd, ASoundServerLostMidRecordingEndsItAndDeliversWhatWasCa
     start(model());
     altSpace();
     ASSERT_TRUE(waitFor(Kind::recording, 10));
-    playPhrase();
+    playIntoTestSink(tones);
     pulse.kill();
     EXPECT_TRUE(processUntil([&] { return target->typed() == heard; }))
         << "the field holds «" << target->typed() << "»; " << history();
@@ -252,7 +175,7 @@ TEST_F(DictationEndToEnd, ARecordingLeftByACrashIsDeliveredAfterStart) {
     // Cut short after its first second: the header declares that second only.
     const std::string left = config.dictationDir + "/2026-01-01 120000.wav";
     fs::create_directories(config.dictationDir);
-    writeRecording(left, phrase(), 16000);
+    writeRecording(left, phrase, 16000);
     fs::last_write_time(left, fs::file_time_type::clock::now() - std::chrono::minutes(10));
     start(model());
     EXPECT_EQ(controller->state(), DictationState::queued(1));

@@ -67,17 +67,6 @@ TEST(DictationSamples, KeepsAPrivatePairWhoseRecordReadsBackAndSkipsMissingFiles
     EXPECT_EQ(info.st_mode & 0777, 0700u);
 }
 
-TEST(DictationSamples, AnUnwritableFolderCostsOnlyAJournalLine) {
-    TempDir dir;
-    dir.write("samples", "a file where the folder should be");
-    const DictationSamples samples(dir / "samples");
-    EXPECT_NO_THROW(samples.keep(recording(dir / "r.wav", 8000), "текст", "файл", "local"));
-    Journal::shared().flush();
-    EXPECT_NE(readFile(Journal::shared().path()).find(" разметка не сохранилась: "),
-              std::string::npos);
-    EXPECT_TRUE(fs::exists(dir / "r.wav"));
-}
-
 TEST(DictationSamples, TrimEvictsTheOldestWholePairsAndSparesOtherFiles) {
     TempDir dir;
     dir.write("samples/2026-01-01 100000-aaaa.wav", std::string(1000, 'x'));

@@ -5,34 +5,11 @@
 // Skipped unless TALVORO_SOAK is set, since it runs for about a quarter of an hour:
 //   TALVORO_SOAK=1 ctest -L soak -V                           (300 dictations, figures)
 //   TALVORO_SOAK=1 TALVORO_SOAK_DICTATIONS=40 tests/dictation/dictation_soak_test
-#include <QCoreApplication>
-
-#include <atomic>
-#include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
-#include <numbers>
-#include <optional>
-#include <thread>
-
-#include <gtest/gtest.h>
 
 #include "audio/wav_writer.h"
-#include "dictation/dictation_controller.h"
-#include "hotkey/x11_key_client.h"
-#include "insertion/atspi_focus_source.h"
-#include "insertion/frontmost_app.h"
-#include "insertion/paste_keystroke.h"
-#include "insertion/pasteboard.h"
-#include "insertion/paster_x11_support.h"
-#include "recognition/gigaam_transcriber.h"
-#include "support/event_loop.h"
-#include "support/pulse_server.h"
-#include "support/run_program.h"
-#include "support/sink_player.h"
-#include "support/temp_dir.h"
-#include "support/xvfb_server.h"
+#include "real_stack_rig.h"
 
 namespace talvoro {
 namespace {
@@ -40,8 +17,6 @@ namespace {
 using namespace talvoro::testing;
 namespace fs = std::filesystem;
 using Kind = DictationState::Kind;
-
-const std::string modelFolder = TALVORO_BINARY_DIR "/test-models/gigaam";
 
 // Seven words the test model hears, one tone each: a dictation's number in three base-7 digits.
 struct ToneWord {
@@ -62,16 +37,11 @@ std::string textOf(int n) {
     return text;
 }
 void writeTones(const std::string& path, int n) {
-    std::vector<std::int16_t> samples;
-    for (const ToneWord* word : wordsOf(n)) {
-        samples.resize(samples.size() + 5120, 0);
-        for (int i = 0; i < 5120; ++i)
-            samples.push_back(static_cast<std::int16_t>(
-                16000 * std::sin(2 * std::numbers::pi * word->frequency * i / 16000.0)));
-    }
-    samples.resize(samples.size() + 5120, 0);
+    std::vector<double> frequencies;
+    for (const ToneWord* word : wordsOf(n))
+        frequencies.push_back(word->frequency);
     WAVWriter writer(path);
-    writer.write(samples);
+    writer.write(toneWords(frequencies, 5120));
     writer.close();
 }
 
@@ -95,50 +65,24 @@ double residentMegabytes() {
             return std::stod(line.substr(6)) / 1024;
     return 0;
 }
-std::size_t wavsIn(const std::string& folder) {
-    std::error_code error;
-    std::size_t n = 0;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
-        n += it->path().extension() == ".wav";
-    return n;
-}
 
-class DictationSoak : public ::testing::Test {
+class DictationSoak : public RealStackRig {
 protected:
     void SetUp() override {
         if (!std::getenv("TALVORO_SOAK"))
             GTEST_SKIP() << "set TALVORO_SOAK=1 to run the soak";
-        application();
-        if (!xvfb.running() || !pulse.running())
-            GTEST_SKIP() << "needs Xvfb and pulseaudio";
-        ::unsetenv("AT_SPI_BUS_ADDRESS");
-        ::setenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1", 1);
-        bus.emplace(dir.path());
-        typist.emplace();
-        target.emplace(dir.path(), "field");
-        ASSERT_TRUE(target->waitUntilActive());
-        config.dictationDir = dir / "Dictation";
+        RealStackRig::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        ASSERT_TRUE(bus) << "the soak needs dbus-daemon for the focus lookup";
         config.dictFile = dir.write("замены.txt", "");
-        config.polishEnabled = false;
-
-        DictationSeams seams;
-        seams.insertion = std::make_shared<InsertionSeams>(InsertionSeams{
-            makeSystemPasteboard(), makeSystemPasteKeystroke(), makeSystemFrontmostAppSource(),
-            std::make_shared<AtspiFocusSource>(), makeSystemPasteboard("PRIMARY"), nullptr});
-        controller = DictationController::create(
-            config, std::make_shared<GigaAMTranscriber>(modelFolder),
-            [this](const DictationState& state) { last = describe(state); }, std::move(seams));
+        create(std::make_shared<GigaAMTranscriber>(testModelFolder),
+               [this](const DictationState& state) { last = describe(state); });
         controller->finalStateLinger = 0.05;
         controller->start();
     }
     void TearDown() override { controller.reset(); }
 
-    void altSpace() {
-        typist->press(keysym::altL);
-        typist->tap(keysym::space);
-        typist->release(keysym::altL);
-    }
-    void play(const std::string& wav) { playIntoTestSink(wav); }
     // One toggle dictation of number n. Answers what it added to the field, after what was
     // there before; nothing when the field did not grow from `before`.
     std::optional<std::string> dictate(int n, const std::string& before) {
@@ -147,7 +91,7 @@ protected:
         altSpace();
         if (!processUntil([&] { return controller->state().is(Kind::recording); }, 10))
             return std::nullopt;
-        play(tones);
+        playIntoTestSink(tones);
         altSpace();
         std::string typed;
         const bool grew = processUntil([&] {
@@ -162,12 +106,9 @@ protected:
     // The newest kept recording (the dictation just made).
     fs::path newestSample() const {
         fs::path newest;
-        std::error_code error;
-        for (fs::directory_iterator it(config.dictationDir + "/samples", error), end;
-             !error && it != end; it.increment(error))
-            if (it->path().extension() == ".wav" &&
-                (newest.empty() || fs::last_write_time(it->path()) > fs::last_write_time(newest)))
-                newest = it->path();
+        for (const fs::path& wav : wavsIn(config.dictationDir + "/samples"))
+            if (newest.empty() || fs::last_write_time(wav) > fs::last_write_time(newest))
+                newest = wav;
         return newest;
     }
 
@@ -182,14 +123,6 @@ protected:
         return error ? "(not copied)" : kept.string();
     }
 
-    XvfbServer xvfb;
-    PulseServer pulse;
-    TempDir dir;
-    std::optional<SessionBus> bus;
-    std::optional<PasteTarget> target;
-    std::optional<Typist> typist;
-    Config config;
-    std::shared_ptr<DictationController> controller;
     std::string last;
 };
 
@@ -202,7 +135,7 @@ TEST_F(DictationSoak, HundredsOfDictationsArriveInOrderAndLeaveNothingBehind) {
     double afterTwenty = 0;
     // Now and then the test model hears a tone of the played-back audio as several words; the
     // field must then hold exactly what it heard in that recording.
-    GigaAMTranscriber referee(modelFolder);
+    GigaAMTranscriber referee(testModelFolder);
     referee.prepare(); // its threads belong to the starting count
     int misheard = 0;
     for (int n = 0; n < total; ++n) {
@@ -239,8 +172,8 @@ TEST_F(DictationSoak, HundredsOfDictationsArriveInOrderAndLeaveNothingBehind) {
     EXPECT_TRUE(settled) << "open files " << files << " → " << openFiles() << ", threads "
                          << workers << " → " << threads();
     EXPECT_LE(grown, 5.0);
-    EXPECT_EQ(wavsIn(config.dictationDir), 0u);
-    EXPECT_EQ(wavsIn(config.dictationDir + "/pending"), 0u);
+    EXPECT_TRUE(wavsIn(config.dictationDir).empty());
+    EXPECT_TRUE(wavsIn(config.dictationDir + "/pending").empty());
     EXPECT_EQ(controller->pendingCount(), 0);
 }
 

@@ -1,6 +1,5 @@
 #include "download/gigaam_download.h"
 
-#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QEventLoop>
 #include <QTimer>
@@ -14,6 +13,7 @@
 #include "base/journal.h"
 #include "download/download_retry.h"
 #include "download/model_server.h"
+#include "support/event_loop.h"
 #include "support/temp_dir.h"
 
 namespace talvoro {
@@ -42,14 +42,6 @@ const std::vector<Part> smallParts = [] {
     return parts;
 }();
 
-QCoreApplication& application() {
-    static int argc = 1;
-    static char name[] = "gigaam_download_test";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    return app;
-}
-
 std::string bytes(std::size_t size, unsigned seed) {
     std::mt19937 random(seed);
     std::string text(size, '\0');
@@ -67,13 +59,6 @@ struct Outcome {
     bool done() const {
         return !events.empty() && std::holds_alternative<GigaAMDownload::Done>(events.back());
     }
-    std::vector<double> progress() const {
-        std::vector<double> values;
-        for (const auto& event : events)
-            if (const auto* p = std::get_if<GigaAMDownload::Progress>(&event))
-                values.push_back(p->fraction);
-        return values;
-    }
 };
 
 class GigaAMDownloadTest : public ::testing::Test {
@@ -86,10 +71,7 @@ protected:
                 server.put(smallParts[i].remoteName, bytes(smallParts[i].bytes, unsigned(i + 1))));
     }
 
-    std::string local(std::size_t part) const {
-        return folder() + "/" + smallParts[part].localName;
-    }
-    const std::string& folder() const { return models; }
+    std::string local(std::size_t part) const { return models + "/" + smallParts[part].localName; }
 
     // Runs a download to its Done or Failed event; `during` may act on each event and end the
     // run by answering false.
@@ -100,7 +82,7 @@ protected:
         QEventLoop loop;
         std::unique_ptr<GigaAMDownload> download;
         download = std::make_unique<GigaAMDownload>(
-            folder(), std::move(sources),
+            models, std::move(sources),
             [&](const GigaAMDownload::Event& event) {
                 run.events.push_back(event);
                 if (during && !during(*download, event)) // after the events already queued
@@ -149,31 +131,33 @@ TEST_F(GigaAMDownloadTest,
        APartMissingAtTheFirstSourceComesFromTheSecondAndTheNextStartsAtTheFirst) {
     const Outcome run = download({server.base("404:dec"), server.base("ok")});
     ASSERT_TRUE(run.done()) << (run.failed() ? run.failed()->message : "");
-    EXPECT_EQ(std::get<GigaAMDownload::Done>(run.events.back()).folder, folder());
+    EXPECT_EQ(std::get<GigaAMDownload::Done>(run.events.back()).folder, models);
     expectAllInPlace();
     EXPECT_EQ(server.requests(),
               (std::vector<std::string>{"/404:dec/enc.bin -", "/404:dec/dec.bin -", "/ok/dec.bin -",
                                         "/404:dec/joint.bin -", "/404:dec/vocab.txt -"}));
-    for (double p : run.progress())
-        EXPECT_LE(p, 0.999);
+    for (const auto& event : run.events) {
+        if (const auto* progress = std::get_if<GigaAMDownload::Progress>(&event)) {
+            EXPECT_LE(progress->fraction, 0.999);
+        }
+    }
 }
 
 TEST_F(GigaAMDownloadTest, BadAnswersFromEverySourceEndWithTheLastSourcesMessage) {
-    Outcome run = download({server.base("short:enc"), server.base("404")});
-    ASSERT_TRUE(run.failed());
-    EXPECT_EQ(run.failed()->message,
-              "enc.bin из " + server.base("404") + " отброшен: ответ 404, 15 Б вместо 200000");
-
-    run = download({server.base("404"), server.base("short:enc")});
-    ASSERT_TRUE(run.failed());
-    EXPECT_EQ(run.failed()->message, "enc.bin из " + server.base("short:enc") +
-                                         " отброшен: ответ 200, 66666 Б вместо 200000");
-
-    run = download({server.base("500")});
-    ASSERT_TRUE(run.failed());
-    EXPECT_EQ(run.failed()->message,
-              "enc.bin из " + server.base("500") + " отброшен: ответ 500, 0 Б вместо 200000");
-    EXPECT_TRUE(fs::is_empty(folder())) << "nothing of a rejected answer stays";
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"short:enc", "404"}, "ответ 404, 15 Б"},
+        {{"404", "short:enc"}, "ответ 200, 66666 Б"},
+        {{"500"}, "ответ 500, 0 Б"}};
+    for (const auto& [modes, answer] : cases) {
+        std::vector<std::string> sources;
+        for (const std::string& mode : modes)
+            sources.push_back(server.base(mode));
+        const Outcome run = download(sources);
+        ASSERT_TRUE(run.failed());
+        EXPECT_EQ(run.failed()->message,
+                  "enc.bin из " + sources.back() + " отброшен: " + answer + " вместо 200000");
+    }
+    EXPECT_TRUE(fs::is_empty(models)) << "nothing of a rejected answer stays";
 }
 
 TEST_F(GigaAMDownloadTest, AConnectionResetMidFileIsResumedWithARange) {
@@ -195,7 +179,7 @@ TEST_F(GigaAMDownloadTest, AConnectionResetMidFileIsResumedWithARange) {
 }
 
 TEST_F(GigaAMDownloadTest, AKeptPartialFileIsResumedAndAServerWithoutRangesStartsItOver) {
-    fs::create_directories(folder());
+    fs::create_directories(models);
     const std::string good = readFile(served[0]).substr(0, 150000);
     dir.write("models/enc.local.part", good);
     Outcome run = download({server.base("redirect/ok")});
@@ -226,7 +210,7 @@ TEST_F(GigaAMDownloadTest, APartOfTheRightSizeWithOtherBytesIsDroppedAndTheNextS
 }
 
 TEST_F(GigaAMDownloadTest, APresentFileCountsOnlyWhenItsSizeAndHashMatch) {
-    fs::create_directories(folder());
+    fs::create_directories(models);
     dir.write("models/enc.local", readFile(served[0]).substr(0, 150000)); // truncated
     std::string other = readFile(served[1]);
     other[0] ^= 1;
@@ -249,7 +233,7 @@ TEST_F(GigaAMDownloadTest, AFileCheckedOnceIsNotReadAgainUntilItChanges) {
     EXPECT_EQ(server.requests().size(), 4u);
 
     fs::last_write_time(local(3), fs::last_write_time(local(3)) + std::chrono::seconds(5));
-    EXPECT_TRUE(GigaAMDownload::present(folder(), parts, [&](const std::string& path) {
+    EXPECT_TRUE(GigaAMDownload::present(models, parts, [&](const std::string& path) {
         ++hashed;
         return PartCheck::sha256(path);
     }));
@@ -308,7 +292,7 @@ TEST_F(GigaAMDownloadTest, AnEndlessBodyASilentSourceAndNoServerFailWithoutAMode
     ASSERT_TRUE(run.failed());
     EXPECT_TRUE(run.failed()->message.starts_with("источник не принимает соединение"))
         << run.failed()->message;
-    EXPECT_TRUE(fs::is_empty(folder()));
+    EXPECT_TRUE(fs::is_empty(models));
 
     run = download({"::"});
     ASSERT_TRUE(run.failed());
@@ -323,7 +307,7 @@ TEST_F(GigaAMDownloadTest, LocalWriteFailuresStopAtOnceAndNeverLeaveAModelFile) 
     EXPECT_TRUE(run.failed()->message.starts_with("не удалось завести папку модели: "));
 
     models = dir / "models";
-    fs::create_directories(folder() + "/enc.local.part"); // the partial file cannot be opened
+    fs::create_directories(models + "/enc.local.part"); // the partial file cannot be opened
     run = download({server.base("ok"), server.base("ok")});
     ASSERT_TRUE(run.failed());
     EXPECT_TRUE(run.failed()->message.starts_with("не удалось записать " + local(0) + ".part"));

@@ -49,7 +49,6 @@ public:
     ModelServer& operator=(const ModelServer&) = delete;
 
     bool running() const { return port_ > 0; }
-    int port() const { return port_; }
     // A source whose answers follow the mode (see model_server.py): "ok", "404:decoder", …
     std::string base(const std::string& mode) const {
         return "http://127.0.0.1:" + std::to_string(port_) + "/" + mode;

@@ -112,19 +112,6 @@ TEST_F(OrtSessionTest, TerminatedRunOptionsFailEveryRunUntilResumed) {
     EXPECT_EQ(binding.floats(0)[0], 2.0f);
 }
 
-TEST_F(OrtSessionTest, OpeningFailsForMissingFilesAndNonModels) {
-    TempDir folder;
-    for (const std::string& path :
-         {folder / "absent.onnx", folder.write("text.onnx", "это не модель\n"),
-          folder.write("empty.onnx", "")}) {
-        ORT::Failure::Kind kind = ORT::Failure::Kind::shape;
-        const std::string text =
-            failureText([&] { ORT::Session(path, 1, Where::processor); }, &kind);
-        EXPECT_EQ(kind, ORT::Failure::Kind::status) << path;
-        EXPECT_GT(text.size(), std::string("onnxruntime: ").size()) << path;
-    }
-}
-
 TEST_F(OrtSessionTest, NeuralFallsBackToTheProcessorAndSaysSo) {
     TempDir folder;
     std::filesystem::copy_file(mixed(), folder / "mixed.onnx");

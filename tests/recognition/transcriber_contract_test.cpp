@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "recognition/dictation_engine_store.h"
 #include "recognition/stt_error.h"
 #include "recognition/stub_transcriber.h"
 #include "support/temp_dir.h"
@@ -51,16 +50,6 @@ TEST(STTError, TransienceFromTheStatusAndTheBodyCutWholeCharacters) {
         body += "ё";
     EXPECT_EQ(std::string(STTError::http(502, body).what()),
               "STT ответил 502: " + body.substr(0, 400));
-}
-
-TEST(DictationEngineStore, ThisBuildAlwaysRecognisesLocally) {
-    Config config;
-    config.dictationEngine = DictationEngine::server;
-    DictationEngineStore::set(DictationEngine::server);
-    EXPECT_EQ(DictationEngineStore::stored(), DictationEngine::server);
-    EXPECT_EQ(DictationEngineStore::current(config), DictationEngine::local);
-    DictationEngineStore::set(DictationEngine::local);
-    EXPECT_EQ(DictationEngineStore::stored(), DictationEngine::local);
 }
 
 } // namespace
