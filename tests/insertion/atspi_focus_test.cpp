@@ -1,6 +1,7 @@
 #include "insertion/atspi_focus_source.h"
 #include "insertion/lookup_thread.h"
 #include "insertion/paster.h"
+#include "support/run_program.h"
 
 #include <QCoreApplication>
 
@@ -63,13 +64,8 @@ TEST(LookupThreadTest, TheThreadTakesNewLookupsOnceTheHungOneEnds) {
     EXPECT_EQ(thread.run(hangingOn(hung), 20ms), LookupThread::Outcome::late);
     hung->release();
     // The released lookup ends soon; from then on the thread answers again.
-    LookupThread::Outcome outcome = LookupThread::Outcome::busy;
-    for (int attempt = 0; attempt < 5000 && outcome == LookupThread::Outcome::busy; ++attempt) {
-        outcome = thread.run([] {}, 10s);
-        if (outcome == LookupThread::Outcome::busy)
-            std::this_thread::sleep_for(1ms);
-    }
-    EXPECT_EQ(outcome, LookupThread::Outcome::answered);
+    EXPECT_TRUE(testing::waitFor(
+        [&] { return thread.run([] {}, 10s) == LookupThread::Outcome::answered; }, 5));
 }
 
 // With no accessibility bus anywhere the lookup must answer, not hang or end the process.
