@@ -17,6 +17,8 @@
 #include <xcb/xcb_keysyms.h>
 #include <xcb/xtest.h>
 
+#include "support/run_program.h"
+
 namespace talvoro::testing {
 
 namespace keysym {
@@ -67,12 +69,7 @@ public:
     }
     // Whether, within two seconds, the keycode has been pressed more than `before` times.
     bool awaitPress(xcb_keycode_t keycode, int before) {
-        for (int i = 0; i < 200; ++i) {
-            if (count(keycode, true) > before)
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return false;
+        return waitFor([&] { return count(keycode, true) > before; }, 2);
     }
     int count(xcb_keycode_t keycode, bool press) {
         int n = 0;

@@ -1,13 +1,14 @@
 #include "insertion/atspi_focus_source.h"
 #include "insertion/lookup_thread.h"
 #include "insertion/paster.h"
+#include "support/run_program.h"
 
 #include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
+#include <atomic>
+#include <future>
 
 namespace talvoro {
 namespace {
@@ -16,24 +17,15 @@ using namespace std::chrono_literals;
 
 // Lookups that stay inside an application that stopped answering until the test lets them go.
 struct Hung {
-    std::mutex lock;
-    std::condition_variable changed;
-    bool released = false; // guarded by lock
-    int entered = 0;       // guarded by lock
-
-    void release() {
-        std::lock_guard guard(lock);
-        released = true;
-        changed.notify_all();
-    }
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<int> entered = 0;
 };
 
 std::function<void()> hangingOn(std::shared_ptr<Hung> hung) {
     return [hung] {
-        std::unique_lock guard(hung->lock);
         ++hung->entered;
-        hung->changed.notify_all();
-        hung->changed.wait(guard, [&] { return hung->released; });
+        hung->released.wait();
     };
 }
 
@@ -51,9 +43,8 @@ TEST(LookupThreadTest, AHungLookupCostsOneWaitAndNothingQueuesBehindIt) {
                 << "turned away at once, not after another wait";
         // Going away must not wait for the hung lookup, nor run the turned-away ones.
     }
-    hung->release();
-    std::unique_lock guard(hung->lock);
-    hung->changed.wait_for(guard, 10s, [&] { return hung->entered > 0; });
+    hung->release.set_value();
+    testing::waitFor([&] { return hung->entered > 0; }, 10);
     EXPECT_EQ(hung->entered, 1);
 }
 
@@ -61,15 +52,10 @@ TEST(LookupThreadTest, TheThreadTakesNewLookupsOnceTheHungOneEnds) {
     LookupThread thread("lookup-test");
     auto hung = std::make_shared<Hung>();
     EXPECT_EQ(thread.run(hangingOn(hung), 20ms), LookupThread::Outcome::late);
-    hung->release();
+    hung->release.set_value();
     // The released lookup ends soon; from then on the thread answers again.
-    LookupThread::Outcome outcome = LookupThread::Outcome::busy;
-    for (int attempt = 0; attempt < 5000 && outcome == LookupThread::Outcome::busy; ++attempt) {
-        outcome = thread.run([] {}, 10s);
-        if (outcome == LookupThread::Outcome::busy)
-            std::this_thread::sleep_for(1ms);
-    }
-    EXPECT_EQ(outcome, LookupThread::Outcome::answered);
+    EXPECT_TRUE(testing::waitFor(
+        [&] { return thread.run([] {}, 10s) == LookupThread::Outcome::answered; }, 5));
 }
 
 // With no accessibility bus anywhere the lookup must answer, not hang or end the process.

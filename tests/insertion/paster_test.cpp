@@ -7,6 +7,9 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include <functional>
+#include <optional>
+
 #include <gtest/gtest.h>
 
 namespace talvoro {
@@ -16,6 +19,16 @@ using Paster::Focus;
 using testing::ManualPasteClock;
 
 const Focus textArea{"AXTextArea", {}, false, {}};
+
+// The code of the failure `action` throws; nothing when it throws none.
+std::optional<Paster::Failure::Code> failureOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Paster::Failure& failure) {
+        return failure.code();
+    }
+    return std::nullopt;
+}
 
 // Puts a tunable back when the test ends.
 template <typename T> class Tuned {
@@ -134,14 +147,12 @@ TEST(PasterDeliver, AFailedKeystrokeRestoresAtOnceAndThenThrows) {
     ManualPasteClock clock;
     pasteboard.setString("на месте");
     const double start = clock.now();
-    try {
-        Paster::deliver("текст", pasteboard, textArea,
-                        [] { throw Paster::Failure::eventCreationFailed(); },
-                        {{}, nullptr, &clock});
-        FAIL() << "no error";
-    } catch (const Paster::Failure& failure) {
-        EXPECT_EQ(failure.code(), Paster::Failure::Code::eventCreationFailed);
-    }
+    EXPECT_EQ(failureOf([&] {
+                  Paster::deliver("текст", pasteboard, textArea,
+                                  [] { throw Paster::Failure::eventCreationFailed(); },
+                                  {{}, nullptr, &clock});
+              }),
+              Paster::Failure::Code::eventCreationFailed);
     EXPECT_EQ(clock.now(), start) << "no pull wait after a failed keystroke";
     EXPECT_EQ(pasteboard.string(), "на месте");
 }
@@ -203,15 +214,7 @@ struct PasteRig {
 TEST(PasterPaste, NothingIsTouchedWithoutTextOrPermission) {
     PasteRig rig;
     const std::int64_t before = rig.pasteboard->changeCount();
-    auto failure = [&] {
-        try {
-            Paster::paste("", rig.seams);
-        } catch (const Paster::Failure& failure) {
-            return failure.code();
-        }
-        return Paster::Failure::Code::emptyText;
-    };
-    EXPECT_EQ(failure(), Paster::Failure::Code::emptyText);
+    EXPECT_EQ(failureOf([&] { Paster::paste("", rig.seams); }), Paster::Failure::Code::emptyText);
     rig.keystroke->canPress = false;
     EXPECT_EQ(Paster::missingPermission(rig.seams)->code(), Paster::Failure::Code::noPermission);
     rig.seams.keystroke.reset(); // a Wayland session that offers no way to press keys

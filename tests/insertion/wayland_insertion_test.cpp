@@ -5,20 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 namespace talvoro {
 namespace {
 
 using testing::HeadlessCompositor;
+using testing::readFile;
 using namespace std::chrono_literals;
-
-std::string contents(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // A window that takes text, started in the session; `output` holds what it received.
 struct Receiver {
@@ -77,14 +70,13 @@ protected:
         const std::string text = "привет мир " + tag;
         const auto log = sway.home() / (tag + ".log");
         sway.start({TALVORO_PASTE_PROBE, text, stop.string()}, {}, log);
-        for (int i = 0; i < 500 && contents(out) != text; ++i)
-            std::this_thread::sleep_for(20ms);
+        testing::waitFor([&] { return readFile(out) == text; }, 10);
         std::this_thread::sleep_for(300ms); // time for a second paste, were there one
-        EXPECT_EQ(contents(out), text) << contents(log);
-        EXPECT_NE(contents(log).find("restored: 1"), std::string::npos) << contents(log);
-        EXPECT_EQ(contents(log).find("Sanitizer"), std::string::npos) << contents(log);
+        EXPECT_EQ(readFile(out), text) << readFile(log);
+        EXPECT_NE(readFile(log).find("restored: 1"), std::string::npos) << readFile(log);
+        EXPECT_EQ(readFile(log).find("Sanitizer"), std::string::npos) << readFile(log);
         if (previous == "image") {
-            EXPECT_EQ(sway.run({"wl-paste", "--type", "image/png"}).output, contents(image));
+            EXPECT_EQ(sway.run({"wl-paste", "--type", "image/png"}).output, readFile(image));
         } else {
             EXPECT_EQ(sway.run({"wl-paste", "--no-newline"}).output, previous);
         }
@@ -146,8 +138,7 @@ TEST(WaylandDataControl, UnderKWinTheReceiverPullsTheTextAndTheImageComesBack) {
     DataControlPasteboard pasteboard;
     ::unsetenv("WAYLAND_DISPLAY");
     EXPECT_STREQ(pasteboard.protocolName(), "zwlr_data_control_manager_v1");
-    for (int i = 0; i < 250 && pasteboard.types().empty(); ++i)
-        std::this_thread::sleep_for(20ms);
+    testing::waitFor([&] { return !pasteboard.types().empty(); }, 5);
     ASSERT_EQ(pasteboard.types(), std::vector<std::string>{"image/png"});
 
     std::string received;
@@ -162,8 +153,7 @@ TEST(WaylandDataControl, UnderKWinTheReceiverPullsTheTextAndTheImageComesBack) {
 
     const std::int64_t before = pasteboard.changeCount();
     kwin.run({"sh", "-c", "wl-copy чужое >/dev/null 2>&1"});
-    for (int i = 0; i < 250 && pasteboard.changeCount() == before; ++i)
-        std::this_thread::sleep_for(20ms);
+    testing::waitFor([&] { return pasteboard.changeCount() != before; }, 5);
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(pasteboard.changeCount(), before + 1) << "another client's write, counted once";
     EXPECT_EQ(pasteboard.string(), "чужое");

@@ -82,21 +82,16 @@ public:
         std::lock_guard guard(lock);
         return pulls;
     }
-    std::optional<std::chrono::steady_clock::time_point> lastPullAt() {
-        std::lock_guard guard(lock);
-        return lastPull;
-    }
 
     // Reads a target like any client, INCR included; nothing when refused or not answered.
-    // `time` stamps the request as a key event's time would.
     static std::optional<std::string>
     read(const std::string& selectionName, const std::string& target,
-         std::chrono::milliseconds within = std::chrono::seconds(3),
-         xcb_timestamp_t time = XCB_CURRENT_TIME) {
+         std::chrono::milliseconds within = std::chrono::seconds(3)) {
         auto r = x11::Connection::open();
         const xcb_window_t w = inputWindow(*r);
         const xcb_atom_t property = r->atom("PEER_READ");
-        xcb_convert_selection(r->get(), w, r->atom(selectionName), r->atom(target), property, time);
+        xcb_convert_selection(r->get(), w, r->atom(selectionName), r->atom(target), property,
+                              XCB_CURRENT_TIME);
         xcb_flush(r->get());
         const auto deadline = std::chrono::steady_clock::now() + within;
         auto notify = next(*r, deadline, [&](const xcb_generic_event_t& e) {
@@ -126,21 +121,6 @@ public:
                 return all;
             all += part->bytes;
         }
-    }
-
-    // The server's current time, as a client learns it from a property change.
-    static xcb_timestamp_t serverTime() {
-        auto r = x11::Connection::open();
-        const xcb_window_t w = inputWindow(*r);
-        xcb_change_property(r->get(), XCB_PROP_MODE_APPEND, w, r->atom("PEER_TIME"),
-                            XCB_ATOM_INTEGER, 32, 0, nullptr);
-        xcb_flush(r->get());
-        auto notify = next(*r, std::chrono::steady_clock::now() + std::chrono::seconds(3),
-                           [](const xcb_generic_event_t& e) {
-                               return (e.response_type & 0x7f) == XCB_PROPERTY_NOTIFY;
-                           });
-        return notify ? reinterpret_cast<xcb_property_notify_event_t*>(notify.get())->time
-                      : XCB_CURRENT_TIME;
     }
 
     // The target names the owner lists.
@@ -286,7 +266,6 @@ private:
         if (!value)
             return;
         pulls.push_back(value->bytes);
-        lastPull = std::chrono::steady_clock::now();
         if (options.reownAfterPull) {
             served = {{"UTF8_STRING", value->bytes}};
             xcb_set_selection_owner(c->get(), window, selection, XCB_CURRENT_TIME);
@@ -306,12 +285,11 @@ private:
     xcb_atom_t selection;
     std::uint8_t xfixesEvent = 0;
     std::mutex lock;
-    Targets served;                                                // guarded by lock
-    std::map<std::string, int> requestCount;                       // guarded by lock
-    std::vector<std::string> pulls;                                // guarded by lock
-    std::optional<std::chrono::steady_clock::time_point> lastPull; // guarded by lock
-    std::map<xcb_window_t, Outgoing> outgoing;                     // guarded by lock
-    std::size_t sentInPieces = 0;                                  // guarded by lock
+    Targets served;                            // guarded by lock
+    std::map<std::string, int> requestCount;   // guarded by lock
+    std::vector<std::string> pulls;            // guarded by lock
+    std::map<xcb_window_t, Outgoing> outgoing; // guarded by lock
+    std::size_t sentInPieces = 0;              // guarded by lock
     std::atomic<bool> stop{false};
     std::thread thread;
 };

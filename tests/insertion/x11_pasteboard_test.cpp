@@ -2,6 +2,7 @@
 
 #include "insertion/paster.h"
 #include "insertion/x11_pasteboard_peer.h"
+#include "support/run_program.h"
 #include "support/xvfb_server.h"
 
 #include <gtest/gtest.h>
@@ -29,16 +30,6 @@ std::string pattern(std::size_t size) {
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-template <class Condition> bool eventually(Condition condition, std::chrono::milliseconds within) {
-    const auto deadline = Clock::now() + within;
-    while (Clock::now() < deadline) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(5ms);
-    }
-    return condition();
 }
 
 class X11PasteboardTest : public ::testing::Test {
@@ -195,14 +186,11 @@ TEST_F(X11PasteboardTest, AClipboardManagerThatTakesTheSelectionOverServesTheTex
                           PeerOptions{.pullNewOwners = true, .reownAfterPull = true});
     const auto before = pasteboard->changeCount();
     pasteboard->writePromisedText([](bool) { return std::string("диктовка"); });
-    ASSERT_TRUE(eventually([&] { return pasteboard->changeCount() >= before + 2; }, 5s));
+    ASSERT_TRUE(testing::waitFor([&] { return pasteboard->changeCount() >= before + 2; }, 5));
     EXPECT_EQ(pasteboard->string(), "диктовка") << "now served by the manager";
 }
 
-TEST(X11PasteboardLifetime, GoingAwayWhileOwningNeitherBlocksNorCrashes) {
-    testing::XvfbServer xvfb;
-    if (!xvfb.running())
-        GTEST_SKIP() << "Xvfb is not installed";
+TEST_F(X11PasteboardTest, GoingAwayWhileOwningNeitherBlocksNorCrashes) {
     {
         X11Pasteboard owner(selectionName);
         owner.writePromisedText([](bool) { return std::string("текст"); });
@@ -217,14 +205,11 @@ TEST(X11PasteboardLifetime, GoingAwayWhileOwningNeitherBlocksNorCrashes) {
     EXPECT_EQ(SelectionPeer::read(selectionName, "UTF8_STRING", 300ms), std::nullopt);
 }
 
-TEST(X11PasteboardLifetime, ClipboardManagerKeepsWhatWeHeldWhenWeGo) {
-    testing::XvfbServer xvfb;
-    if (!xvfb.running())
-        GTEST_SKIP() << "Xvfb is not installed";
+TEST_F(X11PasteboardTest, ClipboardManagerKeepsWhatWeHeldWhenWeGo) {
     SelectionPeer manager("CLIPBOARD", PeerOptions{.savesClipboard = true});
     const std::string png = pattern(300000);
     {
-        X11Pasteboard pasteboard("CLIPBOARD");
+        X11Pasteboard user("CLIPBOARD");
         const auto start = Clock::now();
         {
             X11Pasteboard dictation("CLIPBOARD");
@@ -232,7 +217,7 @@ TEST(X11PasteboardLifetime, ClipboardManagerKeepsWhatWeHeldWhenWeGo) {
         }
         EXPECT_LT(secondsSince(start), 1.0) << "promised dictated text is not handed over";
         EXPECT_EQ(SelectionPeer::read("CLIPBOARD", "UTF8_STRING", 300ms), std::nullopt);
-        pasteboard.writeItems({{{"UTF8_STRING", "прежнее"}, {"image/png", png}}});
+        user.writeItems({{{"UTF8_STRING", "прежнее"}, {"image/png", png}}});
     }
     EXPECT_EQ(SelectionPeer::read("CLIPBOARD", "UTF8_STRING"), "прежнее");
     EXPECT_EQ(SelectionPeer::read("CLIPBOARD", "image/png"), png);

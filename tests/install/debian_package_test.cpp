@@ -11,13 +11,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string trimmedOutput(const std::string& commandLine) {
-    std::string text = runProgram(commandLine).output;
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-        text.pop_back();
-    return text;
-}
-
 // The value of one field of `dpkg-deb --info`, continuation lines left out.
 std::string field(const std::string& info, const std::string& name) {
     const std::string label = "\n " + name + ": ";
@@ -48,7 +41,8 @@ TEST(DebianPackage, BuildsCleanWithItsDependenciesAndItsProgramRuns) {
                                            shellWord(TALVORO_BINARY_DIR "/CPackConfig.cmake") +
                                            " -B " + shellWord(root / "out") + " 2>&1");
     ASSERT_EQ(built.status, 0) << built.output;
-    const std::string architecture = trimmedOutput("dpkg --print-architecture");
+    std::string architecture = runProgram("dpkg --print-architecture").output;
+    architecture.erase(architecture.find_last_not_of(" \n") + 1);
     const std::string deb = root / ("out/talvoro_" TALVORO_VERSION "_" + architecture + ".deb");
     ASSERT_TRUE(fs::is_regular_file(deb)) << built.output;
 

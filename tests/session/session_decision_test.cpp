@@ -56,40 +56,28 @@ TEST(SessionDecision, EachSessionKindGetsItsPaths) {
     kde.portal = {{"GlobalShortcuts", 1}, {"RemoteDesktop", 2}};
     SessionFacts uinputOnly = wayland("niri", {}, false);
     uinputOnly.uinputOptIn = uinputOnly.uinputWritable = true;
+    using H = HotkeyPath;
+    using K = KeystrokePath;
+    using C = ClipboardPath;
+    using P = PillPath;
+    const P xwayland = P::xwaylandAtPointerOrBottomCentre;
     const Row rows[] = {
-        {"X11",
-         x11,
-         {},
-         HotkeyPath::x11Grab,
-         KeystrokePath::xtest,
-         ClipboardPath::x11Selection,
-         PillPath::x11AtPointer,
-         true},
-        {"sway, this build",
-         wayland("sway", swayGlobals, true),
-         {},
-         HotkeyPath::desktopBinding,
-         KeystrokePath::xtest,
-         ClipboardPath::x11Selection,
-         PillPath::xwaylandAtPointerOrBottomCentre,
-         true},
-        {"sway, all built", wayland("sway", swayGlobals, true), everything(),
-         HotkeyPath::desktopBinding, KeystrokePath::virtualKeyboard, ClipboardPath::wlrDataControl,
-         PillPath::xwaylandAtPointerOrBottomCentre, true},
+        {"X11", x11, {}, H::x11Grab, K::xtest, C::x11Selection, P::x11AtPointer, true},
+        {"sway, this build", wayland("sway", swayGlobals, true), BuiltPaths{}, H::desktopBinding,
+         K::xtest, C::x11Selection, xwayland, true},
+        {"sway, all built", wayland("sway", swayGlobals, true), everything(), H::desktopBinding,
+         K::virtualKeyboard, C::wlrDataControl, xwayland, true},
         {"weston without XWayland", wayland("weston", {{"wl_seat", 7}}, false), everything(),
-         HotkeyPath::desktopBinding, KeystrokePath::none, ClipboardPath::none, PillPath::none,
-         false},
-        {"GNOME 43", gnome43, everything(), HotkeyPath::desktopBinding,
-         KeystrokePath::remoteDesktopPortal, ClipboardPath::x11Selection,
-         PillPath::xwaylandAtPointerOrBottomCentre, true},
-        {"KDE", kde, everything(), HotkeyPath::globalShortcutsPortal, KeystrokePath::kdeFakeInput,
-         ClipboardPath::extDataControl, PillPath::xwaylandAtPointerOrBottomCentre, true},
+         H::desktopBinding, K::none, C::none, P::none, false},
+        {"GNOME 43", gnome43, everything(), H::desktopBinding, K::remoteDesktopPortal,
+         C::x11Selection, xwayland, true},
+        {"KDE", kde, everything(), H::globalShortcutsPortal, K::kdeFakeInput, C::extDataControl,
+         xwayland, true},
         {"data control, no way to press keys: the text waits on the clipboard",
          wayland("sway", {{"zwlr_data_control_manager_v1", 2}}, false), everything(),
-         HotkeyPath::desktopBinding, KeystrokePath::none, ClipboardPath::wlrDataControl,
-         PillPath::none, true},
-        {"uinput allowed, no clipboard", uinputOnly, everything(), HotkeyPath::desktopBinding,
-         KeystrokePath::uinput, ClipboardPath::none, PillPath::none, false},
+         H::desktopBinding, K::none, C::wlrDataControl, P::none, true},
+        {"uinput allowed, no clipboard", uinputOnly, everything(), H::desktopBinding, K::uinput,
+         C::none, P::none, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

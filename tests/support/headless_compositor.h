@@ -9,15 +9,17 @@
 #include <fstream>
 #include <grp.h>
 #include <map>
-#include <poll.h>
+#include <optional>
 #include <pwd.h>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+#include "support/run_program.h"
+#include "support/temp_dir.h"
 
 namespace talvoro::testing {
 
@@ -61,12 +63,13 @@ public:
     enum class Kind { Sway, Weston, KWin, Mutter };
     struct Options {
         bool xwayland = true;
-        bool sessionBus = false; // a private session bus as the desktop user
-        std::string swayConfig;  // lines added to sway's configuration
+        bool sessionBus = false;                        // a private session bus as the desktop user
+        std::string swayConfig;                         // lines added to sway's configuration
+        std::map<std::string, std::string> environment; // for the compositor and its clients
     };
 
     explicit HeadlessCompositor(Kind kind) : HeadlessCompositor(kind, Options{}) {}
-    HeadlessCompositor(Kind kind, const Options& options) : kind_(kind) {
+    HeadlessCompositor(Kind kind, const Options& options) {
         const char* program = kind == Kind::Sway     ? "/usr/bin/sway"
                               : kind == Kind::Weston ? "/usr/bin/weston"
                               : kind == Kind::KWin   ? "/usr/bin/kwin_wayland"
@@ -91,6 +94,7 @@ public:
         env_["PATH"] = "/usr/local/bin:/usr/bin:/bin";
         env_["XDG_SESSION_TYPE"] = "wayland";
         env_["LANG"] = "C.UTF-8";
+        env_.insert(options.environment.begin(), options.environment.end());
         // KWin and mutter talk to the session bus from the start.
         if (options.sessionBus || kind == Kind::KWin || kind == Kind::Mutter)
             startSessionBus();
@@ -123,17 +127,8 @@ public:
 
     bool running() const { return skip_.empty() && compositor_ > 0; }
     const std::string& skipReason() const { return skip_; }
-    const DesktopUser& user() const { return user_; }
     const std::filesystem::path& runtimeDir() const { return runtime_; }
     const std::filesystem::path& home() const { return home_; }
-    // WAYLAND_DISPLAY, DISPLAY (XWayland), XDG_RUNTIME_DIR, HOME, SWAYSOCK,
-    // DBUS_SESSION_BUS_ADDRESS…
-    const std::map<std::string, std::string>& environment() const { return env_; }
-    std::string variable(const std::string& name) const {
-        auto it = env_.find(name);
-        return it == env_.end() ? std::string() : it->second;
-    }
-    void setVariable(const std::string& name, const std::string& value) { env_[name] = value; }
 
     // Lets the desktop user reach a folder the test made (a sound server's socket, say).
     static void letReach(const std::filesystem::path& folder) { ::chmod(folder.c_str(), 0755); }
@@ -166,29 +161,15 @@ public:
                const std::map<std::string, std::string>& extra = {},
                std::chrono::milliseconds timeout = std::chrono::seconds(20)) const {
         Result result;
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0)
+        std::string output = (runtime_ / "run-XXXXXX").string();
+        const int fd = ::mkostemp(output.data(), O_CLOEXEC);
+        if (fd < 0)
             return result;
-        pid_t pid = spawn(argv, extra, fds[1]);
-        ::close(fds[1]);
-        auto deadline = std::chrono::steady_clock::now() + timeout;
-        char buffer[4096];
-        for (;;) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0)
-                break;
-            pollfd p{fds[0], POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0)
-                break;
-            ssize_t n = ::read(fds[0], buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            result.output.append(buffer, static_cast<size_t>(n));
-        }
-        ::close(fds[0]);
+        const pid_t pid = spawn(argv, extra, fd);
         if (pid > 0)
-            result.status = reap(pid, deadline);
+            result.status = reap(pid, std::chrono::steady_clock::now() + timeout);
+        result.output = readFile(output);
+        std::filesystem::remove(output);
         return result;
     }
 
@@ -198,14 +179,9 @@ public:
     // Waits until `path` exists (a file a client writes, a socket).
     static bool waitFor(const std::filesystem::path& path,
                         std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-        auto deadline = std::chrono::steady_clock::now() + timeout;
         std::error_code ec;
-        while (!std::filesystem::exists(path, ec)) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return true;
+        return testing::waitFor([&] { return std::filesystem::exists(path, ec); },
+                                timeout.count() / 1000.0);
     }
 
 private:
@@ -330,28 +306,16 @@ private:
                                          "--socket=wayland-1", "--idle-time=0"};
         if (options.xwayland)
             argv.push_back("--xwayland");
-        std::filesystem::path log = runtime_ / "log";
-        compositor_ = spawn(argv, {}, openOutput(log));
+        compositor_ = spawn(argv, {}, openOutput(runtime_ / "log"));
         if (!waitForSocket("wayland-1"))
             return;
         env_["XDG_CURRENT_DESKTOP"] = "weston";
         if (!options.xwayland)
             return;
-        std::string marker = "xserver listening on display ";
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (std::chrono::steady_clock::now() < deadline) {
-            std::ifstream in(log);
-            std::stringstream text;
-            text << in.rdbuf();
-            std::string s = text.str();
-            if (auto at = s.find(marker); at != std::string::npos) {
-                std::string display = s.substr(at + marker.size());
-                env_["DISPLAY"] = display.substr(0, display.find_first_of("\r\n "));
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        skip_ = "weston did not start XWayland";
+        if (auto display = awaitInLog("xserver listening on display ", "\r\n "))
+            env_["DISPLAY"] = *display;
+        else
+            skip_ = "weston did not start XWayland";
     }
 
     // XWayland started first by the desktop user would make the folder its own, mode 755, and
@@ -397,42 +361,39 @@ private:
                                          "1280x800"};
         if (!options.xwayland)
             argv.push_back("--no-x11");
-        const std::filesystem::path log = runtime_ / "log";
-        compositor_ = spawn(argv, {}, openOutput(log));
+        compositor_ = spawn(argv, {}, openOutput(runtime_ / "log"));
         if (!waitForSocket("wayland-1"))
             return;
         env_["XDG_CURRENT_DESKTOP"] = "GNOME";
         if (!options.xwayland)
             return;
-        const std::string marker = "Using public X11 display ";
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-        while (std::chrono::steady_clock::now() < deadline) {
-            std::ifstream in(log);
-            std::stringstream text;
-            text << in.rdbuf();
-            const std::string s = text.str();
-            if (auto at = s.find(marker); at != std::string::npos) {
-                const std::string display = s.substr(at + marker.size());
-                env_["DISPLAY"] = display.substr(0, display.find_first_of(","));
-                for (const auto& entry : std::filesystem::directory_iterator(runtime_))
-                    if (entry.path().filename().string().rfind(".mutter-Xwaylandauth", 0) == 0)
-                        env_["XAUTHORITY"] = entry.path().string();
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        auto display = awaitInLog("Using public X11 display ", ",");
+        if (!display) {
+            skip_ = "mutter did not start XWayland";
+            return;
         }
-        skip_ = "mutter did not start XWayland";
+        env_["DISPLAY"] = *display;
+        for (const auto& entry : std::filesystem::directory_iterator(runtime_))
+            if (entry.path().filename().string().rfind(".mutter-Xwaylandauth", 0) == 0)
+                env_["XAUTHORITY"] = entry.path().string();
+    }
+
+    // What follows `marker` in the compositor's log up to one of `ends`, once it appears there.
+    std::optional<std::string> awaitInLog(const std::string& marker, const char* ends) const {
+        std::string text;
+        if (!testing::waitFor(
+                [&] {
+                    return (text = readFile(runtime_ / "log")).find(marker) != std::string::npos;
+                },
+                15))
+            return std::nullopt;
+        text = text.substr(text.find(marker) + marker.size());
+        return text.substr(0, text.find_first_of(ends));
     }
 
     void readDisplay(const std::filesystem::path& file) {
         std::string display;
-        if (waitFor(file, std::chrono::seconds(15)))
-            for (int i = 0; i < 50 && display.empty(); ++i) {
-                std::ifstream in(file);
-                std::getline(in, display);
-                if (display.empty())
-                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            }
+        testing::waitFor([&] { return bool(std::ifstream(file) >> display); }, 15);
         if (display.empty())
             skip_ = "the compositor did not name its XWayland display";
         else
@@ -441,17 +402,13 @@ private:
 
     bool waitForSocket(const std::string& name) {
         if (compositor_ <= 0 || !waitFor(runtime_ / name)) {
-            std::ifstream in(runtime_ / "log");
-            std::stringstream text;
-            text << in.rdbuf();
-            skip_ = "the compositor did not start: " + text.str().substr(0, 400);
+            skip_ = "the compositor did not start: " + readFile(runtime_ / "log").substr(0, 400);
             return false;
         }
         env_["WAYLAND_DISPLAY"] = name;
         return true;
     }
 
-    Kind kind_;
     DesktopUser user_;
     std::string skip_;
     std::filesystem::path runtime_;

@@ -14,6 +14,8 @@
 #include <thread>
 #include <unistd.h>
 
+#include "support/run_program.h"
+
 namespace talvoro::testing {
 
 // A PulseAudio daemon of the test's own, in a private folder, with a null sink as the
@@ -23,14 +25,6 @@ namespace talvoro::testing {
 class PulseServer {
 public:
     struct Options {
-        int rate = 48000;
-        int channels = 2;
-        std::string format = "float32le";
-        // Plays silence into the sink at 10 ms latency for as long as the server runs. An
-        // idle null sink renders two-second blocks, so a new recording would see its first
-        // data only when the current block has run out; a busy one behaves like a live
-        // microphone.
-        bool keepBusy = true;
         // Without it the server has no sink and no source at all.
         bool withSink = true;
     };
@@ -48,8 +42,7 @@ public:
         std::ofstream script(dir_ + "/default.pa");
         if (options.withSink)
             script << "load-module module-null-sink sink_name=" << sinkName()
-                   << " rate=" << options.rate << " channels=" << options.channels
-                   << " format=" << options.format << "\n"
+                   << " rate=48000 channels=2 format=float32le\n"
                    << "set-default-sink " << sinkName() << "\n"
                    << "set-default-source " << sinkName() << ".monitor\n";
         // Last: the socket accepts only once the rest is in place.
@@ -61,7 +54,10 @@ public:
             savedServer_ = s;
         }
         start();
-        if (running() && options.withSink && options.keepBusy)
+        // Silence played into the sink at 10 ms latency for as long as the server runs: an idle
+        // null sink renders two-second blocks, so a new recording would see its first data only
+        // when the current block has run out; a busy one behaves like a live microphone.
+        if (running() && options.withSink)
             startSilence();
     }
     ~PulseServer() {
@@ -149,21 +145,14 @@ private:
         }
         silencePid_ = child;
         const std::string env = "PULSE_SERVER=" + server() + " ";
-        for (int i = 0; i < 100 && !prints(env + "/usr/bin/pactl list short sink-inputs"); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        waitFor(
+            [&] {
+                return !runProgram(env + "/usr/bin/pactl list short sink-inputs").output.empty();
+            },
+            2);
         // Suspending and resuming drops the block the sink rendered while it was idle.
         const std::string pactl = env + "/usr/bin/pactl suspend-sink " + sinkName();
         std::system((pactl + " 1 && " + pactl + " 0").c_str());
-    }
-
-    static bool prints(const std::string& command) {
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (!pipe)
-            return false;
-        char buffer[256];
-        bool any = std::fread(buffer, 1, sizeof buffer, pipe) > 0;
-        ::pclose(pipe);
-        return any;
     }
 
     bool accepts() const {
