@@ -31,7 +31,8 @@ public:
 } // namespace
 
 PasteClock& systemPasteClock() {
-    static SystemPasteClock clock;
+    // Never destroyed: the paste thread may still be waiting on it while the process exits.
+    static SystemPasteClock& clock = *new SystemPasteClock;
     return clock;
 }
 

@@ -136,8 +136,6 @@ Duty<KeystrokePath> decideKeystroke(const SessionFacts& facts, const BuiltPaths&
         KeystrokePath::none);
     if (wayland && duty.path == KeystrokePath::xtest)
         duty.note = "через XWayland — вставит только в окна X11";
-    if (wayland && duty.path == KeystrokePath::none)
-        duty.note = "текст останется в буфере — вставь Ctrl+V сам";
     return duty;
 }
 
@@ -188,8 +186,13 @@ std::optional<std::string> SessionDecision::blocker() const {
 }
 
 SessionDecision decideSession(const SessionFacts& facts, const BuiltPaths& built) {
-    return {decideHotkey(facts, built), decideKeystroke(facts, built),
-            decideClipboard(facts, built), decidePill(facts), facts.kind == SessionKind::wayland};
+    SessionDecision decision{decideHotkey(facts, built), decideKeystroke(facts, built),
+                             decideClipboard(facts, built), decidePill(facts),
+                             facts.kind == SessionKind::wayland};
+    if (decision.wayland && decision.keystroke.path == KeystrokePath::none &&
+        decision.clipboard.path != ClipboardPath::none)
+        decision.keystroke.note = "текст останется в буфере для Ctrl+V";
+    return decision;
 }
 
 std::string pathName(HotkeyPath path) {

@@ -1,5 +1,6 @@
 #include "ui/desktop_files.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -19,7 +20,9 @@ void revealInFileManager(const std::string& path) {
                                                        "org.freedesktop.FileManager1", "ShowItems");
     call << QStringList{file.toString()} << QString();
     // Not waited for: a file manager that is slow to start must not hold the caller's thread.
-    auto* answer = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 3000));
+    // Owned by the application, so that one still waiting when it quits goes with it.
+    auto* answer = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 3000),
+                                               QCoreApplication::instance());
     const QUrl folder = QUrl::fromLocalFile(QFileInfo(QString::fromStdString(path)).absolutePath());
     QObject::connect(answer, &QDBusPendingCallWatcher::finished, answer,
                      [folder](QDBusPendingCallWatcher* call) {
