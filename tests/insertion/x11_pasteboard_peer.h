@@ -82,6 +82,11 @@ public:
         std::lock_guard guard(lock);
         return pulls;
     }
+    // When the latest pull arrived; the pasteboard benchmark times pulls with it.
+    std::optional<std::chrono::steady_clock::time_point> lastPullAt() {
+        std::lock_guard guard(lock);
+        return lastPull;
+    }
 
     // Reads a target like any client, INCR included; nothing when refused or not answered.
     static std::optional<std::string>
@@ -266,6 +271,7 @@ private:
         if (!value)
             return;
         pulls.push_back(value->bytes);
+        lastPull = std::chrono::steady_clock::now();
         if (options.reownAfterPull) {
             served = {{"UTF8_STRING", value->bytes}};
             xcb_set_selection_owner(c->get(), window, selection, XCB_CURRENT_TIME);
@@ -285,11 +291,12 @@ private:
     xcb_atom_t selection;
     std::uint8_t xfixesEvent = 0;
     std::mutex lock;
-    Targets served;                            // guarded by lock
-    std::map<std::string, int> requestCount;   // guarded by lock
-    std::vector<std::string> pulls;            // guarded by lock
-    std::map<xcb_window_t, Outgoing> outgoing; // guarded by lock
-    std::size_t sentInPieces = 0;              // guarded by lock
+    Targets served;                                                // guarded by lock
+    std::map<std::string, int> requestCount;                       // guarded by lock
+    std::vector<std::string> pulls;                                // guarded by lock
+    std::optional<std::chrono::steady_clock::time_point> lastPull; // guarded by lock
+    std::map<xcb_window_t, Outgoing> outgoing;                     // guarded by lock
+    std::size_t sentInPieces = 0;                                  // guarded by lock
     std::atomic<bool> stop{false};
     std::thread thread;
 };
