@@ -3,7 +3,6 @@
 #include "audio/dictation_recorder.h"
 #include "audio/host_time.h"
 #include "audio/scripted_capture.h"
-#include "audio/wav_format.h"
 #include "audio/wav_reader.h"
 #include "support/event_loop.h"
 #include "support/temp_dir.h"
@@ -21,7 +20,6 @@ namespace talvoro {
 namespace {
 
 using testing::loudest;
-using testing::readFile;
 using testing::recordedSamples;
 using testing::TempDir;
 using testing::toneFrequency;
@@ -133,39 +131,6 @@ TEST_F(RecorderTest, EveryFormatAndAChangeMidRecordingKeepTheFileFormatAndTimeli
         EXPECT_NEAR(toneFrequency(s, from, to), 440, 2.0) << "segment " << segment;
         EXPECT_NEAR(loudest(s, from, to), 0.5, 0.02) << "segment " << segment;
     }
-}
-
-TEST_F(RecorderTest, LevelIsThePeakSinceThePreviousReading) {
-    EXPECT_EQ(recorder->level(), 0.0f);
-    begin(path);
-    play(mono16, 0.1, 0.0, [](std::int64_t f) { return f == 100 ? -1.0 : 0.0; }); // -32768
-    play(mono16, 0.1, 0.1, [](std::int64_t) { return 0.01; });
-    EXPECT_EQ(recorder->level(), 1.0f);
-    play(mono16, 0.1, 0.2, [](std::int64_t) { return 0.01; });
-    EXPECT_NEAR(recorder->level(), 0.01f, 0.001f);
-    EXPECT_EQ(recorder->level(), 0.0f);
-    recorder->stop();
-    EXPECT_EQ(recorder->level(), 0.0f);
-}
-
-TEST_F(RecorderTest, EveryDeliveredSampleIsInTheFileWithAnExactHeader) {
-    // Sizes that stress the buffers: empty, single frames, a million frames at once.
-    begin(path);
-    std::int64_t frames = 0;
-    double at = 0;
-    for (std::int64_t size : {0, 1, 1, 1'000'000, 2048, 0, 333}) {
-        capture->push(makeChunk(mono16, size, origin + HostTime::ticks(at), sine(100, 16000)));
-        frames += size;
-        at += size / 16000.0;
-    }
-    capture->waitUntilPlayed();
-    ASSERT_EQ(recorder->stop(), path);
-
-    std::string bytes = readFile(path);
-    ASSERT_EQ(bytes.size(), 44 + 2 * static_cast<std::size_t>(frames));
-    auto declared = WAVFormat::readU32(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 40);
-    EXPECT_EQ(declared, 2 * frames);
-    EXPECT_EQ(recorder->writtenSamples(), frames);
 }
 
 // A start that fails leaves no file and no capture behind, is told back on the main thread,

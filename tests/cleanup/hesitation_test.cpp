@@ -45,14 +45,5 @@ TEST(Hesitation, RemovesFillersAndKeepsTheirSentenceMarks) {
         EXPECT_EQ(Hesitation::clean(std::string(c.in)), c.out) << c.in;
 }
 
-TEST(Hesitation, MegabyteOfText) {
-    std::string text;
-    while (text.size() < 1'000'000)
-        text += "слово э-э. ";
-    const std::string cleaned = Hesitation::clean(text);
-    EXPECT_TRUE(cleaned.starts_with("слово. слово. слово."));
-    EXPECT_TRUE(cleaned.ends_with("слово."));
-}
-
 } // namespace
 } // namespace talvoro

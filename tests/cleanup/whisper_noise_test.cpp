@@ -29,14 +29,6 @@ TEST(WhisperNoise, NoiseInsideASentenceLeavesTheSentence) {
     EXPECT_EQ(WhisperNoise::clean("раз [шум (тише)] два"), "раз два");
 }
 
-TEST(WhisperNoise, SplitCutsAtGroupsAndUnmatchedClosers) {
-    EXPECT_EQ(WhisperNoise::split(QStringLiteral("а ) б")),
-              (QStringList{QStringLiteral("а )"), QStringLiteral("б")}));
-    EXPECT_EQ(WhisperNoise::split(QStringLiteral("x *y* z")),
-              (QStringList{QStringLiteral("x"), QStringLiteral("*y*"), QStringLiteral("z")}));
-    EXPECT_EQ(WhisperNoise::normalize(QStringLiteral("  Ёлка,  ЁЖ!")), QStringLiteral("елка еж"));
-}
-
 TEST(WhisperNoise, MegabyteOfText) {
     std::string text;
     while (text.size() < 1'000'000)

@@ -1,6 +1,5 @@
 #include "insertion/atspi_focus_source.h"
 #include "insertion/lookup_thread.h"
-#include "insertion/paster.h"
 #include "support/run_program.h"
 
 #include <QCoreApplication>
@@ -58,19 +57,6 @@ TEST(LookupThreadTest, TheThreadTakesNewLookupsOnceTheHungOneEnds) {
         [&] { return thread.run([] {}, 10s) == LookupThread::Outcome::answered; }, 5));
 }
 
-// With no accessibility bus anywhere the lookup must answer, not hang or end the process.
-TEST(AtspiFocusSourceTest, WithoutABusTheFocusIsMissingWithAReason) {
-    ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/talvoro-bus", 1);
-    ::unsetenv("DISPLAY");
-    ::unsetenv("AT_SPI_BUS_ADDRESS");
-    AtspiFocusSource source;
-    EXPECT_FALSE(source.available());
-    std::vector<std::string> notes;
-    EXPECT_FALSE(source.systemFocus(notes));
-    EXPECT_FALSE(source.applicationFocus(1, notes));
-    EXPECT_EQ(notes, (std::vector<std::string>{"нет шины AT-SPI", "нет шины AT-SPI"}));
-}
-
 // A Qt event loop on GLib would dispatch libatspi's connections on the main thread too.
 TEST(AtspiFocusSourceTest, RefusesToRunBesideAGlibEventLoop) {
     int argc = 1;
@@ -81,14 +67,6 @@ TEST(AtspiFocusSourceTest, RefusesToRunBesideAGlibEventLoop) {
     EXPECT_FALSE(AtspiFocusSource().systemFocus(notes));
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_NE(notes[0].find("GLib"), std::string::npos) << notes[0];
-}
-
-TEST(AtspiRoles, OneLineTextIsAFieldAndUnknownRolesKeepTheirName) {
-    EXPECT_EQ(axRoleForAtspiRole("text", true), "AXTextField");
-    EXPECT_EQ(axRoleForAtspiRole("text", false), "AXTextArea");
-    EXPECT_EQ(axRoleForAtspiRole("menu item"), "AXMenuItem");
-    EXPECT_FALSE(Paster::insertionBlocked({axRoleForAtspiRole("check box"), {}, false, {}}));
-    EXPECT_TRUE(Paster::insertionBlocked({axRoleForAtspiRole("filler"), {}, false, {}}));
 }
 
 } // namespace

@@ -46,13 +46,6 @@ TEST(PasterReport, TheFirstApplicableClipboardLineWins) {
               "буфер: после вставки в него записал кто-то ещё — не трогали");
 }
 
-TEST(PasterReport, FocusNotes) {
-    EXPECT_EQ((Paster::Focus{{}, {}, true, {}}).note(), "не виден");
-    EXPECT_EQ((Paster::Focus{{}, "AXSecure", false, {}}).note(), "роль не читается");
-    EXPECT_EQ((Paster::Focus{"AXWindow", "AXStandardWindow", false, {}}).note(),
-              "AXWindow/AXStandardWindow");
-}
-
 TEST(PasterReport, NowhereAndFailureLines) {
     Paster::Result nowhere;
     nowhere.servedEagerly = true;
@@ -60,9 +53,6 @@ TEST(PasterReport, NowhereAndFailureLines) {
               (Lines{"некуда вставить: фокусного поля нет — текст остался в буфере, Ctrl+V "
                      "вставит его",
                      "забор текста: выложен данными, забор не отследить"}));
-    nowhere.servedEagerly = false;
-    EXPECT_EQ(Paster::reportLines(nowhere, "текст", "a", "текст").back(),
-              "забор текста: текст не забрали");
 
     EXPECT_EQ(Paster::failureLines(Paster::Failure::eventCreationFailed(), "a", "a"),
               (Lines{"вставка не удалась: не удалось создать событие клавиатуры",

@@ -281,26 +281,6 @@ TEST(PasterPaste, TheWaitStartsWhenTheKeystrokeIsPosted) {
     EXPECT_FALSE(result.servedEagerly);
 }
 
-TEST(PasterPaste, ATerminalPastesThePrimarySelectionAndGetsBothBack) {
-    PasteRig rig;
-    rig.frontmost->app = FrontmostApp{"XTerm", {}, 7, "XTerm", "xterm"};
-    rig.primary->setString("выделено");
-    rig.keystroke->onPress = [&] {
-        rig.clock->after(0.0625, [&] { rig.received = rig.primary->string(); });
-    };
-    Paster::Result result = Paster::paste("в терминал", rig.seams);
-    EXPECT_EQ(rig.keystroke->presses, std::vector{PasteShortcut::shiftInsert});
-    EXPECT_EQ(rig.received, "в терминал");
-    EXPECT_EQ(result.takenAfterMs, 62);
-    EXPECT_EQ(rig.primary->string(), "выделено");
-    EXPECT_EQ(rig.pasteboard->string(), "до");
-
-    PasteRig editor;
-    Paster::paste("в поле", editor.seams);
-    EXPECT_EQ(editor.keystroke->presses, std::vector{PasteShortcut::controlV});
-    EXPECT_EQ(editor.primary->changeCount(), 0) << "ordinary windows leave PRIMARY alone";
-}
-
 TEST(FrontmostAppTest, TerminalsByWindowClass) {
     for (auto [instance, className] : {std::pair{"gnome-terminal-server", "Gnome-terminal"},
                                        {"urxvt", "URxvt"},

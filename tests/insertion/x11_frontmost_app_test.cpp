@@ -87,29 +87,6 @@ TEST_F(X11FrontmostAppTest, NamedByItsDesktopEntryNeverByTheWindowTitle) {
     ::unsetenv("LC_ALL");
 }
 
-TEST_F(X11FrontmostAppTest, WithoutWindowManagerTheFocusAndItsTopLevel) {
-    const xcb_window_t top = window(c->root());
-    set(top, "WM_CLASS", XCB_ATOM_STRING, 8, std::string("xterm\0XTerm\0", 12));
-    const xcb_window_t inner = window(top);
-    c->sync();
-    xcb_set_input_focus(c->get(), XCB_INPUT_FOCUS_PARENT, inner, XCB_CURRENT_TIME);
-    c->sync();
-
-    auto app = X11FrontmostAppSource(
-                   std::make_shared<DesktopAppNames>(std::vector<std::filesystem::path>{}))
-                   .current();
-    ASSERT_TRUE(app);
-    EXPECT_EQ(app->name, "XTerm");
-    EXPECT_EQ(app->windowInstance, "xterm");
-    EXPECT_EQ(app->pid, 0);
-    EXPECT_FALSE(app->icon);
-
-    xcb_set_input_focus(c->get(), XCB_INPUT_FOCUS_POINTER_ROOT, XCB_INPUT_FOCUS_POINTER_ROOT,
-                        XCB_CURRENT_TIME);
-    c->sync();
-    EXPECT_FALSE(X11FrontmostAppSource().current()) << "nothing is active";
-}
-
 TEST(NetWmIcon, BrokenOrOversizedIconData) {
     EXPECT_FALSE(x11::iconFromNetWmIcon(""));
     EXPECT_FALSE(x11::iconFromNetWmIcon(bytesOf({0, 0})));

@@ -76,23 +76,6 @@ TEST_F(X11PasteboardTest, EveryReaderRequestForPromisedTextIsAPull) {
     EXPECT_FALSE(pasteboard->settlePromisedText("x")) << "no promise is held any more";
 }
 
-TEST_F(X11PasteboardTest, ChangeCountCountsOurWritesAtOnceAndOthersWrites) {
-    SelectionPeer other(selectionName);
-    const auto start = pasteboard->changeCount();
-    pasteboard->setString("раз");
-    EXPECT_EQ(pasteboard->changeCount(), start + 1);
-    pasteboard->clearContents();
-    EXPECT_EQ(pasteboard->changeCount(), start + 2);
-    EXPECT_EQ(pasteboard->itemCount(), 0);
-    EXPECT_EQ(pasteboard->changeCount(), start + 2)
-        << "our own notifications are not counted twice";
-
-    other.own({{"UTF8_STRING", "чужое"}});
-    EXPECT_EQ(pasteboard->changeCount(), start + 3);
-    EXPECT_EQ(pasteboard->string(), "чужое");
-    EXPECT_EQ(pasteboard->changeCount(), start + 3) << "reading changes nothing";
-}
-
 TEST_F(X11PasteboardTest, ReadsEveryTargetOfThePreviousOwnerAndPutsThemBack) {
     SelectionPeer previous(selectionName);
     const std::string png = pattern(70000);

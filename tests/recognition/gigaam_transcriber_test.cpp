@@ -71,22 +71,6 @@ TEST(GigaAMTranscriber, UsableOnlyWithEveryFileWholeAndSaysWhatIsMissing) {
               "нет файла gigaam-v3-decoder.onnx в " + dir.path());
 }
 
-TEST(GigaAMTranscriber, FindsThePreprocessorInTheModelFolderThenBesideTheProgram) {
-    talvoro::testing::TempDir dir;
-    const std::string models = dir / "models";
-    fs::create_directories(models);
-    EXPECT_EQ(GigaAMTranscriber::preprocessor(models, dir / "usr/bin"), std::nullopt);
-    for (const std::string& place :
-         {dir / "usr/share/talvoro/", dir / "usr/share/talvoro/models/", models + "/"}) {
-        makeFile(place + Files::preprocessor, 1);
-        EXPECT_EQ(GigaAMTranscriber::preprocessor(models, dir / "usr/bin"),
-                  place + Files::preprocessor);
-    }
-    const std::string buildTree = dir / "build/share/talvoro/models/" + Files::preprocessor;
-    makeFile(buildTree, 1);
-    EXPECT_EQ(GigaAMTranscriber::preprocessor(dir / "elsewhere", dir / "build"), buildTree);
-}
-
 TEST(GigaAMTranscriber, EmptyRecordingNeedsNoModelButAShortOneDoes) {
     talvoro::testing::TempDir dir;
     const std::string folder = dir / "нет модели";

@@ -7,7 +7,6 @@
 #include "base/paths.h"
 #include "recognition/ort.h"
 #include "recognition/ort_binding.h"
-#include "recognition/ort_run_options.h"
 #include "recognition/ort_session.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
@@ -93,23 +92,6 @@ TEST_F(OrtSessionTest, RefusesResultsItCannotReadAndShapesNoBufferHolds) {
         EXPECT_EQ(failure(inputs({1, 2}, shape), {"doubled"}),
                   "onnxruntime: недопустимая форма тензора");
     EXPECT_EQ(session.run(inputs(), {"wide"}).size(), 1u); // still usable
-}
-
-TEST_F(OrtSessionTest, TerminatedRunOptionsFailEveryRunUntilResumed) {
-    ORT::Session session(mixed(), 1, Where::processor);
-    ORT::Binding binding(session, {"floats", "ints"}, {"doubled"});
-    std::vector<float> floats{1.0f};
-    std::vector<std::int64_t> ints{1};
-    binding.lend(0, floats.data(), {1});
-    binding.lend(1, ints.data(), {1});
-    ORT::RunOptions options;
-    options.terminate();
-    EXPECT_THROW(session.run(inputs(), {"doubled"}, &options), ORT::Failure);
-    EXPECT_THROW(binding.run(false, &options), ORT::Failure);
-    options.resume();
-    EXPECT_EQ(session.run(inputs(), {"doubled"}, &options).size(), 1u);
-    binding.run(false, &options);
-    EXPECT_EQ(binding.floats(0)[0], 2.0f);
 }
 
 TEST_F(OrtSessionTest, NeuralFallsBackToTheProcessorAndSaysSo) {

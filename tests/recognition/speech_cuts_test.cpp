@@ -55,23 +55,6 @@ TEST(SpeechCuts, ASeamMovesIntoAPauseOrLeavesSixSecondsButNotBeforeALongTail) {
     EXPECT_TRUE(SpeechCuts::split({}, window).empty());
 }
 
-// A frame-aligned pause of the given frames starting at frame 881, inside the search span
-// around the target 288000 of a 24 s recording.
-std::vector<float> pauseOfFrames(int frames) {
-    std::vector<float> samples;
-    appendSamples(samples, 881 * 320, 0.2);
-    appendSamples(samples, frames * 320, 0.0005);
-    appendSamples(samples, 24 * second - (881 + frames) * 320, 0.2);
-    return samples;
-}
-
-TEST(SpeechCuts, APauseMustLastFifteenFrames) {
-    EXPECT_EQ(seams(SpeechCuts::split(pauseOfFrames(14), window)),
-              std::vector<std::int64_t>{288000});
-    EXPECT_EQ(seams(SpeechCuts::split(pauseOfFrames(15), window)),
-              std::vector<std::int64_t>{(881 + 896) / 2 * 320});
-}
-
 // Random recordings of speech and pauses: the ranges always tile the audio, seams move
 // only earlier, no piece exceeds the window, and a moved seam leaves six seconds after it
 // unless a pause pulled it within the snap span.
