@@ -52,13 +52,6 @@ protected:
     QMenu menu;
 };
 
-TEST_F(MenuTest, IdleWithNothingDictatedYet) {
-    DictationMenu::fill(menu, facts(), {});
-    EXPECT_EQ(texts(menu), (std::vector<std::string>{"[диктовка: Alt+Space]", "—",
-                                                     "[распознаю моделью GigaAM v3 RNN-T int8]",
-                                                     "—", "[версия 0.1.0 (7)]", "—", "Выход"}));
-}
-
 TEST_F(MenuTest, AfterADictationWithNotesAndSamples) {
     DictationMenu::Facts f = facts();
     f.lastText = "привет";
@@ -127,15 +120,6 @@ TEST_F(MenuTest, MissingPermissionsAreSaidInWordsWithoutSettingsItems) {
     EXPECT_EQ(items[2], "—");
     for (const std::string& item : items)
         EXPECT_EQ(item.find("Открыть"), std::string::npos) << item;
-}
-
-TEST_F(MenuTest, EngineLineFollowsTheDownload) {
-    EXPECT_EQ(DictationMenu::engineLine(0.374, false, "GigaAM v3 RNN-T int8"),
-              "качаю GigaAM v3 RNN-T int8 · 37%");
-    EXPECT_EQ(DictationMenu::engineLine(0.999, false, "GigaAM v3 RNN-T int8"),
-              "качаю GigaAM v3 RNN-T int8 · 99%");
-    EXPECT_EQ(DictationMenu::engineLine(std::nullopt, false, "GigaAM v3 RNN-T int8"),
-              "модель не скачана — нужна сеть один раз");
 }
 
 TEST_F(MenuTest, HostOffersTheLastDictationsPastesCopiesAndClearsThem) {
