@@ -80,10 +80,8 @@ TEST_F(MenuTest, AfterADictationWithNotesAndSamples) {
     EXPECT_EQ(raw, 1);
 
     f.canPasteRaw = false;
-    f.samplePairs = 5;
     DictationMenu::fill(menu, f, actions);
     EXPECT_FALSE(find(menu, "Вставить как было · Alt+Shift+V"));
-    EXPECT_TRUE(has(texts(menu), "[Разметка: 5 пар · 1,5 МБ]"));
 }
 
 TEST_F(MenuTest, SessionWaysInOneLineTheBlockerAndOnGnomeTheShortcutItem) {

@@ -67,19 +67,6 @@ protected:
     QFont font;
 };
 
-TEST_F(LiveTextTest, ShortTextStaysWholeAndInterimFollowsAfterOneSpace) {
-    const LiveText plain = make("раз два");
-    EXPECT_EQ(plain.text, "раз два");
-    EXPECT_EQ(plain.interimStart, plain.text.size());
-    EXPECT_LE(plain.size.width(), 428);
-    EXPECT_GT(plain.size.width(), 20);
-    const LiveText both = make("раз", "два");
-    EXPECT_EQ(both.text, "раз два");
-    EXPECT_EQ(both.interimStart, 4);
-    EXPECT_EQ(make("", "раз").interimStart, 0);
-    EXPECT_TRUE(make("  ", "").isEmpty());
-}
-
 TEST_F(LiveTextTest, LongTextKeepsTheLongestTailThatFitsInTwoLinesFromAWordStart) {
     const int twoLines = 2 * make("раз").size.height();
     // Long words, and words so short that more than thirty fit in two lines.
