@@ -207,9 +207,6 @@ TEST_F(DictationController_, RecordingsLeftByAnEarlierRunAreQueuedAtStartAndDeli
 
     makeAndStart();
     EXPECT_EQ(controller->state(), DictationState::queued(3));
-    EXPECT_NE(journalText().find(
-                  " диктовка: запись прошлого запуска — в очередь: 2026-01-01 120000.wav\n"),
-              std::string::npos);
     EXPECT_TRUE(fs::exists(fresh));
     EXPECT_TRUE(fs::exists(probe));
     clock->advance(20);
@@ -219,7 +216,6 @@ TEST_F(DictationController_, RecordingsLeftByAnEarlierRunAreQueuedAtStartAndDeli
     ASSERT_TRUE(processUntil([&] { return wavsIn(config.dictationDir + "/pending").size() == 1; }));
     clock->advance(20); // the queue goes on
     ASSERT_TRUE(waitFor(Kind::inserted));
-    EXPECT_EQ(typed(), std::vector<std::string>{"привет мир"});
     EXPECT_TRUE(wavsIn(config.dictationDir + "/pending").empty());
     EXPECT_EQ(transcriber->calls(), 1);
     clock->advance(60);
@@ -323,7 +319,6 @@ TEST_F(DictationController_, EscDuringAStyleEditInsertsTheUneditedTextOnceEvenWh
     QCoreApplication::processEvents(); // the late edit, had it been taken, would paste now
     EXPECT_EQ(typed(), std::vector<std::string>{"привет мир"});
     EXPECT_EQ(controller->lastPolishNote(), "отменено — вставил как сказано");
-    EXPECT_EQ(count("правка: отменено — вставил как сказано, 0 мс"), 1u);
 }
 
 TEST_F(DictationController_, TheRecogniserLoadsOnAWorkerWhichNoDictationWaitsForOrFailsWith) {
