@@ -17,31 +17,6 @@ namespace fs = std::filesystem;
 
 class DictationController_ : public ControllerRig {};
 
-TEST_F(DictationController_, AToggleDictationIsInsertedCleanedAndLeavesNoRecordingBehind) {
-    transcriber->answer("  эльсов показал файлы.\n");
-    makeAndStart();
-    dictate();
-    ASSERT_TRUE(waitFor(Kind::inserted));
-
-    EXPECT_EQ(typed(), std::vector<std::string>{"lsof показал файлы"});
-    EXPECT_EQ(controller->state(), DictationState::inserted(3, "Kate"));
-    ASSERT_EQ(transcriber->paths().size(), 1u);
-    EXPECT_EQ(fs::path(transcriber->paths()[0]).filename(), "2026-01-01 130000.wav");
-    EXPECT_EQ(controller->lastInserted(), "lsof показал файлы");
-    EXPECT_NE(journalText().find(" диктовка: вставка — в Kate · фокус: AXTextField/entry"),
-              std::string::npos);
-
-    const std::vector<DictationState> expected{DictationState::recording(),
-                                               DictationState::transcribing(),
-                                               DictationState::inserted(3, "Kate")};
-    EXPECT_EQ(states, expected);
-    EXPECT_EQ(count("записано 2026-01-01 130000.wav"), 1u);
-    clock->advance(1.19);
-    EXPECT_TRUE(is(Kind::inserted));
-    clock->advance(0.02);
-    EXPECT_TRUE(is(Kind::idle));
-}
-
 TEST_F(DictationController_, HoldingTheKeyHalfASecondIsPushToTalkAndAShorterPressToggles) {
     makeAndStart();
     press();
