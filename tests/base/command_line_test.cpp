@@ -19,7 +19,7 @@ TEST(CliCommand, DesktopLaunchDropsEveryArgumentOtherwiseTheFirstIsTheCommand) {
     EXPECT_EQ(parsed.args.args(), (std::vector<std::string>{"a.env", "cuttest"}));
 }
 
-TEST(CommandLine, PositionalArgumentsSkipOptionValuesButNotSwitches) {
+TEST(CommandLine, PositionalArgumentsSkipOptionValuesButNotSwitchesAndOptionsTakeTheNext) {
     EXPECT_EQ(CommandLine({"--delay", "3", "привет"}).positionalArgument(), "привет");
     EXPECT_EQ(CommandLine({"x", "--dry-run", "y"}).positionalArguments(),
               (std::vector<std::string>{"x", "y"}));
@@ -31,9 +31,7 @@ TEST(CommandLine, PositionalArgumentsSkipOptionValuesButNotSwitches) {
     EXPECT_EQ(CommandLine({"--stub"}).positionalArgument(), std::nullopt);
     EXPECT_EQ(CommandLine({"--no-commit", "a", "--all", "b"}).positionalArguments(),
               (std::vector<std::string>{"a", "b"}));
-}
-
-TEST(CommandLine, OptionTakesTheNextElementAndNothingWhenLast) {
+    // An option takes the next element, and nothing when last.
     EXPECT_EQ(CommandLine({"--env"}).option("env"), std::nullopt);
     EXPECT_EQ(CommandLine({"a"}).option("env"), std::nullopt);
     EXPECT_EQ(CommandLine({"--env", "x", "--env", "y"}).option("env"), "x");

@@ -53,11 +53,3 @@ TEST(HotkeyBinding, EveryKeyRoundTripsWithEveryModifierSet) {
         }
     }
 }
-
-TEST(HotkeyBinding, MatchesIgnoresOtherFlagBitsButNotExtraModifiers) {
-    HB b = HB::defaultBinding();
-    EXPECT_TRUE(b.matches(49, HB::option | 0x10000 /* caps lock */ | 0x200000));
-    EXPECT_FALSE(b.matches(49, HB::option | HB::shift));
-    EXPECT_FALSE(b.matches(49, 0));
-    EXPECT_FALSE(b.matches(48, HB::option));
-}

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -10,19 +9,6 @@
 using namespace talvoro;
 using talvoro::testing::readFile;
 using talvoro::testing::TempDir;
-
-TEST(Journal, StampIsDayMonthAndLocalTime) {
-    std::tm t{};
-    t.tm_year = 2026 - 1900;
-    t.tm_mon = 2;
-    t.tm_mday = 3;
-    t.tm_hour = 9;
-    t.tm_min = 5;
-    t.tm_sec = 7;
-    t.tm_isdst = -1;
-    auto when = std::chrono::system_clock::from_time_t(std::mktime(&t));
-    EXPECT_EQ(Journal::stamp(when), "03.03 09:05:07");
-}
 
 TEST(Journal, LinesArriveInOrderWithStampAndPrivateMode) {
     TempDir dir;

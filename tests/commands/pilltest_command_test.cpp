@@ -7,7 +7,6 @@
 
 #include "support/run_program.h"
 #include "support/temp_dir.h"
-#include "support/xvfb_server.h"
 
 using namespace talvoro::testing;
 
@@ -43,29 +42,6 @@ TEST(PilltestCommand, ShotsWritesEachTypicalFrameInTheChosenTheme) {
     EXPECT_EQ(darkShot.pixelColor(104, 4), QColor(0x262624));
     // The nowhere frame names the hotkey, so it is wider than the smallest pill.
     EXPECT_GT(QImage(QString::fromStdString(light / "pill-nowhere.png")).width(), 208);
-}
-
-TEST(PilltestCommand, GrowWritesOneGrowingFramePerWord) {
-    TempDir phrase, own;
-    ASSERT_EQ(offscreen("--grow " + phrase.path()).status, 0);
-    EXPECT_EQ(filesIn(phrase.path()).size(), 5u); // «Опять проверяем, — сказал сервер.»
-    ASSERT_EQ(offscreen("--grow " + own.path() + " \"раз два\"").status, 0);
-    EXPECT_EQ(filesIn(own.path()), (std::set<std::string>{"pill-grow-01.png", "pill-grow-02.png"}));
-    const QImage first(QString::fromStdString(phrase / "pill-grow-01.png"));
-    const QImage last(QString::fromStdString(phrase / "pill-grow-05.png"));
-    EXPECT_GT(first.height(), 38); // live text under the row
-    EXPECT_GT(last.width(), first.width());
-}
-
-TEST(PilltestCommand, OnScreenGrowthRunsUntilTerminated) {
-    XvfbServer xvfb;
-    if (!xvfb.running())
-        GTEST_SKIP() << "Xvfb is not installed";
-    const ProgramResult r = runProgram("timeout --preserve-status -s TERM 3 " +
-                                       talvoroExecutable() + " pilltest 2>/dev/null");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.output.find(" слов по одному раз в 0.5 с, Ctrl-C выход\n"), std::string::npos)
-        << r.output;
 }
 
 } // namespace

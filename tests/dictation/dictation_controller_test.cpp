@@ -17,37 +17,6 @@ namespace fs = std::filesystem;
 
 class DictationController_ : public ControllerRig {};
 
-TEST_F(DictationController_, AToggleDictationIsInsertedCleanedAndLeavesNoRecordingBehind) {
-    transcriber->answer("  эльсов показал файлы.\n");
-    makeAndStart();
-    dictate();
-    ASSERT_TRUE(waitFor(Kind::inserted));
-
-    EXPECT_EQ(typed(), std::vector<std::string>{"lsof показал файлы"});
-    EXPECT_EQ(controller->state(), DictationState::inserted(3, "Kate"));
-    ASSERT_EQ(transcriber->paths().size(), 1u);
-    EXPECT_EQ(fs::path(transcriber->paths()[0]).filename(), "2026-01-01 130000.wav");
-    EXPECT_EQ(controller->lastInserted(), "lsof показал файлы");
-    EXPECT_EQ(
-        controller->lastInsertNote()->rfind("в Kate · фокус: AXTextField/entry · забрали за", 0),
-        0u);
-    const std::string journal = journalText();
-    EXPECT_NE(journal.find(" диктовка: распознаю — сценарий\n"), std::string::npos);
-    EXPECT_NE(journal.find(" диктовка: распознано — сценарий, слов: 3\n"), std::string::npos);
-    EXPECT_NE(journal.find(" диктовка: вставка — в Kate · фокус: AXTextField/entry"),
-              std::string::npos);
-
-    const std::vector<DictationState> expected{DictationState::recording(),
-                                               DictationState::transcribing(),
-                                               DictationState::inserted(3, "Kate")};
-    EXPECT_EQ(states, expected);
-    EXPECT_EQ(count("записано 2026-01-01 130000.wav"), 1u);
-    clock->advance(1.19);
-    EXPECT_TRUE(is(Kind::inserted));
-    clock->advance(0.02);
-    EXPECT_TRUE(is(Kind::idle));
-}
-
 TEST_F(DictationController_, HoldingTheKeyHalfASecondIsPushToTalkAndAShorterPressToggles) {
     makeAndStart();
     press();
@@ -213,9 +182,6 @@ TEST_F(DictationController_, RecordingsLeftByAnEarlierRunAreQueuedAtStartAndDeli
 
     makeAndStart();
     EXPECT_EQ(controller->state(), DictationState::queued(3));
-    EXPECT_NE(journalText().find(
-                  " диктовка: запись прошлого запуска — в очередь: 2026-01-01 120000.wav\n"),
-              std::string::npos);
     EXPECT_TRUE(fs::exists(fresh));
     EXPECT_TRUE(fs::exists(probe));
     clock->advance(20);
@@ -225,7 +191,6 @@ TEST_F(DictationController_, RecordingsLeftByAnEarlierRunAreQueuedAtStartAndDeli
     ASSERT_TRUE(processUntil([&] { return wavsIn(config.dictationDir + "/pending").size() == 1; }));
     clock->advance(20); // the queue goes on
     ASSERT_TRUE(waitFor(Kind::inserted));
-    EXPECT_EQ(typed(), std::vector<std::string>{"привет мир"});
     EXPECT_TRUE(wavsIn(config.dictationDir + "/pending").empty());
     EXPECT_EQ(transcriber->calls(), 1);
     clock->advance(60);
@@ -329,7 +294,6 @@ TEST_F(DictationController_, EscDuringAStyleEditInsertsTheUneditedTextOnceEvenWh
     QCoreApplication::processEvents(); // the late edit, had it been taken, would paste now
     EXPECT_EQ(typed(), std::vector<std::string>{"привет мир"});
     EXPECT_EQ(controller->lastPolishNote(), "отменено — вставил как сказано");
-    EXPECT_EQ(count("правка: отменено — вставил как сказано, 0 мс"), 1u);
 }
 
 TEST_F(DictationController_, TheRecogniserLoadsOnAWorkerWhichNoDictationWaitsForOrFailsWith) {

@@ -31,7 +31,6 @@ TEST(DictationFailure, ServerLocalAndForeignErrors) {
          "сервер распознавания не отвечает" + waits},
         {of(STTError::http(403, "b")), false, "ключ не принят",
          "сервер не пустил (403) — ключ неверный или отозван"},
-        {of(STTError::http(429, "b")), true, "сервер занят", "сервер ответил 429" + waits},
         {of(STTError::http(503, "b")), true, "сбой сервера", "сервер ответил 503" + waits},
         {of(STTError::http(404, "b")), false, "сервер отказал · 404",
          "сервер ответил 404 — запрос ему не годится, ожидание не поможет"},
@@ -56,9 +55,6 @@ TEST(DictationFailure, ServerLocalAndForeignErrors) {
         EXPECT_EQ(failure.text(), row.text);
         EXPECT_EQ(failure.hint(), row.hint);
     }
-    for (const STTError& error : {STTError::noKey("a"), STTError::http(401, ""),
-                                  STTError::http(418, ""), STTError::http(503, "")})
-        EXPECT_EQ(DictationFailure(error).isTransient(), error.isTransient()) << error.what();
 }
 
 } // namespace

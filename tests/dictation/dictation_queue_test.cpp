@@ -61,17 +61,5 @@ TEST(DictationQueue, ANameClashQueuesUnderTheNextFreeNameAndARetryMovesNothing) 
     EXPECT_THROW(queue.enqueue(dir / "rec/missing.wav"), DictationQueueError);
 }
 
-TEST(DictationQueue, RemovingTwiceAndAVanishedFolderAreQuiet) {
-    TempDir dir;
-    const DictationQueue queue(dir / "pending");
-    const std::string queued = queue.enqueue(dir.write("a.wav", "x"));
-    queue.remove(queued);
-    queue.remove(queued);
-    EXPECT_EQ(queue.count(), 0u);
-    queue.enqueue(dir.write("b.wav", "x"));
-    fs::remove_all(dir / "pending");
-    EXPECT_TRUE(queue.pending().empty());
-}
-
 } // namespace
 } // namespace talvoro

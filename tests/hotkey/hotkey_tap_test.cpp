@@ -37,8 +37,6 @@ TEST_F(TapFixture, ReportsTheBindingOnItsQueueOffTheTapThread) {
     EXPECT_EQ(recorder.await(2), (std::vector<Phase>{Phase::down, Phase::up}));
     std::lock_guard guard(recorder.lock);
     EXPECT_EQ(recorder.threadName, "ostrel.hotkey");
-    for (double delay : recorder.delays)
-        EXPECT_TRUE(delay >= 0.0 && delay < 1.0) << delay;
 }
 
 TEST_F(TapFixture, ReleasingTheModifierFirstStillGivesUpOnce) {
@@ -89,20 +87,6 @@ TEST_F(TapFixture, StopIsIdempotentAndStartRestarts) {
     EXPECT_EQ(keyboard->down(space, opt), KeyVerdict::pass);
     EXPECT_EQ(recorder.await(2).size(), 2u);
     EXPECT_EQ(tap.counters().matched, 1);
-}
-
-TEST_F(TapFixture, TriggerSeesPressesOnlyAndDestructionStops) {
-    std::atomic<int> triggers = 0;
-    {
-        HotkeyTap tap(
-            HotkeyBinding::defaultBinding(), [&](double) { ++triggers; }, keyboard->factory());
-        tap.start();
-        keyboard->down(space, opt);
-        keyboard->up(space, opt);
-        keyboard->down(space, opt);
-    }
-    EXPECT_FALSE(keyboard->running());
-    EXPECT_EQ(triggers.load(), 2); // the queue ran what it had before it went away
 }
 
 namespace {

@@ -17,12 +17,11 @@ public:
     using Phase = HotkeyTap::Phase;
 
     HotkeyTap::OnEvent handler() {
-        return [this](Phase phase, double delay) {
+        return [this](Phase phase, double) {
             char name[16] = {};
             pthread_getname_np(pthread_self(), name, sizeof name);
             std::lock_guard guard(lock);
             phases.push_back(phase);
-            delays.push_back(delay);
             threadName = name;
             changed.notify_all();
         };
@@ -40,9 +39,8 @@ public:
 
     std::mutex lock;
     std::condition_variable changed;
-    std::vector<Phase> phases;  // guarded by lock
-    std::vector<double> delays; // guarded by lock
-    std::string threadName;     // guarded by lock
+    std::vector<Phase> phases; // guarded by lock
+    std::string threadName;    // guarded by lock
 };
 
 } // namespace talvoro::testing

@@ -44,7 +44,6 @@ TEST_F(HostTest, ASoundServerThatComesLaterStartsDictation) {
     missing.microphone = false;
     EXPECT_TRUE(processUntil([&] { return presenter.hasController(); }));
     EXPECT_TRUE(keys->running());
-    EXPECT_EQ(presenter.statusLine(), "диктовка: Alt+Space");
     EXPECT_FALSE(presenter.tickerRunning()) << "no timer while idle";
     EXPECT_FALSE(host.waitingForPermissions()) << "no timer once dictation runs";
 }
@@ -119,8 +118,6 @@ TEST_F(HostTest, AFailedDownloadIsJournaledAndShown) {
     ASSERT_TRUE(processUntil([&] { return !host.downloading(); }));
     EXPECT_EQ(presenter.pill().scene().label.toStdString(), "модель не скачалась — повторю сам");
     EXPECT_NE(journal().find("модель GigaAM не скачалась: "), std::string::npos);
-    EXPECT_NE(journal().find("; повторю через 1 мин или как только появится сеть"),
-              std::string::npos);
     EXPECT_TRUE(host.downloadRetry().pending());
     const DictationMenu::Facts facts = host.menuFacts();
     EXPECT_EQ(facts.engineLine, "модель не скачана — нужна сеть один раз");
@@ -201,9 +198,6 @@ TEST_F(HostTest, ACorruptModelShowsTheRecognisersErrorAndOffersNothingBroken) {
     press(state);
     ASSERT_TRUE(processUntil([&] { return state().is(Kind::failed); }));
     EXPECT_EQ(presenter.pill().scene().label.toStdString(), "модель повреждена");
-    const std::string status = presenter.statusLine();
-    EXPECT_NE(status.find("не годится — удали его, и модель скачается заново"), std::string::npos)
-        << status;
     ASSERT_TRUE(processUntil([&] { return !host.downloading(); }));
     const DictationMenu::Facts facts = host.menuFacts();
     EXPECT_EQ(facts.engineLine.rfind("модель не загрузилась: ", 0), 0u) << facts.engineLine;

@@ -49,7 +49,6 @@ TEST_F(PresenterTest, RedrawsOnlyWhileRecordingOrRecognisingAndHidesTheFinalStat
     ASSERT_TRUE(processUntil([&] { return p.state().is(Kind::inserted); }));
     EXPECT_FALSE(p.tickerRunning());
     EXPECT_EQ(p.pill().scene().label.toStdString(), "Kate · 2 слова");
-    EXPECT_EQ(p.statusLine(), "диктовка: вставлено в Kate · 2");
     EXPECT_EQ(p.lastText(), "раз два");
 
     clock->advance(5);

@@ -4,16 +4,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
-#include <QStyleFactory>
 #include <QTableWidget>
 #include <QTest>
 #include <algorithm>
 #include <fstream>
 #include <thread>
 
-#include "audio/fixed_audio_sources.h"
-#include "audio/scripted_capture.h"
-#include "cleanup/name_dict.h"
 #include "hotkey/x11_key_client.h"
 #include "support/pulse_server.h"
 #include "support/run_program.h"
@@ -136,58 +132,6 @@ TEST_F(SettingsWindowTest, HotkeyMicrophoneAndDictionaryGoToTheirFilesAndTheRunn
     EXPECT_NE(text.find("\nDICTATION_HOTKEY=Ctrl+Alt+Space\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\nDICTATION_MICROPHONE=desk.monitor\n"), std::string::npos) << text;
     EXPECT_EQ(window.problem(), "");
-}
-
-// The window drawn in the desktop's light and dark palettes, as a user would see it; the
-// pictures go to TALVORO_SHOTS when it names a folder.
-using SettingsWindowLooks = PresenterRig;
-
-TEST_F(SettingsWindowLooks, FollowTheDesktopPaletteLightAndDark) {
-    auto sources = std::make_shared<FixedAudioSources>();
-    sources->set({true,
-                  "alsa_input.usb-mic",
-                  {{"alsa_input.usb-mic", "USB-микрофон"},
-                   {"alsa_input.pci-analog", "Встроенный микрофон — аналоговый стерео"}}});
-    std::ofstream(dir / "замены.txt") << NameDict::templateText << "эльсов = lsof\n"
-                                      << "моих тест, мой тест = make test\n";
-    SettingsWindow::Options options;
-    options.settingsPath = dir / "dictation.env";
-    options.config = [this] { return config; };
-    options.hotkeyNote = [] {
-        return std::string("Alt+Space занято другой программой — диктовка на "
-                           "Ctrl+Alt+Space");
-    };
-    options.hotkey = [] { return HotkeyBinding::firstStartFallbacks().front(); };
-    options.sources = sources;
-    options.meterCapture = [this](const std::string&) {
-        return std::make_unique<ScriptedCapture>(InputStatus{true, mono16});
-    };
-    options.modelLine = [] { return std::string("модель не скачана — нужна сеть один раз"); };
-    options.modelMissing = [] { return true; };
-    options.autostart = Autostart(dir / "autostart", "/usr/bin/talvoro");
-    const QPalette original = QApplication::palette();
-    const std::pair<QPalette::ColorRole, QRgb> darkColors[] = {
-        {QPalette::Window, 0x2b2b2b},     {QPalette::WindowText, 0xeeeeee},
-        {QPalette::Base, 0x1e1e1e},       {QPalette::AlternateBase, 0x333333},
-        {QPalette::Text, 0xeeeeee},       {QPalette::Button, 0x3a3a3a},
-        {QPalette::ButtonText, 0xeeeeee}, {QPalette::PlaceholderText, 0xa0a0a0},
-        {QPalette::Highlight, 0x3d7ad6}};
-    QApplication::setStyle(QStyleFactory::create("Fusion"));
-    for (const bool dark : {false, true}) {
-        QPalette palette = QApplication::style()->standardPalette();
-        if (dark)
-            for (const auto& [role, rgb] : darkColors)
-                palette.setColor(role, QColor(rgb));
-        QApplication::setPalette(palette);
-        SettingsWindow window(options);
-        window.show();
-        const QImage shot = window.grab().toImage();
-        const float background = shot.pixelColor(4, shot.height() / 2).lightnessF();
-        EXPECT_TRUE(dark ? background < 0.3f : background > 0.7f) << background;
-        if (const char* folder = std::getenv("TALVORO_SHOTS"))
-            shot.save(QString("%1/settings-%2.png").arg(folder, dark ? "dark" : "light"));
-    }
-    QApplication::setPalette(original);
 }
 
 } // namespace
