@@ -53,15 +53,17 @@ TEST(SelfCheckCommands, SampletestPassesOnTheBuildsTestModelAndSaysSo) {
 }
 
 TEST(SelfCheckCommands, OfflinetestPassesOnTheBuildsTestModelAndSaysSo) {
+    TempDir temporary; // its own, so that a run beside it leaves nothing here
+    ::setenv("TMPDIR", temporary.path().c_str(), 1);
     const ProgramResult r = runTalvoro("offlinetest");
+    ::unsetenv("TMPDIR");
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("на учебной модели сборки"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("распознано: «привет мир как дела да нет»"), std::string::npos)
         << r.output;
     EXPECT_NE(r.output.find("\nсборка без сети сходится (28 проверок)\n"), std::string::npos)
         << r.output;
-    for (const auto& entry :
-         std::filesystem::directory_iterator(std::filesystem::temp_directory_path()))
+    for (const auto& entry : std::filesystem::directory_iterator(temporary.path()))
         EXPECT_NE(entry.path().filename().string().rfind("offlinetest-", 0), 0u)
             << entry.path() << " was left behind";
 }
