@@ -100,6 +100,7 @@ TEST(PulseCapture, RecordsWhatIsPlayedIntoTheDefaultSink) {
 }
 
 TEST(PulseCapture, TheServerDyingMidRecordingIsToldAndKeepsWhatWasReceived) {
+    testing::application(); // the loss is told on the main thread, through its event loop
     PulseServer server;
     REQUIRE_SERVER(server);
     TempDir dir;
