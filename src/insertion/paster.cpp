@@ -225,7 +225,7 @@ std::optional<Failure> missingPermission(InsertionSeams& seams) {
     if (!seams.pasteboard)
         return Failure::noDisplay();
     if (!seams.keystroke) // a Wayland session with no way to press keys
-        return Failure::refused("в этом сеансе нечем нажать Ctrl+V — текст останется в буфере");
+        return Failure::refused("в этом сеансе нечем нажать Ctrl+V");
     if (!seams.keystroke->available())
         return Failure::noPermission();
     return std::nullopt;

@@ -117,7 +117,7 @@ std::optional<Failure> missingPermission() {
         return Failure(Failure::Code::noDisplay,
                        decision.blocker().value_or("буфер обмена этого сеанса недоступен"));
     if (seams.keystroke && !seams.keystroke->available())
-        return Failure::refused("рабочий стол не дал нажать Ctrl+V — текст останется в буфере");
+        return Failure::refused("рабочий стол не дал нажать Ctrl+V");
     return missingPermission(seams);
 }
 

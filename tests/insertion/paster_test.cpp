@@ -218,8 +218,7 @@ TEST(PasterPaste, NothingIsTouchedWithoutTextOrPermission) {
     rig.keystroke->canPress = false;
     EXPECT_EQ(Paster::missingPermission(rig.seams)->code(), Paster::Failure::Code::noPermission);
     rig.seams.keystroke.reset(); // a Wayland session that offers no way to press keys
-    EXPECT_STREQ(Paster::missingPermission(rig.seams)->what(),
-                 "в этом сеансе нечем нажать Ctrl+V — текст останется в буфере");
+    EXPECT_STREQ(Paster::missingPermission(rig.seams)->what(), "в этом сеансе нечем нажать Ctrl+V");
     rig.seams.pasteboard.reset();
     EXPECT_EQ(Paster::missingPermission(rig.seams)->code(), Paster::Failure::Code::noDisplay)
         << "without a display, XTEST is not what is missing";
