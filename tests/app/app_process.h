@@ -73,14 +73,4 @@ inline bool windowViewable(const std::string& name) {
            std::string::npos;
 }
 
-// The recordings in the folder; none while it does not exist.
-inline std::vector<std::filesystem::path> wavs(const std::filesystem::path& folder) {
-    std::vector<std::filesystem::path> found;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
-        if (entry.path().extension() == ".wav")
-            found.push_back(entry.path());
-    return found;
-}
-
 } // namespace talvoro::testing

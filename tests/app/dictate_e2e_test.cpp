@@ -46,12 +46,7 @@ protected:
         ::setenv("MODEL_SOURCES", "http://127.0.0.1:9", 1);
         ::setenv("DICTATION_DIR", folder.c_str(), 1);
         ::setenv("QT_NO_GLIB", "1", 1);
-        ::unsetenv("AT_SPI_BUS_ADDRESS");
-        ::setenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1", 1);
-        if (haveProgram("/usr/bin/dbus-daemon"))
-            bus.emplace(dir.path());
-        else
-            ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
+        startAccessibleSession(bus, dir.path());
         target.emplace(dir.path(), "field", slowPasteMs);
         ASSERT_TRUE(target->waitUntilActive()) << "the Qt window never became active";
     }

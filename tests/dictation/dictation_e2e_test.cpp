@@ -94,8 +94,8 @@ protected:
             << "the field holds «" << target->typed() << "»; " << history();
         EXPECT_TRUE(waitFor(Kind::inserted) || controller->state().is(Kind::idle));
         EXPECT_TRUE(processUntil([] { return clipboardText() == "до диктовки"; }, 5));
-        EXPECT_TRUE(processUntil([&] { return wavsIn(config.dictationDir).empty(); }, 5));
-        EXPECT_TRUE(wavsIn(config.dictationDir + "/pending").empty());
+        EXPECT_TRUE(processUntil([&] { return wavs(config.dictationDir).empty(); }, 5));
+        EXPECT_TRUE(wavs(config.dictationDir + "/pending").empty());
     }
     // What the controller said and did, for failure messages.
     std::string history() const {
@@ -130,8 +130,8 @@ TEST_F(DictationEndToEnd, AnUnreadableQueueHeadIsSetAsideAndAPressDuringARetryWi
     slow->released = true; // the retry, given its turn again, types into the focused field
     EXPECT_TRUE(processUntil([&] { return target->typed() == heard + heard; }, 60))
         << "the field holds «" << target->typed() << "»; " << history();
-    EXPECT_TRUE(processUntil([&] { return wavsIn(config.dictationDir + "/pending").empty(); }, 5));
-    EXPECT_EQ(wavsIn(config.dictationDir + "/pending/unreadable").size(), 1u);
+    EXPECT_TRUE(processUntil([&] { return wavs(config.dictationDir + "/pending").empty(); }, 5));
+    EXPECT_EQ(wavs(config.dictationDir + "/pending/unreadable").size(), 1u);
 }
 
 // The press is taken at once even while the sound server hangs, and the recording starts once

@@ -106,7 +106,7 @@ protected:
     // The newest kept recording (the dictation just made).
     fs::path newestSample() const {
         fs::path newest;
-        for (const fs::path& wav : wavsIn(config.dictationDir + "/samples"))
+        for (const fs::path& wav : wavs(config.dictationDir + "/samples"))
             if (newest.empty() || fs::last_write_time(wav) > fs::last_write_time(newest))
                 newest = wav;
         return newest;
@@ -172,8 +172,8 @@ TEST_F(DictationSoak, HundredsOfDictationsArriveInOrderAndLeaveNothingBehind) {
     EXPECT_TRUE(settled) << "open files " << files << " → " << openFiles() << ", threads "
                          << workers << " → " << threads();
     EXPECT_LE(grown, 5.0);
-    EXPECT_TRUE(wavsIn(config.dictationDir).empty());
-    EXPECT_TRUE(wavsIn(config.dictationDir + "/pending").empty());
+    EXPECT_TRUE(wavs(config.dictationDir).empty());
+    EXPECT_TRUE(wavs(config.dictationDir + "/pending").empty());
     EXPECT_EQ(controller->pendingCount(), 0);
 }
 

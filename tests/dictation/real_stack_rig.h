@@ -45,27 +45,13 @@ inline std::vector<std::int16_t> toneWords(const std::vector<double>& frequencie
     return samples;
 }
 
-inline std::vector<std::filesystem::path> wavsIn(const std::string& folder) {
-    std::vector<std::filesystem::path> found;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
-        if (entry.path().extension() == ".wav")
-            found.push_back(entry.path());
-    return found;
-}
-
 class RealStackRig : public ::testing::Test {
 protected:
     void SetUp() override {
         application();
         if (!xvfb.running() || !pulse.running())
             GTEST_SKIP() << "needs Xvfb and pulseaudio";
-        ::unsetenv("AT_SPI_BUS_ADDRESS");
-        ::setenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1", 1);
-        if (haveProgram("/usr/bin/dbus-daemon"))
-            bus.emplace(dir.path());
-        else
-            ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
+        startAccessibleSession(bus, dir.path());
         typist.emplace();
         target.emplace(dir.path(), "field");
         ASSERT_TRUE(target->waitUntilActive()) << "the Qt window never became active";

@@ -30,8 +30,4 @@ private:
     ChildProcess process;
 };
 
-inline bool haveProgram(const char* path) {
-    return ::access(path, X_OK) == 0;
-}
-
 } // namespace talvoro::testing

@@ -41,6 +41,18 @@ private:
     ChildProcess daemon;
 };
 
+// Qt programs started from here serve the accessibility bus, which runs on a private session bus
+// where dbus-daemon is installed; without one they are told there is no session bus at all.
+inline void startAccessibleSession(std::optional<SessionBus>& bus,
+                                   const std::filesystem::path& folder) {
+    ::unsetenv("AT_SPI_BUS_ADDRESS");
+    ::setenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1", 1);
+    if (haveProgram("/usr/bin/dbus-daemon"))
+        bus.emplace(folder);
+    else
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
+}
+
 // A private session bus with Debian's real xdg-desktop-portal on it, serving GlobalShortcuts
 // and RemoteDesktop from the test backend tests/support/portal_backend.py. This process's
 // DBUS_SESSION_BUS_ADDRESS points at it from construction on.

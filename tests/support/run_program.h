@@ -9,6 +9,7 @@
 #include <string>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 extern char** environ;
@@ -33,6 +34,10 @@ inline ProgramResult runProgram(const std::string& commandLine) {
     int raw = ::pclose(pipe);
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     return result;
+}
+
+inline bool haveProgram(const char* path) {
+    return ::access(path, X_OK) == 0;
 }
 
 inline std::string talvoroExecutable() {

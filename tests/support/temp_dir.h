@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include <stdlib.h>
 
@@ -42,6 +43,16 @@ private:
 inline std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The recordings in the folder; none while it does not exist.
+inline std::vector<std::filesystem::path> wavs(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+        if (entry.path().extension() == ".wav")
+            found.push_back(entry.path());
+    return found;
 }
 
 } // namespace talvoro::testing
