@@ -1,5 +1,8 @@
+#include <condition_variable>
 #include <fstream>
+#include <future>
 
+#include "base/main_thread.h"
 #include "download/model_server.h"
 #include "download/part_check.h"
 #include "recognition/dictation_engine_store.h"
@@ -28,10 +31,53 @@ protected:
     std::string settings = dir / "dictation.env";
 };
 
-TEST_F(HostTest, ASoundServerThatComesLaterStartsDictation) {
-    missing.microphone = true;
+// The host's background jobs, run on a thread of the test's once it lets them go.
+class HeldWork {
+public:
+    ~HeldWork() { release(); }
+    void release() {
+        if (!std::exchange(released_, true))
+            go_.set_value();
+    }
+    std::function<void(std::function<void()>)> runner() {
+        return [this](std::function<void()> job) {
+            queue_.async([held = held_, job = std::move(job)] {
+                held.wait();
+                job();
+            });
+        };
+    }
+
+private:
+    bool released_ = false;
+    std::promise<void> go_;
+    std::shared_future<void> held_ = go_.get_future().share();
+    SerialQueue queue_{"test.held-work"};
+};
+
+TEST_F(HostTest, ASoundServerThatComesLaterStartsDictationAndAFrozenOneFreezesNothing) {
+    std::mutex lock; // guards what follows
+    std::condition_variable thawed;
+    bool frozen = false, micMissing = true;
+    int asks = 0, mainThreadAsks = 0, waiting = 0;
+    auto locked = [&](const int& value) {
+        std::lock_guard guard(lock);
+        return value;
+    };
     auto options = hostOptions();
     options.permissionRetryMs = 10;
+    options.presenter.permissions = [&] {
+        std::unique_lock guard(lock);
+        ++(isMainThread() ? mainThreadAsks : asks);
+        if (!isMainThread()) {
+            ++waiting;
+            thawed.wait(guard, [&] { return !frozen; });
+            --waiting;
+        }
+        MissingPermissions missing;
+        missing.microphone = micMissing;
+        return missing;
+    };
     int changes = 0;
     DictationHost host(
         config, false, [&] { ++changes; }, options);
@@ -41,8 +87,21 @@ TEST_F(HostTest, ASoundServerThatComesLaterStartsDictation) {
     EXPECT_GT(changes, 0) << "the menu hears of it";
     EXPECT_EQ(presenter.statusLine(), "диктовка: нет разрешения (микрофон)");
     EXPECT_TRUE(host.waitingForPermissions());
-    missing.microphone = false;
+    {
+        std::lock_guard guard(lock);
+        frozen = true; // the sound server stops answering: its question waits off the main thread
+    }
+    ASSERT_TRUE(processUntil([&] { return locked(waiting) == 1; }));
+    const int polled = changes;
+    ASSERT_TRUE(processUntil([&] { return changes >= polled + 3; })) << "the main thread polls on";
+    EXPECT_EQ(locked(asks), 1) << "one question at a time";
+    {
+        std::lock_guard guard(lock);
+        frozen = micMissing = false;
+    }
+    thawed.notify_all();
     EXPECT_TRUE(processUntil([&] { return presenter.hasController(); }));
+    EXPECT_EQ(locked(mainThreadAsks), 1) << "only the start asks on the main thread";
     EXPECT_TRUE(keys->running());
     EXPECT_FALSE(presenter.tickerRunning()) << "no timer while idle";
     EXPECT_FALSE(host.waitingForPermissions()) << "no timer once dictation runs";
@@ -83,28 +142,23 @@ TEST_F(HostTest, AChangedSettingsFileRestartsDictationOnceItIsIdle) {
 }
 
 TEST_F(HostTest, SamplesArePackedOffTheMainThread) {
-    DictationHost host(config, false, {}, hostOptions());
+    HeldWork work;
+    auto options = hostOptions();
+    options.background = work.runner();
+    DictationHost host(config, false, {}, options);
     host.start();
     auto state = [&] { return host.presenter()->state(); };
     press(state);
     speak(0.5);
     press(state);
     ASSERT_TRUE(processUntil([&] { return state().is(Kind::inserted); }));
-    // A zip that waits for the test to go on: packing on the main thread would hold the test.
-    const std::string go = dir / "go";
-    const std::string zip =
-        dir.write("bin/zip", "#!/bin/sh\nfor i in $(seq 300); do [ -e '" + go +
-                                 "' ] && exec /usr/bin/zip \"$@\"; sleep 0.01; done\nexit 3\n");
-    std::filesystem::permissions(zip, std::filesystem::perms::owner_all);
-    const std::string path = std::getenv("PATH");
-    ::setenv("PATH", (dir / "bin:" + path).c_str(), 1);
+    auto label = [&] { return host.presenter()->pill().scene().label.toStdString(); };
     host.collectSamples();
-    dir.write("go", "");
-    EXPECT_TRUE(processUntil([&] {
-        return host.presenter()->pill().scene().label.toStdString() ==
-               "архив собран · 1 пара → Загрузки";
-    })) << host.presenter()->pill().scene().label.toStdString();
-    ::setenv("PATH", path.c_str(), 1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(label().find("архив"), std::string::npos) << "packed on the main thread";
+    work.release();
+    EXPECT_TRUE(processUntil([&] { return label() == "архив собран · 1 пара → Загрузки"; }))
+        << label();
 }
 
 TEST_F(HostTest, AFailedDownloadIsJournaledAndShown) {
@@ -175,6 +229,58 @@ TEST_F(HostTest, ADownloadShowsItsProgressAppliesTheModelAndIsNotRepeated) {
     // Files this small make no model: the host says so instead of fetching them again.
     EXPECT_FALSE(host.downloading());
     EXPECT_NE(journal().find("модель скачалась, но не годится: "), std::string::npos);
+}
+
+TEST_F(HostTest, AnImportStopsTheDownloadAndCopiesAWholeModelOffTheMainThread) {
+    namespace fs = std::filesystem;
+    ModelServer server;
+    ASSERT_TRUE(server.running());
+    std::string manifest;
+    for (const auto& part : publishedModelParts()) {
+        server.put(part.remoteName, std::string(20000, part.localName[10]));
+        manifest += part.remoteName + " 20000 " +
+                    PartCheck::sha256(dir.write("stick/" + part.remoteName,
+                                                std::string(20000, part.localName[10]))) +
+                    "\n";
+    }
+    config.values["MODEL_MANIFEST"] = dir.write("manifest.txt", manifest);
+    config.modelSources = {server.base("stall:encoder")}; // half the encoder, then silence
+    HeldWork work;
+    auto options = hostOptions();
+    options.fetchModel = true;
+    options.background = work.runner();
+    std::vector<std::string> lines; // the menu's engine line at every change
+    DictationHost* current = nullptr;
+    DictationHost host(
+        config, false,
+        [&] {
+            if (current)
+                lines.push_back(current->engineLine());
+        },
+        options);
+    current = &host;
+    host.start();
+    ASSERT_TRUE(processUntil([&] { return host.downloadShare() > 0; }));
+    host.installModelFrom(dir / "stick");
+    EXPECT_FALSE(host.downloading()) << "the download stops before the copy begins";
+    host.startModelDownload();
+    EXPECT_FALSE(host.downloading()) << "and none starts while it runs";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(host.menuFacts().engineLine, "устанавливаю модель из папки · 0%");
+    EXPECT_FALSE(fs::exists(config.modelDir + "/gigaam-v3-vocab.txt"))
+        << "copied on the main thread";
+    work.release();
+    ASSERT_TRUE(processUntil([&] { return !host.importing(); }));
+    for (const auto& part : publishedModelParts())
+        EXPECT_EQ(readFile(config.modelDir + "/" + part.localName),
+                  std::string(20000, part.localName[10]));
+    EXPECT_TRUE(GigaAMDownload::present(config.modelDir, modelParts(config), [](auto& path) {
+        ADD_FAILURE() << path << " is not remembered as checked";
+        return std::string();
+    }));
+    EXPECT_FALSE(fs::exists(config.modelDir + "/gigaam-v3-encoder.onnx.part"));
+    EXPECT_TRUE(std::find(lines.begin(), lines.end(), "устанавливаю модель из папки · 50%") !=
+                lines.end());
 }
 
 TEST_F(HostTest, ACorruptModelShowsTheRecognisersErrorAndOffersNothingBroken) {
