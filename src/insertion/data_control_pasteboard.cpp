@@ -21,6 +21,8 @@ constexpr const char* noDataControl = "композитор не даёт упр
                                       "ext-data-control или wlr-data-control)";
 constexpr const char* noPrimary = "композитор не даёт управлять первичным выделением";
 constexpr const char* connectionLost = "связь с композитором оборвалась — буфер обмена недоступен";
+const std::string compositorSilent =
+    std::string(wayland::compositorSilent) + " — буфер обмена недоступен";
 constexpr std::size_t textLimit = 64u << 20;
 
 } // namespace
@@ -30,10 +32,13 @@ std::unique_ptr<Pasteboard> makeWaylandDataControlPasteboard(WaylandSelection wh
 }
 
 DataControlPasteboard::DataControlPasteboard(WaylandSelection which)
-    : primary(which == WaylandSelection::primary), display(wayland::connect()) {
+    : primary(which == WaylandSelection::primary), display(wayland::connect()),
+      roundTrip(display.get()) {
     if (!display)
         throw PasteboardUnavailable(noCompositor);
-    registry = std::make_unique<wayland::Registry>(display.get());
+    registry = std::make_unique<wayland::Registry>(display.get(), roundTrip);
+    if (registry->listed() == wayland::RoundTrip::Outcome::silent)
+        throw PasteboardUnavailable(compositorSilent);
     for (const wayland::DataControlProtocol* candidate :
          {&wayland::extDataControl(), &wayland::wlrDataControl()}) {
         std::optional<wayland::Registry::Global> global = registry->find(candidate->manager->name);
@@ -58,9 +63,11 @@ DataControlPasteboard::DataControlPasteboard(WaylandSelection which)
         device.get(),
         reinterpret_cast<void (**)(void)>(const_cast<wayland::DeviceListener*>(&listener)), this);
     // The device announces the current selection right away; that is no change.
-    wl_display_roundtrip(display.get());
+    const wayland::RoundTrip::Outcome announced = roundTrip();
     changes = 0;
-    if (broken())
+    if (announced == wayland::RoundTrip::Outcome::silent)
+        throw PasteboardUnavailable(compositorSilent);
+    if (announced != wayland::RoundTrip::Outcome::answered || broken())
         throw PasteboardUnavailable(noCompositor);
     wakeFd = UniqueFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     thread = std::thread([this] { run(); });
@@ -161,8 +168,21 @@ void DataControlPasteboard::waitForEvents() {
 }
 
 void DataControlPasteboard::catchUp() {
-    if (broken() || wl_display_roundtrip(display.get()) < 0)
+    if (broken())
         throw PasteboardUnavailable(connectionLost);
+    switch (roundTrip()) {
+    case wayland::RoundTrip::Outcome::answered:
+        return;
+    case wayland::RoundTrip::Outcome::silent:
+        throw PasteboardUnavailable(compositorSilent);
+    case wayland::RoundTrip::Outcome::lost:
+        break;
+    }
+    throw PasteboardUnavailable(connectionLost);
+}
+
+bool DataControlPasteboard::ownerGivenUp() const {
+    return !owning && reads.epoch == changes && (reads.silent || reads.spent >= ownerBudget);
 }
 
 void DataControlPasteboard::onDataOffer(void* data, wl_proxy*, wl_proxy* offer) {
@@ -171,7 +191,7 @@ void DataControlPasteboard::onDataOffer(void* data, wl_proxy*, wl_proxy* offer) 
     wl_proxy_add_listener(
         offer, reinterpret_cast<void (**)(void)>(const_cast<wayland::OfferListener*>(&listener)),
         self);
-    self->introduced[offer] = Offer{wayland::adoptOffer(offer), {}};
+    self->introduced[offer] = Offer{wayland::adoptOffer(offer), {}, {}};
 }
 
 void DataControlPasteboard::onOfferType(void* data, wl_proxy* offer, const char* mimeType) {
@@ -180,8 +200,7 @@ void DataControlPasteboard::onOfferType(void* data, wl_proxy* offer, const char*
     Offer* target = found != self->introduced.end()                        ? &found->second
                     : self->current && self->current->proxy.get() == offer ? &*self->current
                                                                            : nullptr;
-    if (target &&
-        std::find(target->types.begin(), target->types.end(), mimeType) == target->types.end())
+    if (target && target->types.size() < maxTypes && target->known.insert(mimeType).second)
         target->types.emplace_back(mimeType);
 }
 
@@ -334,6 +353,9 @@ std::optional<std::string> DataControlPasteboard::data(int index, const std::str
     if (index != 0 || type.empty())
         return std::nullopt;
     return call([&]() -> std::optional<std::string> {
+        // An owner whose time is up costs no round trip per remaining type.
+        if (ownerGivenUp())
+            return std::nullopt;
         catchUp();
         if (owning) {
             // Our own read is nobody's pull.
@@ -372,14 +394,13 @@ void DataControlPasteboard::setString(const std::string& text) {
     call([&] { own(wayland::DataControlContents::text(text)); });
 }
 
-bool DataControlPasteboard::settlePromisedText(const std::string& text) {
+bool DataControlPasteboard::settlePromisedText(const std::string&) {
     return call([&] {
         catchUp();
         if (!owning || !contents.promisesText())
             return false;
-        // The same source keeps the selection: only what it answers with changes. Its offered
-        // types stay the ones a promised text offered, all of which plain text serves.
-        contents = wayland::DataControlContents::text(text);
+        // Our event thread answers for as long as our source holds the selection, so the promise
+        // serves a late reader as data would; kept, it still tells us when the receiver pulls.
         ++changes;
         return true;
     });
@@ -394,9 +415,12 @@ std::optional<std::string> DataControlPasteboard::string() {
                     return *bytes;
             return std::nullopt;
         }
-        for (const std::string& type : wayland::textTypes)
+        for (const std::string& type : wayland::textTypes) {
             if (auto text = readFromOwner(type, textLimit))
                 return text;
+            if (ownerGivenUp())
+                break;
+        }
         return std::nullopt;
     });
 }

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 
 namespace talvoro {
@@ -31,6 +32,8 @@ public:
     // How long all reads from one owner may take together; after that, or after one request it
     // left unanswered, further reads from it give up at once.
     static constexpr std::chrono::milliseconds ownerBudget{10000};
+    // The most types one offer may list; a hostile owner cannot make us keep more.
+    static constexpr std::size_t maxTypes = 1024;
 
     // Throws PasteboardUnavailable when there is no Wayland compositor or it offers no data
     // control (or, for the primary selection, no primary selection through it).
@@ -59,7 +62,8 @@ private:
     using Clock = std::chrono::steady_clock;
     struct Offer {
         wayland::Proxy proxy;
-        std::vector<std::string> types;
+        std::vector<std::string> types; // in the owner's order
+        std::set<std::string> known;    // the same, to drop repeats
     };
     // What we learnt about the current owner; forgotten when the selection changes hands.
     struct OwnerReads {
@@ -74,6 +78,7 @@ private:
     void waitForEvents();
     bool broken() const;
     void catchUp();
+    bool ownerGivenUp() const;
     void own(wayland::DataControlContents newContents);
     std::optional<std::string> readFromOwner(const std::string& type, std::size_t limit);
     std::vector<std::string> offeredTypes() const;
@@ -92,6 +97,7 @@ private:
     const wayland::DataControlProtocol* protocol = nullptr;
     // Event thread only (set up before it starts, torn down after it ends):
     wayland::Display display;
+    wayland::RoundTrip roundTrip;
     std::unique_ptr<wayland::Registry> registry;
     wayland::Proxy seat;
     wayland::Proxy manager;

@@ -7,6 +7,7 @@
 #include "fake-input-client-protocol.h"
 #include "insertion/evdev_chord.h"
 #include "insertion/paster_failure.h"
+#include "insertion/wayland_connection.h"
 
 namespace talvoro {
 
@@ -33,7 +34,7 @@ struct FakeInputDestroy {
 
 class KdeFakeInputKeystroke final : public PasteKeystroke {
 public:
-    KdeFakeInputKeystroke() : display(wl_display_connect(nullptr)) {
+    KdeFakeInputKeystroke() : display(wl_display_connect(nullptr)), roundTrip(display.get()) {
         if (!display)
             throw Paster::Failure::refused(
                 "нет связи с Wayland-композитором (WAYLAND_DISPLAY) — вставка через "
@@ -46,7 +47,8 @@ public:
             },
             [](void*, wl_registry*, std::uint32_t) {}};
         wl_registry_add_listener(registry.get(), &listener, this);
-        wl_display_roundtrip(display.get());
+        if (roundTrip() == wayland::RoundTrip::Outcome::silent)
+            throw silent("вставка через KWin не сработает");
         if (!fakeInput)
             throw Paster::Failure::refused(
                 "композитор не даёт нажимать клавиши (нет org_kde_kwin_fake_input: в "
@@ -56,7 +58,8 @@ public:
                                            "org_kde_kwin_fake_input");
         org_kde_kwin_fake_input_authenticate(fakeInput.get(), "Тальворо",
                                              "вставка продиктованного текста (Ctrl+V)");
-        wl_display_roundtrip(display.get());
+        if (roundTrip() == wayland::RoundTrip::Outcome::silent)
+            throw silent("вставка через KWin не сработает");
     }
 
     bool available() override {
@@ -70,11 +73,19 @@ public:
         std::lock_guard guard(lock);
         for (evdev::KeyStep step : evdev::chord(shortcut))
             org_kde_kwin_fake_input_keyboard_key(fakeInput.get(), step.code, step.pressed ? 1 : 0);
-        if (wl_display_roundtrip(display.get()) < 0)
+        const wayland::RoundTrip::Outcome sent = roundTrip();
+        if (sent == wayland::RoundTrip::Outcome::silent)
+            throw silent("Ctrl+V не нажат");
+        if (sent != wayland::RoundTrip::Outcome::answered)
             throw Paster::Failure::eventCreationFailed();
     }
 
 private:
+    static Paster::Failure silent(const char* consequence) {
+        return Paster::Failure(Paster::Failure::Code::eventCreationFailed,
+                               std::string(wayland::compositorSilent) + " — " + consequence);
+    }
+
     void announced(wl_registry* r, std::uint32_t name, const char* interface,
                    std::uint32_t version) {
         if (std::strcmp(interface, org_kde_kwin_fake_input_interface.name) != 0)
@@ -86,6 +97,7 @@ private:
 
     std::mutex lock; // the display is used by one thread at a time
     std::unique_ptr<wl_display, DisplayClose> display;
+    wayland::RoundTrip roundTrip;
     std::unique_ptr<wl_registry, RegistryDestroy> registry;
     std::unique_ptr<org_kde_kwin_fake_input, FakeInputDestroy> fakeInput;
 };

@@ -62,7 +62,9 @@ public:
     // The paste keystroke is about to go out. Requests made before now cannot be the receiver's
     // answer to it (clipboard managers and clipboard sync read every new selection at once); X11:
     // requests stamped with an earlier server time, or handled before this call. A request
-    // stamped CurrentTime and handled after it counts as made after it.
+    // stamped CurrentTime and handled after it counts as made after it. mutter's clipboard bridge
+    // stamps whatever it relays with the time of the change of owner: its requests count by when
+    // they are handled, and its first text request (its own copy) never.
     virtual void markKeystroke() = 0;
     // We own it with the text as immediate plain-text data of every `plainTextTypes` type. Like a
     // promised item it offers `x-kde-passwordManagerHint` = "secret": whatever text we put there
@@ -70,9 +72,9 @@ public:
     virtual void setString(const std::string& text) = 0;
     // Turns the promised item we still hold into `text` as immediate data (what `setString`
     // offers), as one more write by us. Readers who asked on behalf of the promised item are
-    // still answered. False, and nothing changes, when we no longer hold a promised item. X11:
-    // the item stays promised, since our event thread serves it for as long as we own the
-    // selection; later pulls are still observed.
+    // still answered. False, and nothing changes, when we no longer hold a promised item. X11 and
+    // Wayland data control: the item stays promised, since our event thread serves it for as
+    // long as we hold the selection; a receiver that reads late is still seen pulling.
     virtual bool settlePromisedText(const std::string& text) = 0;
     // The plain text, read the way any other reader would read it (a promised item is pulled).
     virtual std::optional<std::string> string() = 0;

@@ -3,6 +3,7 @@
 #include "insertion/pasteboard_snapshot.h"
 #include "insertion/promised_text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
@@ -28,21 +29,30 @@ struct Offered {
     std::int64_t ours = 0;
 };
 
+struct Waited {
+    bool eager = false;    // the promise was settled into plain data
+    bool cutShort = false; // the receiver was still pulling when the wait's limit came
+};
+
 // Waits until the promised text was pulled and then left alone for `pasteWindow`, or
-// `pullDeadline` passed without a pull, or somebody else wrote the first pasteboard. Settles the
-// promise into plain data after `eagerAfter` without a pull; true when it did.
-bool waitForPull(PromisedText& promised, std::vector<Offered>& offered, PasteClock& clock) {
+// `pullDeadline` passed without a pull, or somebody else wrote the first pasteboard, or at the
+// latest `pullWaitLimit` after the keystroke. Settles the promise into plain data after
+// `eagerAfter` without a pull.
+Waited waitForPull(PromisedText& promised, std::vector<Offered>& offered, PasteClock& clock) {
     const double deadline = promised.startedAt + pullDeadline.load();
+    const double limit = promised.startedAt + std::max(pullWaitLimit.load(), pullDeadline.load());
     bool eager = false;
     bool eagerTried = false;
     for (;;) {
         const double now = clock.now();
         if (std::optional<double> last = promised.last()) {
             if (now - *last >= pasteWindow.load())
-                return eager;
+                return {eager, false};
+            if (now >= limit)
+                return {eager, true};
         } else {
             if (now >= deadline)
-                return eager;
+                return {eager, false};
             if (!eagerTried && now - promised.startedAt >= eagerAfter.load()) {
                 eagerTried = true;
                 for (Offered& each : offered)
@@ -53,7 +63,7 @@ bool waitForPull(PromisedText& promised, std::vector<Offered>& offered, PasteClo
             }
         }
         if (offered.front().pasteboard.changeCount() != offered.front().ours)
-            return eager;
+            return {eager, false};
         clock.pause(pollInterval);
     }
 }
@@ -89,6 +99,9 @@ Result leftOnPasteboard(const std::string& text, Pasteboard& pasteboard, Outcome
 } // namespace
 
 std::string Result::takenNote() const {
+    if (takenAfterMs && cutShort)
+        return "забрали за " + std::to_string(*takenAfterMs) +
+               " мс, но приёмник всё читал — ждать конца не стали";
     if (takenAfterMs)
         return "забрали за " + std::to_string(*takenAfterMs) + " мс";
     return servedEagerly ? "выложен данными, забор не отследить" : "текст не забрали";
@@ -134,10 +147,10 @@ Result deliver(const std::string& text, Pasteboard& pasteboard, const Focus& foc
     } catch (...) {
         pressFailure = std::current_exception();
     }
-    bool servedEagerly = false;
+    Waited waited;
     if (!pressFailure) {
         try {
-            servedEagerly = waitForPull(*promised, offered, clock);
+            waited = waitForPull(*promised, offered, clock);
         } catch (const std::exception&) {
             // The pasteboard failed during the wait; giving back below says what happened.
         }
@@ -162,7 +175,8 @@ Result deliver(const std::string& text, Pasteboard& pasteboard, const Focus& foc
     result.previousTypes = offered.front().snapshot.types;
     result.skippedAsTooLarge = offered.front().snapshot.tooLarge;
     result.droppedTypes = offered.front().snapshot.dropped;
-    result.servedEagerly = servedEagerly;
+    result.servedEagerly = waited.eager;
+    result.cutShort = waited.cutShort;
     result.restoreError = restoreError;
     return result;
 }

@@ -19,10 +19,12 @@ namespace talvoro::Paster {
 
 // Program-wide tunables, read on every use; the self-checks change them for one run.
 inline std::atomic<std::size_t> maxSnapshotBytes{20971520};
-inline std::atomic<double> pullDeadline{1.0}; // s after the keystroke before an unclaimed text is
-                                              // given up
-inline std::atomic<double> pasteWindow{0.15}; // quiet s after the latest pull
-inline std::atomic<double> eagerAfter{0.5};   // s after which an unpulled text becomes plain data
+inline std::atomic<double> pullDeadline{1.0};  // s after the keystroke before an unclaimed text is
+                                               // given up
+inline std::atomic<double> pasteWindow{0.15};  // quiet s after the latest pull
+inline std::atomic<double> eagerAfter{0.5};    // s after which an unpulled text becomes plain data
+inline std::atomic<double> pullWaitLimit{5.0}; // s after the keystroke the wait ends however the
+                                               // receiver keeps pulling
 
 // Roles that never take text; only the role is compared, never the subrole.
 inline const std::set<std::string> blockedRoles{"AXWindow", "AXApplication", "AXButton", "AXGroup"};
@@ -59,6 +61,7 @@ struct Result {
     std::vector<std::string> droppedTypes;    // previous types left out to fit maxSnapshotBytes
     std::optional<std::int64_t> takenAfterMs; // keystroke → first pull
     bool servedEagerly = false;               // put out as plain data, pulls not observable
+    bool cutShort = false; // the receiver still pulled at `pullWaitLimit`; given back regardless
     // The previous contents could not be written back after the keystroke was sent (why, for the
     // user). Not an error of the insertion: the text is in the field and must not be sent again.
     std::optional<std::string> restoreError;

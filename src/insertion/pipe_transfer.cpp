@@ -89,10 +89,13 @@ PipeRead readPipe(int fd, std::size_t limit, Clock::time_point deadline) {
     }
 }
 
-void OutgoingTransfers::add(UniqueFd fd, std::shared_ptr<const std::string> bytes) {
+void OutgoingTransfers::add(UniqueFd fd, std::shared_ptr<const std::string> bytes,
+                            Clock::time_point now) {
+    if (now == Clock::time_point{})
+        now = Clock::now();
     ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) | O_NONBLOCK);
-    transfers.push_back({std::move(fd), std::move(bytes), 0, Clock::now()});
-    if (advance(transfers.back()))
+    transfers.push_back({std::move(fd), std::move(bytes), 0, now, now});
+    if (advance(transfers.back(), now))
         transfers.pop_back();
 }
 
@@ -101,14 +104,16 @@ void OutgoingTransfers::addPollFds(std::vector<pollfd>& fds) const {
         fds.push_back({transfer.fd.get(), POLLOUT, 0});
 }
 
-void OutgoingTransfers::progress() {
-    const auto now = Clock::now();
+void OutgoingTransfers::progress(Clock::time_point now) {
+    if (now == Clock::time_point{})
+        now = Clock::now();
     transfers.remove_if([&](Transfer& transfer) {
-        return advance(transfer) || now - transfer.lastProgress > stallLimit;
+        return advance(transfer, now) || now - transfer.lastProgress > stallLimit ||
+               now - transfer.started > totalLimit;
     });
 }
 
-bool OutgoingTransfers::advance(Transfer& transfer) {
+bool OutgoingTransfers::advance(Transfer& transfer, Clock::time_point now) {
     while (transfer.written < transfer.bytes->size()) {
         const ssize_t done = ::write(transfer.fd.get(), transfer.bytes->data() + transfer.written,
                                      transfer.bytes->size() - transfer.written);
@@ -122,7 +127,7 @@ bool OutgoingTransfers::advance(Transfer& transfer) {
             return true;
         }
         transfer.written += static_cast<std::size_t>(done);
-        transfer.lastProgress = Clock::now();
+        transfer.lastProgress = now;
     }
     return true;
 }

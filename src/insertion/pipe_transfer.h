@@ -46,15 +46,18 @@ PipeRead readPipe(int fd, std::size_t limit, std::chrono::steady_clock::time_poi
 void blockSigpipeOnThisThread();
 
 // Answers to readers, written as their pipes take them so that a slow reader never holds up the
-// thread; a reader that takes nothing for `stallLimit` is dropped. One thread only.
+// thread; a reader that takes nothing for `stallLimit`, or is not done after `totalLimit` however
+// it trickles, is dropped (it gets end of file). One thread only; `now` is the steady clock's.
 class OutgoingTransfers {
 public:
+    using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::seconds stallLimit{5};
+    static constexpr std::chrono::seconds totalLimit{30};
 
-    void add(UniqueFd fd, std::shared_ptr<const std::string> bytes);
+    void add(UniqueFd fd, std::shared_ptr<const std::string> bytes, Clock::time_point now = {});
     void addPollFds(std::vector<pollfd>& fds) const;
-    // Writes what each pipe takes now; drops finished, broken and stalled transfers.
-    void progress();
+    // Writes what each pipe takes now; drops finished, broken, stalled and overdue transfers.
+    void progress(Clock::time_point now = {});
     bool empty() const { return transfers.empty(); }
 
 private:
@@ -62,10 +65,11 @@ private:
         UniqueFd fd;
         std::shared_ptr<const std::string> bytes;
         std::size_t written = 0;
-        std::chrono::steady_clock::time_point lastProgress;
+        Clock::time_point started;
+        Clock::time_point lastProgress;
     };
     // True when the transfer is over.
-    static bool advance(Transfer& transfer);
+    static bool advance(Transfer& transfer, Clock::time_point now);
 
     std::list<Transfer> transfers;
 };

@@ -22,6 +22,8 @@ constexpr const char* noCompositor =
     "нет связи с композитором Wayland (WAYLAND_DISPLAY) — вставка не сработает";
 constexpr const char* noVirtualKeyboard = "композитор не даёт нажимать клавиши (нет протокола "
                                           "zwp_virtual_keyboard_v1) — вставка не сработает";
+const std::string compositorSilent =
+    std::string(wayland::compositorSilent) + " — вставка не сработает";
 
 template <class T, void (*Free)(T*)> struct XkbDeleter {
     void operator()(T* object) const { Free(object); }
@@ -72,10 +74,13 @@ std::unique_ptr<PasteKeystroke> makeVirtualKeyboardKeystroke() {
     return std::make_unique<VirtualKeyboardKeystroke>();
 }
 
-VirtualKeyboardKeystroke::VirtualKeyboardKeystroke() : display(wayland::connect()) {
+VirtualKeyboardKeystroke::VirtualKeyboardKeystroke()
+    : display(wayland::connect()), roundTrip(display.get()) {
     if (!display)
         throw KeystrokeUnavailable(noCompositor);
-    registry = std::make_unique<wayland::Registry>(display.get());
+    registry = std::make_unique<wayland::Registry>(display.get(), roundTrip);
+    if (registry->listed() == wayland::RoundTrip::Outcome::silent)
+        throw KeystrokeUnavailable(compositorSilent);
     seat = registry->bind(wl_seat_interface, 1);
     manager = registry->bind(zwp_virtual_keyboard_manager_v1_interface, 1);
     if (!seat || !manager)
@@ -93,7 +98,10 @@ VirtualKeyboardKeystroke::VirtualKeyboardKeystroke() : display(wayland::connect(
     controlMask = keymap->controlMask;
     shiftMask = keymap->shiftMask;
     // A compositor that does not let us have a keyboard says so by ending the connection.
-    if (wl_display_roundtrip(display.get()) < 0)
+    const wayland::RoundTrip::Outcome made = roundTrip();
+    if (made == wayland::RoundTrip::Outcome::silent)
+        throw KeystrokeUnavailable(compositorSilent);
+    if (made != wayland::RoundTrip::Outcome::answered)
         throw KeystrokeUnavailable(noVirtualKeyboard);
 }
 
@@ -127,7 +135,11 @@ void VirtualKeyboardKeystroke::press(PasteShortcut shortcut) {
     zwp_virtual_keyboard_v1_key(device, time, key, WL_KEYBOARD_KEY_STATE_RELEASED);
     zwp_virtual_keyboard_v1_key(device, time, modifier, WL_KEYBOARD_KEY_STATE_RELEASED);
     zwp_virtual_keyboard_v1_modifiers(device, 0, 0, 0, 0);
-    if (wl_display_roundtrip(display.get()) < 0)
+    const wayland::RoundTrip::Outcome sent = roundTrip();
+    if (sent == wayland::RoundTrip::Outcome::silent)
+        throw Paster::Failure(Paster::Failure::Code::eventCreationFailed,
+                              std::string(wayland::compositorSilent) + " — Ctrl+V не нажат");
+    if (sent != wayland::RoundTrip::Outcome::answered)
         throw Paster::Failure::eventCreationFailed();
 }
 

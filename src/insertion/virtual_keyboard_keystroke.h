@@ -27,6 +27,7 @@ private:
     std::mutex lock;
     // All guarded by lock; children before their parents, the connection last.
     wayland::Display display;
+    wayland::RoundTrip roundTrip;
     std::unique_ptr<wayland::Registry> registry;
     wayland::Proxy seat;
     wayland::Proxy manager;

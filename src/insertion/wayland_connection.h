@@ -2,12 +2,14 @@
 
 #include <wayland-client-core.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+struct wl_callback;
 struct wl_interface;
 struct wl_registry;
 
@@ -32,10 +34,43 @@ template <class T> Proxy adopt(T* proxy, int destructorOpcode = -1) {
 // Nothing when there is no compositor to talk to (no WAYLAND_DISPLAY, or it refuses us).
 Display connect();
 
+// How long the compositor gets to answer one round trip, in seconds; tests shorten it.
+inline std::atomic<double> answerWithin{3.0};
+// The start of what a caller says when the compositor did not answer in time.
+inline constexpr const char* compositorSilent = "композитор Wayland не ответил вовремя";
+
+// Round trips on one connection that give up when the compositor does not answer within
+// `answerWithin`, so a frozen compositor never holds the thread. Once one went unanswered, later
+// ones give up at once until that late answer arrives: a frozen compositor costs one wait, not
+// one per call. Used by one thread at a time, on the default event queue.
+class RoundTrip {
+public:
+    enum class Outcome { answered, lost, silent };
+
+    explicit RoundTrip(wl_display* display) : display(display) {}
+    RoundTrip(const RoundTrip&) = delete;
+    RoundTrip& operator=(const RoundTrip&) = delete;
+
+    // Sends what is queued, then dispatches events until the compositor has answered.
+    Outcome operator()();
+
+private:
+    static void onDone(void* data, wl_callback* callback, std::uint32_t);
+    // Reads and dispatches what arrives until the pending answer is in or `waitMs` passed;
+    // false when the connection failed.
+    bool dispatchFor(int waitMs);
+
+    wl_display* display;
+    Proxy pending; // the sync request still unanswered
+    bool done = false;
+};
+
 // The compositor's globals, listed in one round trip; binds them on request.
 class Registry {
 public:
-    explicit Registry(wl_display* display);
+    // `listed` says whether the compositor answered; without an answer the list is empty.
+    Registry(wl_display* display, RoundTrip& roundTrip);
+    RoundTrip::Outcome listed() const { return listed_; }
 
     struct Global {
         std::uint32_t name = 0;
@@ -54,6 +89,7 @@ private:
 
     Proxy registry;
     std::vector<Global> globals_;
+    RoundTrip::Outcome listed_ = RoundTrip::Outcome::lost;
 };
 
 } // namespace talvoro::wayland

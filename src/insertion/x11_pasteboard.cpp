@@ -12,6 +12,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
+#include <utility>
 
 namespace talvoro {
 
@@ -231,7 +232,7 @@ void X11Pasteboard::onRequest(const xcb_selection_request_event_t& request) {
     } else {
         std::optional<x11::Offer> offer;
         try {
-            offer = contents.offer(target, afterKeystroke(request.time));
+            offer = contents.offer(target, receiversRequest(request, target));
         } catch (...) {
             // A provider that fails must not take the event thread down; the reader gets nothing.
         }
@@ -266,12 +267,41 @@ bool X11Pasteboard::afterKeystroke(xcb_timestamp_t requestTime) const {
     return static_cast<std::int32_t>(requestTime - *keystrokeAt) >= 0;
 }
 
+std::optional<std::uint32_t> X11Pasteboard::mutterClient() {
+    auto check =
+        connection->property(connection->root(), connection->atom("_NET_SUPPORTING_WM_CHECK"), 4);
+    if (!check || check->format != 32 || check->bytes.size() < 4)
+        return std::nullopt;
+    xcb_window_t manager = XCB_WINDOW_NONE;
+    std::memcpy(&manager, check->bytes.data(), 4);
+    if (!connection->property(manager, connection->atom("_MUTTER_VERSION"), 64))
+        return std::nullopt;
+    return manager & ~xcb_get_setup(connection->get())->resource_id_mask;
+}
+
+bool X11Pasteboard::receiversRequest(const xcb_selection_request_event_t& request,
+                                     const std::string& target) {
+    const std::uint32_t client =
+        request.requestor & ~xcb_get_setup(connection->get())->resource_id_mask;
+    if (!bridge || client != *bridge)
+        return afterKeystroke(request.time);
+    // The bridge's stamps say nothing about when a window pasted: its reads count by when they
+    // reach us, and its first text read is its own copy, whenever it comes.
+    const bool text =
+        std::find(plainTextTypes.begin(), plainTextTypes.end(), target) != plainTextTypes.end();
+    if (text && !std::exchange(bridgeCopied, true))
+        return false;
+    return keystrokeAt.has_value();
+}
+
 void X11Pasteboard::own(x11::SelectionContents newContents) {
     if (connection->broken())
         throw PasteboardUnavailable(connectionLost);
     const xcb_timestamp_t time = freshTimestamp();
     contents = std::move(newContents);
     keystrokeAt.reset();
+    bridge = mutterClient();
+    bridgeCopied = false;
     ownedSince = time;
     xcb_connection_t* c = connection->get();
     xcb_set_selection_owner(c, window, selection, time);

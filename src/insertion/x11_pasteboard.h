@@ -68,6 +68,8 @@ private:
     void own(x11::SelectionContents newContents);
     xcb_timestamp_t freshTimestamp();
     bool afterKeystroke(xcb_timestamp_t requestTime) const;
+    std::optional<std::uint32_t> mutterClient();
+    bool receiversRequest(const xcb_selection_request_event_t& request, const std::string& target);
     void handOverToClipboardManager();
     void catchUp();
     OwnerReads& ownerReads();
@@ -87,6 +89,11 @@ private:
     bool owning = false;
     xcb_timestamp_t ownedSince = XCB_CURRENT_TIME;
     std::optional<xcb_timestamp_t> keystrokeAt; // of the current contents, once marked
+    // mutter's own X client (its windows' resource base) when it manages this display: its
+    // clipboard bridge copies every new selection at once and stamps every read it relays with
+    // the time the selection changed hands. Looked up whenever we take the selection.
+    std::optional<std::uint32_t> bridge;
+    bool bridgeCopied = false; // the bridge has had its first text of the current contents
     std::int64_t changes = 0;
     bool handingOver = false; // the thread is ending but still serves the clipboard manager
     OwnerReads reads;

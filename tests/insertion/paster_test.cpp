@@ -1,14 +1,17 @@
 #include "insertion/in_memory_pasteboard.h"
 #include "insertion/manual_paste_clock.h"
 #include "insertion/paster.h"
+#include "insertion/pipe_transfer.h"
 #include "insertion/promised_text.h"
 #include "insertion/scripted_insertion_seams.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include <fcntl.h>
 #include <functional>
 #include <optional>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -82,6 +85,43 @@ TEST(PasterDeliver, TheRestoreFollowsTheLatestPullByTheQuietWindow) {
     EXPECT_LT(repeated.seconds, 0.5 + 0.15 + 0.006);
     EXPECT_EQ(repeated.result.takenAfterMs, 125);
     EXPECT_EQ(repeated.pasteboard.itemCount(), 0) << "nothing was there before";
+}
+
+// A receiver that never stops pulling must not hold the paste (and quitting) for ever.
+TEST(PasterDeliver, AReceiverThatKeepsPullingIsCutOffAtTheLimitAndTheNoteSaysSo) {
+    Insertion run;
+    run.pasteboard.setString("до");
+    int left = 100;
+    std::function<void()> pull = [&] {
+        run.pasteboard.string();
+        if (--left > 0)
+            run.clock.after(0.125, pull);
+    };
+    run.clock.after(0.125, pull);
+    run.deliver("текст", std::nullopt);
+    EXPECT_LT(run.seconds, 5.006);
+    EXPECT_EQ(run.result.takenNote(),
+              "забрали за 125 мс, но приёмник всё читал — ждать конца не стали");
+}
+
+// A reader that keeps taking a little, never stalling long enough to be dropped for it, is cut
+// off once its transfer is overdue: it gets end of file instead of the rest.
+TEST(OutgoingTransfersTest, AReaderThatTricklesIsCutOffAtTheTotalLimit) {
+    auto pipe = makePipe();
+    ::fcntl(pipe->second.get(), F_SETPIPE_SZ, 4096);
+    const auto start = OutgoingTransfers::Clock::now();
+    OutgoingTransfers out;
+    out.add(std::move(pipe->second), std::make_shared<const std::string>(1u << 20, 'x'), start);
+    char piece[4096];
+    ssize_t got = 0, total = 0;
+    for (int step = 1; step <= 20 && !out.empty(); ++step) {
+        total += ::read(pipe->first.get(), piece, sizeof piece);
+        out.progress(start + step * OutgoingTransfers::stallLimit / 2);
+    }
+    ASSERT_TRUE(out.empty()) << "still writing after the limit";
+    while ((got = ::read(pipe->first.get(), piece, sizeof piece)) > 0) // up to end of file
+        total += got;
+    EXPECT_LT(total, 1 << 20);
 }
 
 TEST(PasterDeliver, UnclaimedTextIsServedAsDataAndGivenUpAtTheDeadline) {

@@ -1,10 +1,12 @@
 #include "insertion/data_control_pasteboard.h"
 #include "insertion/paster.h"
+#include "insertion/virtual_keyboard_keystroke.h"
 #include "support/headless_compositor.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <future>
 
 namespace talvoro {
 namespace {
@@ -119,44 +121,86 @@ TEST_F(WaylandInsertion, QtGtkAndFootGetTheTextOnceInEitherLayoutAndTheClipboard
     }
 }
 
-// KWin 5.27 has wlr data control but no virtual keyboard (its keys come through fake input or
-// the portal), so here the receiver is a reader started at the keystroke's moment.
-TEST(WaylandDataControl, UnderKWinTheReceiverPullsTheTextAndTheImageComesBack) {
-    HeadlessCompositor::Options options;
-    options.xwayland = false;
-    HeadlessCompositor kwin(HeadlessCompositor::Kind::KWin, options);
-    if (!kwin.running())
-        GTEST_SKIP() << kwin.skipReason();
-    const auto image = kwin.home() / "image.png";
-    const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + std::string(70000, '\x17');
-    std::ofstream(image, std::ios::binary) << png;
-    kwin.hand(image);
-    kwin.run({"sh", "-c", "wl-copy --type image/png < \"$0\" >/dev/null 2>&1", image.string()});
-    // This process talks to the session's compositor too, as root, by the socket's full path.
-    const std::string socket = (kwin.runtimeDir() / "wayland-1").string();
-    ::setenv("WAYLAND_DISPLAY", socket.c_str(), 1);
-    DataControlPasteboard pasteboard;
-    ::unsetenv("WAYLAND_DISPLAY");
-    EXPECT_STREQ(pasteboard.protocolName(), "zwlr_data_control_manager_v1");
-    testing::waitFor([&] { return !pasteboard.types().empty(); }, 5);
-    ASSERT_EQ(pasteboard.types(), std::vector<std::string>{"image/png"});
+template <class Failure> std::string failureOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const Failure& failure) {
+        return failure.what();
+    }
+    return "no failure";
+}
 
-    std::string received;
-    const Paster::Result result =
-        Paster::deliver("диктовка", pasteboard, Paster::Focus{"AXTextArea", {}, false, {}}, [&] {
-            received = kwin.run({"wl-paste", "--no-newline"}).output;
+// Two clients of one compositor (this process, as root, by the socket's path): an owner offering an
+// image among far too many types, a receiver that reads only after the promise was settled,
+// another client's write, then the compositor frozen. KWin 5.27 has no virtual keyboard.
+TEST(WaylandDataControl, AHostileOwnerALateReaderAndAFrozenCompositorUnderKWinAndSway) {
+    using Kind = HeadlessCompositor::Kind;
+    std::vector<std::string> skipped;
+    for (Kind kind : {Kind::KWin, Kind::Sway}) {
+        HeadlessCompositor::Options options;
+        options.xwayland = false;
+        HeadlessCompositor desktop(kind, options);
+        if (!desktop.running()) {
+            skipped.push_back(desktop.skipReason());
+            continue;
+        }
+        SCOPED_TRACE(kind == Kind::KWin ? "KWin" : "sway");
+        ::setenv("WAYLAND_DISPLAY", (desktop.runtimeDir() / "wayland-1").c_str(), 1);
+        DataControlPasteboard ours, theirs;
+        auto keystroke = kind == Kind::Sway ? makeVirtualKeyboardKeystroke() : nullptr;
+        ::unsetenv("WAYLAND_DISPLAY");
+
+        const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + std::string(70000, '\x17');
+        PasteboardItem many{{"image/png", png}}; // then 1500 types, each offered twice
+        for (int i = 0; i < 3000; ++i)
+            many.emplace_back("application/x-t" + std::to_string(i % 1500), "x");
+        theirs.writeItems({many});
+        ASSERT_TRUE(testing::waitFor([&] { return !ours.types().empty(); }, 5));
+        EXPECT_EQ(ours.types().size(), DataControlPasteboard::maxTypes);
+        EXPECT_EQ(ours.types().back(), "application/x-t1022");
+
+        const double eager = Paster::eagerAfter.exchange(0.0625);
+        const double deadline = Paster::pullDeadline.exchange(10);
+        std::future<std::optional<std::string>> late;
+        const auto result = Paster::deliver("поздно", ours, {"AXTextArea", {}, false, {}}, [&] {
+            late = std::async(std::launch::async, [&, written = ours.changeCount()] {
+                testing::waitFor([&] { return ours.changeCount() != written; }, 10); // settled
+                return theirs.string();
+            });
         });
-    EXPECT_EQ(received, "диктовка");
-    EXPECT_TRUE(result.takenAfterMs);
-    EXPECT_TRUE(result.restored);
-    EXPECT_EQ(kwin.run({"wl-paste", "--type", "image/png"}).output, png);
+        Paster::eagerAfter = eager;
+        Paster::pullDeadline = deadline;
+        EXPECT_EQ(late.get(), "поздно");
+        EXPECT_TRUE(result.takenAfterMs) << "read late, still seen: " << result.takenNote();
+        EXPECT_EQ(theirs.data(0, "image/png", 1u << 20), png) << "given back";
 
-    const std::int64_t before = pasteboard.changeCount();
-    kwin.run({"sh", "-c", "wl-copy чужое >/dev/null 2>&1"});
-    testing::waitFor([&] { return pasteboard.changeCount() != before; }, 5);
-    std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(pasteboard.changeCount(), before + 1) << "another client's write, counted once";
-    EXPECT_EQ(pasteboard.string(), "чужое");
+        const std::int64_t before = ours.changeCount();
+        theirs.setString("чужое");
+        testing::waitFor([&] { return ours.changeCount() != before; }, 5);
+        std::this_thread::sleep_for(100ms);
+        EXPECT_EQ(ours.changeCount(), before + 1) << "another client's write, counted once";
+        EXPECT_EQ(ours.string(), "чужое");
+
+        const double within = wayland::answerWithin.exchange(0.25);
+        std::promise<void> over; // a watchdog thaws it should a call hang
+        std::thread thaw([&, done = over.get_future()] {
+            done.wait_for(60s);
+            ::kill(desktop.pid(), SIGCONT);
+        });
+        ::kill(desktop.pid(), SIGSTOP);
+        EXPECT_EQ(failureOf<PasteboardUnavailable>([&] { ours.changeCount(); }),
+                  "композитор Wayland не ответил вовремя — буфер обмена недоступен");
+        if (keystroke) {
+            EXPECT_EQ(
+                failureOf<Paster::Failure>([&] { keystroke->press(PasteShortcut::controlV); }),
+                "композитор Wayland не ответил вовремя — Ctrl+V не нажат");
+        }
+        over.set_value();
+        thaw.join();
+        wayland::answerWithin = within;
+    }
+    if (skipped.size() == 2)
+        GTEST_SKIP() << skipped[0] << "; " << skipped[1];
 }
 
 } // namespace

@@ -88,31 +88,33 @@ public:
         return lastPull;
     }
 
-    // Reads a target like any client, INCR included; nothing when refused or not answered.
+    // Reads a target like any client, INCR included; nothing when refused or not answered. On
+    // a connection of its own, or on `on` from a fresh window, stamped with `time`.
     static std::optional<std::string>
     read(const std::string& selectionName, const std::string& target,
-         std::chrono::milliseconds within = std::chrono::seconds(3)) {
-        auto r = x11::Connection::open();
-        const xcb_window_t w = inputWindow(*r);
-        const xcb_atom_t property = r->atom("PEER_READ");
-        xcb_convert_selection(r->get(), w, r->atom(selectionName), r->atom(target), property,
-                              XCB_CURRENT_TIME);
-        xcb_flush(r->get());
+         std::chrono::milliseconds within = std::chrono::seconds(3), x11::Connection* on = nullptr,
+         xcb_timestamp_t time = XCB_CURRENT_TIME) {
+        auto own = on ? nullptr : x11::Connection::open();
+        x11::Connection& r = on ? *on : *own;
+        const xcb_window_t w = inputWindow(r);
+        const xcb_atom_t property = r.atom("PEER_READ");
+        xcb_convert_selection(r.get(), w, r.atom(selectionName), r.atom(target), property, time);
+        xcb_flush(r.get());
         const auto deadline = std::chrono::steady_clock::now() + within;
-        auto notify = next(*r, deadline, [&](const xcb_generic_event_t& e) {
+        auto notify = next(r, deadline, [&](const xcb_generic_event_t& e) {
             return (e.response_type & 0x7f) == XCB_SELECTION_NOTIFY;
         });
         if (!notify || reinterpret_cast<xcb_selection_notify_event_t*>(notify.get())->property ==
                            XCB_ATOM_NONE)
             return std::nullopt;
-        auto value = r->property(w, property, 0x7ffffff0, true);
+        auto value = r.property(w, property, 0x7ffffff0, true);
         if (!value)
             return std::nullopt;
-        if (value->type != r->atom("INCR"))
+        if (value->type != r.atom("INCR"))
             return value->bytes;
         std::string all;
         for (;;) {
-            auto piece = next(*r, deadline, [&](const xcb_generic_event_t& e) {
+            auto piece = next(r, deadline, [&](const xcb_generic_event_t& e) {
                 if ((e.response_type & 0x7f) != XCB_PROPERTY_NOTIFY)
                     return false;
                 auto& p = reinterpret_cast<const xcb_property_notify_event_t&>(e);
@@ -120,8 +122,8 @@ public:
             });
             if (!piece)
                 return std::nullopt;
-            auto part = r->property(w, property, 0x7ffffff0, true);
-            xcb_flush(r->get());
+            auto part = r.property(w, property, 0x7ffffff0, true);
+            xcb_flush(r.get());
             if (!part || part->bytes.empty())
                 return all;
             all += part->bytes;
@@ -143,7 +145,6 @@ public:
         return names;
     }
 
-private:
     // An unmapped window that hears its own property changes.
     static xcb_window_t inputWindow(x11::Connection& on) {
         const xcb_window_t id = xcb_generate_id(on.get());
@@ -154,6 +155,7 @@ private:
         return id;
     }
 
+private:
     template <class Match>
     static x11::Event next(x11::Connection& r, std::chrono::steady_clock::time_point deadline,
                            Match match) {
@@ -299,6 +301,35 @@ private:
     std::size_t sentInPieces = 0;                                  // guarded by lock
     std::atomic<bool> stop{false};
     std::thread thread;
+};
+
+// mutter's clipboard bridge as X clients see it: the window manager's client (its check window
+// carries _MUTTER_VERSION) reads the selection for Wayland windows, each read from a fresh window
+// and stamped with the time the selection changed hands (here the owner's TIMESTAMP), which may
+// be before or in the same millisecond as any later stamp.
+class MutterBridge {
+public:
+    explicit MutterBridge(std::string selectionName)
+        : name(std::move(selectionName)), c(x11::Connection::open()) {
+        const xcb_window_t check = SelectionPeer::inputWindow(*c);
+        xcb_change_property(c->get(), XCB_PROP_MODE_REPLACE, c->root(),
+                            c->atom("_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW, 32, 1, &check);
+        xcb_change_property(c->get(), XCB_PROP_MODE_REPLACE, check, c->atom("_MUTTER_VERSION"),
+                            c->atom("UTF8_STRING"), 8, 4, "48.8");
+        c->sync();
+    }
+
+    // A Wayland window's read as mutter relays it.
+    std::optional<std::string> relay(const std::string& target) {
+        xcb_timestamp_t changedHands = XCB_CURRENT_TIME;
+        if (auto stamp = SelectionPeer::read(name, "TIMESTAMP"); stamp && stamp->size() == 4)
+            std::memcpy(&changedHands, stamp->data(), 4);
+        return SelectionPeer::read(name, target, std::chrono::seconds(3), c.get(), changedHands);
+    }
+
+private:
+    std::string name;
+    std::unique_ptr<x11::Connection> c;
 };
 
 } // namespace talvoro::testing

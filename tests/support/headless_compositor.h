@@ -126,6 +126,7 @@ public:
     HeadlessCompositor& operator=(const HeadlessCompositor&) = delete;
 
     bool running() const { return skip_.empty() && compositor_ > 0; }
+    pid_t pid() const { return compositor_; } // to freeze it with SIGSTOP
     const std::string& skipReason() const { return skip_; }
     const std::filesystem::path& runtimeDir() const { return runtime_; }
     const std::filesystem::path& home() const { return home_; }
