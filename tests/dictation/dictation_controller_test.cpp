@@ -208,8 +208,6 @@ TEST_F(DictationController_,
     dictate();
     ASSERT_TRUE(waitFor(Kind::queued));
     EXPECT_EQ(controller->state(), DictationState::queued(1));
-    EXPECT_EQ(wavsIn(config.dictationDir + "/pending"),
-              std::vector<std::string>{"2026-01-01 130000.wav"});
     EXPECT_TRUE(controller->lastFailure()->isTransient());
 
     // Retried while a password field has focus: nothing is typed, the recording stays queued
@@ -220,7 +218,6 @@ TEST_F(DictationController_,
     ASSERT_TRUE(waitFor(Kind::nowhere));
     EXPECT_TRUE(typed().empty());
     EXPECT_EQ(pasteboard->string(), "прежнее");
-    EXPECT_EQ(controller->lastInserted(), "привет мир");
     clock->advance(40); // idle, and two more ticks
     EXPECT_EQ(count("пробую догнать очередь: 2026-01-01 130000.wav"), 1u);
     EXPECT_EQ(wavsIn(config.dictationDir + "/pending"),

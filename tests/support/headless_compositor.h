@@ -290,9 +290,15 @@ private:
         compositor_ = spawn({"sway", "-c", config.string()}, extra, openOutput(runtime_ / "log"));
         if (!waitForSocket("wayland-1"))
             return;
-        for (const auto& entry : std::filesystem::directory_iterator(runtime_))
-            if (entry.path().filename().string().rfind("sway-ipc.", 0) == 0)
-                env_["SWAYSOCK"] = entry.path().string();
+        // sway opens its IPC socket after the Wayland one: on a busy machine, some time after.
+        testing::waitFor(
+            [&] {
+                for (const auto& entry : std::filesystem::directory_iterator(runtime_))
+                    if (entry.path().filename().string().rfind("sway-ipc.", 0) == 0)
+                        env_["SWAYSOCK"] = entry.path().string();
+                return env_.contains("SWAYSOCK");
+            },
+            10);
         env_["XDG_CURRENT_DESKTOP"] = "sway";
         if (!options.xwayland)
             return;
