@@ -163,7 +163,8 @@ private:
     void insertFinal(const std::string& text, const std::string& raw, const std::string& wav,
                      bool fromQueue);
     void delivered(const std::string& wav, bool fromQueue, const std::string& text,
-                   const std::string& raw, const std::optional<Paster::Result>& result);
+                   const std::string& raw, const std::optional<Paster::Result>& result,
+                   bool heldBack = false);
     void pasteFailed(const std::string& wav, bool fromQueue, const std::exception_ptr& error);
     void showInsertion(const std::optional<Paster::Result>& result, const std::string& text,
                        bool quietly = false);
@@ -171,6 +172,8 @@ private:
     void setAside(const std::string& wav, const DictationFailure& failure);
     void drop(const std::string& wav, bool fromQueue);
     void drainQueue();
+    // Retries the oldest queued recording; false when there is none.
+    bool retryFirst();
     void yieldRetry();
     bool yielded(bool fromQueue);
     void paste(const std::optional<std::string>& text);

@@ -43,8 +43,11 @@ void requireReadable(const std::string& wav) {
     }
 }
 
-// A retry comes when the user may be anywhere: only a focused text field takes its text.
+// A retry comes when the user may be anywhere: only a focused text field takes its text, and
+// never a password field, whose role is an ordinary field's (the subrole names it).
 bool takesText(const Paster::Focus& focus) {
+    if (focus.subrole == "password text")
+        return false;
     return focus.role && (*focus.role == "AXTextField" || *focus.role == "AXTextArea" ||
                           *focus.role == "AXComboBox");
 }
@@ -68,6 +71,22 @@ void removeDelivered(const std::string& wav, const Paster::Result& result) {
         return;
     std::error_code ignored;
     fs::remove(wav, ignored);
+}
+
+// Where a retry's text went: nowhere at all (`heldBack`) while no text field is seen, else
+// wherever the paste took it.
+struct RetryPaste {
+    Paster::Result result;
+    bool heldBack = false;
+};
+
+RetryPaste pasteRetry(const std::string& text, InsertionSeams& desktop) {
+    if (Paster::Focus focus = retryFocus(desktop); !takesText(focus)) {
+        RetryPaste held{{}, true};
+        held.result.focus = std::move(focus);
+        return held;
+    }
+    return {Paster::pasteOrLeave(text, desktop), false};
 }
 
 void recognisedLine(const std::string& identity, const std::string& text) {
@@ -155,40 +174,43 @@ void DictationController::insertFinal(const std::string& text, const std::string
     DictationWork::insert([weak = weak_from_this(), seams = insertion, text, raw, wav, fromQueue] {
         std::optional<Paster::Result> result;
         std::exception_ptr error;
+        bool heldBack = false;
         try {
             InsertionSeams& desktop = seams ? *seams : systemInsertionSeams();
             if (fromQueue) {
-                if (Paster::Focus focus = retryFocus(desktop); !takesText(focus)) {
-                    result = Paster::Result{};
-                    result->focus = std::move(focus);
-                }
-            }
-            if (!result)
+                RetryPaste retry = pasteRetry(text, desktop);
+                result = std::move(retry.result);
+                heldBack = retry.heldBack;
+            } else {
                 result = Paster::pasteOrLeave(text, desktop);
-            removeDelivered(wav, *result);
-
+            }
+            if (!heldBack)
+                removeDelivered(wav, *result);
         } catch (...) {
             error = std::current_exception();
         }
-        onMainThreadWith(weak,
-                         [wav, fromQueue, text, raw, result, error](DictationController& self) {
-                             if (result)
-                                 self.delivered(wav, fromQueue, text, raw, result);
-                             else
-                                 self.pasteFailed(wav, fromQueue, error);
-                         });
+        onMainThreadWith(
+            weak, [wav, fromQueue, text, raw, result, heldBack, error](DictationController& self) {
+                if (result)
+                    self.delivered(wav, fromQueue, text, raw, result, heldBack);
+                else
+                    self.pasteFailed(wav, fromQueue, error);
+            });
     });
 }
 
 void DictationController::delivered(const std::string& wav, bool fromQueue, const std::string& text,
                                     const std::string& raw,
-                                    const std::optional<Paster::Result>& result) {
+                                    const std::optional<Paster::Result>& result, bool heldBack) {
     const bool quietly = yielded(fromQueue); // a recording has begun meanwhile
+    if (heldBack && quietly)
+        return; // still queued, and retried after that recording
     lastInserted_ = text;
     lastRaw_ = raw;
     keptRecording.reset();
-    if (result && result->unclaimed()) {
-        // Not in the field: the recording stays, and the text waits for the next press.
+    if (heldBack || (result && result->unclaimed())) {
+        // Not in the field: the recording stays (a queued one in the queue), and the text waits
+        // for the next press.
         keptRecording = wav;
         // A queued one retried blindly every 20 s would keep pressing Ctrl+V into whatever has
         // the focus; the next recording lets the queue go on.
@@ -280,6 +302,9 @@ void DictationController::handleFailure(std::exception_ptr error, const std::str
     lastFailure_ = failure;
     if (failure.isUnreadable()) {
         setAside(wav, failure);
+        // The queue goes on at once: a good recording behind it waits for no further tick.
+        if (fromQueue && !blocked && retryFirst())
+            return;
         show(State::failed(failure.text()));
         return;
     }
@@ -323,14 +348,19 @@ void DictationController::drop(const std::string& wav, bool fromQueue) {
 void DictationController::drainQueue() {
     if (draining || retryYielded || blocked || !state_.is(State::Kind::idle))
         return;
+    retryFirst();
+}
+
+bool DictationController::retryFirst() {
     const std::vector<std::string> pending = queue.pending();
     if (pending.empty())
-        return;
+        return false;
     draining = true;
     retryStop = std::stop_source();
     note("пробую догнать очередь: " + fs::path(pending.front()).filename().string());
     setState(State::transcribing());
     deliver(pending.front(), true);
+    return true;
 }
 
 void DictationController::yieldRetry() {

@@ -48,6 +48,12 @@ bool GigaAMDownload::present(const std::string& folder, const std::vector<Part>&
                        [&](const Part& part) { return check.present(part); });
 }
 
+void GigaAMDownload::discardPartials(const std::string& folder, const std::vector<Part>& partList) {
+    std::error_code ignored;
+    for (const Part& part : partList)
+        fs::remove(fs::path(folder) / (part.localName + partialSuffix), ignored);
+}
+
 void GigaAMDownload::start() {
     if (running_)
         return;

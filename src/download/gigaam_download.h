@@ -66,6 +66,9 @@ public:
     static bool present(const std::string& folder, const std::vector<Part>& partList,
                         const PartCheck::Hasher& hasher = {});
 
+    // Removes the partial files a stopped download left; of no use once the model is in place.
+    static void discardPartials(const std::string& folder, const std::vector<Part>& partList);
+
     // Begins unless a download is running.
     void start();
     // Stops the running download without an event; what came so far is kept for a resume.

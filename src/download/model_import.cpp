@@ -3,8 +3,8 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <filesystem>
+#include <unistd.h>
 
-#include "download/gigaam_download.h"
 #include "download/part_check.h"
 
 namespace talvoro {
@@ -13,8 +13,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
+struct Copying {
+    const ImportProgress& progress;
+    std::stop_token stop;
+    std::int64_t copied = 0;
+    std::int64_t total = 0;
+};
+
 // Copies one part to its partial file, checking it on the way.
-void copyChecked(const ModelPart& part, const fs::path& source, const fs::path& partial) {
+void copyChecked(const ModelPart& part, const fs::path& source, const fs::path& partial,
+                 Copying& copying) {
     const std::string name = source.string();
     std::error_code error;
     const auto size = fs::file_size(source, error);
@@ -32,6 +40,8 @@ void copyChecked(const ModelPart& part, const fs::path& source, const fs::path& 
                                out.errorString().toStdString());
     QCryptographicHash hash(QCryptographicHash::Sha256);
     while (!in.atEnd()) {
+        if (copying.stop.stop_requested())
+            throw ModelImportError("установка модели прервана");
         const QByteArray block = in.read(1 << 20);
         if (block.isEmpty() && in.error() != QFile::NoError)
             throw ModelImportError("не читается " + name + ": " + in.errorString().toStdString());
@@ -39,6 +49,9 @@ void copyChecked(const ModelPart& part, const fs::path& source, const fs::path& 
         if (out.write(block) != block.size())
             throw ModelImportError("не удалось записать " + partial.string() + ": " +
                                    out.errorString().toStdString());
+        copying.copied += block.size();
+        if (copying.progress)
+            copying.progress(copying.copied, copying.total);
     }
     if (!out.flush())
         throw ModelImportError("не удалось записать " + partial.string());
@@ -49,17 +62,21 @@ void copyChecked(const ModelPart& part, const fs::path& source, const fs::path& 
 } // namespace
 
 void importModel(const std::string& from, const std::string& modelFolder,
-                 const std::vector<ModelPart>& parts) {
+                 const std::vector<ModelPart>& parts, const ImportProgress& progress,
+                 std::stop_token stop) {
     std::error_code error;
     fs::create_directories(modelFolder, error);
     if (error)
         throw ModelImportError("не удалось завести папку модели: " + error.message());
     const auto partial = [&](const ModelPart& part) {
-        return fs::path(modelFolder) / (part.localName + GigaAMDownload::partialSuffix);
+        return fs::path(modelFolder) / (part.localName + ".import-" + std::to_string(::getpid()));
     };
+    Copying copying{progress, std::move(stop)};
+    for (const ModelPart& part : parts)
+        copying.total += part.bytes;
     try {
         for (const ModelPart& part : parts)
-            copyChecked(part, fs::path(from) / part.remoteName, partial(part));
+            copyChecked(part, fs::path(from) / part.remoteName, partial(part), copying);
     } catch (...) {
         for (const ModelPart& part : parts)
             fs::remove(partial(part), error);

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <stdexcept>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -14,10 +17,15 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Bytes copied so far of all the parts' bytes; called on the importing thread.
+using ImportProgress = std::function<void(std::int64_t copied, std::int64_t total)>;
+
 // Copies the parts, named as published, from `from` into the model folder, each hashed as it is
-// copied. Only when every part is exact are they moved into place (and remembered as checked),
-// so a bad folder leaves the model folder as it was.
+// copied, under names of this import's own (never a download's partial file). Only when every
+// part is exact are they moved into place (and remembered as checked), so a bad folder or a stop
+// request leaves the model folder as it was.
 void importModel(const std::string& from, const std::string& modelFolder,
-                 const std::vector<ModelPart>& parts);
+                 const std::vector<ModelPart>& parts, const ImportProgress& progress = {},
+                 std::stop_token stop = {});
 
 } // namespace talvoro

@@ -188,7 +188,9 @@ void DictationApp::refreshIcon() {
     if (!tray_ || !host_)
         return;
     QString tip = appDisplayName;
-    if (host_->downloading())
+    if (host_->importing())
+        tip += " · " + QString::fromStdString(host_->engineLine());
+    else if (host_->downloading())
         tip += QString(" · качаю модель %1%").arg(static_cast<int>(host_->downloadShare() * 100));
     else if (host_->modelMissing())
         tip += " · модель не скачана";

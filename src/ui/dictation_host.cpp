@@ -61,6 +61,7 @@ DictationHost::DictationHost(Config config, bool debug, std::function<void()> on
 }
 
 DictationHost::~DictationHost() {
+    importStop_.request_stop(); // a copy in progress ends at its next block
     stop();
 }
 
@@ -235,6 +236,7 @@ DictationMenu::Facts DictationHost::menuFacts() const {
     facts.engineLine = engineLine();
     facts.modelMissing = modelMissing();
     facts.downloading = downloading();
+    facts.importing = importing_;
     facts.recent = options_.presenter.recent->entries();
     facts.hasDictionary = !config_.dictFile.empty();
     facts.versionLine = DictationMenu::versionLine();
@@ -276,6 +278,8 @@ DictationMenu::Actions DictationHost::menuActions(std::function<void()> quit) {
 }
 
 std::string DictationHost::engineLine() const {
+    if (importing_)
+        return "устанавливаю модель из папки · " + std::to_string(importPercent_) + "%";
     return DictationMenu::engineLine(
         download_ ? std::optional<double>(downloadShare_) : std::nullopt, modelUsable(),
         GigaAMTranscriber::version, presenter_ ? presenter_->recognizerError() : std::nullopt);
@@ -301,7 +305,9 @@ SettingsWindow::Options DictationHost::settingsWindowOptions() {
     };
     options.sources = options_.sources;
     options.modelLine = [self] { return self ? self->engineLine() : std::string{}; };
-    options.modelMissing = [self] { return self && !self->download_ && !self->modelUsable(); };
+    options.modelMissing = [self] {
+        return self && !self->download_ && !self->importing_ && !self->modelUsable();
+    };
     options.download = [self] {
         if (self)
             self->startModelDownload();
@@ -309,16 +315,10 @@ SettingsWindow::Options DictationHost::settingsWindowOptions() {
     return options;
 }
 
+// Nothing to ask for on this desktop: only whether the sound server has a source by now.
 void DictationHost::requestMicrophone() {
-    if (!presenter_)
-        return;
-    QPointer<DictationHost> self(this);
-    presenter_->requestMicrophoneIfNeeded([self] {
-        if (!self || !self->presenter_)
-            return;
-        self->presenter_->retryIfPermissionsAppeared();
-        self->changed();
-    });
+    if (presenter_)
+        presenter_->retryIfPermissionsAppeared();
 }
 
 void DictationHost::flash(const std::string& text, double seconds) {
@@ -328,15 +328,21 @@ void DictationHost::flash(const std::string& text, double seconds) {
     pillHide_.start(static_cast<int>(seconds * 1000));
 }
 
-// zip may pack hundreds of megabytes: it runs on a thread of its own, one archive at a time.
+void DictationHost::inBackground(std::function<void()> job) {
+    if (options_.background)
+        return options_.background(std::move(job));
+    if (!worker_)
+        worker_ = std::make_unique<SerialQueue>("ostrel.host-work");
+    worker_->async(std::move(job));
+}
+
+// zip may pack hundreds of megabytes: it runs in the background, one archive at a time.
 void DictationHost::collectSamples() {
     if (!presenter_ || !presenter_->samples() || collecting_)
         return;
     collecting_ = true;
-    if (!archiver_)
-        archiver_ = std::make_unique<SerialQueue>("ostrel.samples");
     QPointer<DictationHost> self(this);
-    archiver_->async([self, samples = presenter_->samples(), engine = presenter_->engineName()] {
+    inBackground([self, samples = presenter_->samples(), engine = presenter_->engineName()] {
         int pairs = 0;
         std::optional<std::string> archive;
         std::string failure;
@@ -381,7 +387,7 @@ void DictationHost::startModelDownload() {
 }
 
 void DictationHost::fetch(bool quietly) {
-    if (download_)
+    if (download_ || importing_)
         return;
     retry_.cancel();
     quietDownload_ = quietly;
@@ -437,9 +443,17 @@ void DictationHost::downloadEvent(const GigaAMDownload::Event& event) {
 }
 
 void DictationHost::modelInstalled() {
-    if (download_)
+    if (download_) { // the model came from elsewhere (model import)
+        download_->cancel();
         download_.release()->deleteLater();
+    }
     retry_.cancel();
+    try {
+        GigaAMDownload::discardPartials(DictationEngineStore::modelFolder(config_),
+                                        modelParts(config_));
+    } catch (const ModelManifestError&) {
+        // the partial files stay; checking the model journals what is wrong with the list
+    }
     modelChecked_ = true;
     DictationEngineStore::set(DictationEngine::local);
     restartWhenIdle("модель готова · " + (presenter_ ? presenter_->hotkeyDescription()
@@ -450,17 +464,70 @@ void DictationHost::modelInstalled() {
 void DictationHost::chooseModelFolder() {
     const QString chosen = QFileDialog::getExistingDirectory(
         nullptr, "Папка с файлами модели (v3_e2e_rnnt_…)", QDir::homePath());
-    if (chosen.isEmpty())
+    if (!chosen.isEmpty())
+        installModelFrom(chosen.toStdString());
+}
+
+void DictationHost::installModelFrom(const std::string& folder) {
+    if (importing_)
         return;
+    std::vector<ModelPart> parts;
     try {
-        importModel(chosen.toStdString(), DictationEngineStore::modelFolder(config_),
-                    modelParts(config_));
-    } catch (const std::runtime_error& error) {
-        Journal::shared().note(std::string("модель не установлена: ") + error.what());
-        flash("модель не установлена — подробности в журнале", 6.0);
+        parts = modelParts(config_);
+    } catch (const ModelManifestError& error) {
+        imported(error.what());
         return;
     }
-    modelInstalled();
+    // The download writes into the same folder: it stops first and keeps what it has.
+    resumeDownload_ = download_ != nullptr;
+    download_.reset();
+    retry_.cancel();
+    importing_ = true;
+    importPercent_ = 0;
+    importStop_ = std::stop_source();
+    if (presenter_ && presenter_->state().is(DictationState::Kind::idle))
+        presenter_->showPill("устанавливаю модель…");
+    QPointer<DictationHost> self(this);
+    inBackground([self, folder, parts, model = DictationEngineStore::modelFolder(config_),
+                  stop = importStop_.get_token()] {
+        int shown = 0; // whole percent last sent to the main thread
+        const auto progress = [&](std::int64_t copied, std::int64_t total) {
+            const int percent = static_cast<int>(100 * copied / std::max<std::int64_t>(total, 1));
+            if (percent == std::exchange(shown, percent))
+                return;
+            onMainThread([self, percent] {
+                if (self && self->importing_) {
+                    self->importPercent_ = percent;
+                    self->changed();
+                }
+            });
+        };
+        std::optional<std::string> failure;
+        try {
+            importModel(folder, model, parts, progress, stop);
+        } catch (const std::runtime_error& error) {
+            failure = error.what();
+        }
+        onMainThread([self, failure] {
+            if (self)
+                self->imported(failure);
+        });
+    });
+    changed();
+}
+
+void DictationHost::imported(const std::optional<std::string>& failure) {
+    importing_ = false;
+    const bool resume = std::exchange(resumeDownload_, false);
+    if (!failure) {
+        modelInstalled();
+        return;
+    }
+    Journal::shared().note("модель не установлена: " + *failure);
+    flash("модель не установлена — подробности в журнале", 6.0);
+    if (resume)
+        fetch(true); // from the partial files it kept
+    changed();
 }
 
 } // namespace talvoro

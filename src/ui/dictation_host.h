@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 
 #include "audio/audio_sources.h"
@@ -36,6 +37,9 @@ public:
         int permissionRetryMs = 3000;
         bool fetchModel = true; // fetch a missing model (not for a stand-in recogniser)
         std::shared_ptr<AudioSources> sources; // PulseAudio's when empty
+        // Runs the host's long jobs (packing samples, copying a model) away from the main
+        // thread, one after another; a thread of the host's own when empty.
+        std::function<void(std::function<void()>)> background;
     };
 
     DictationHost(Config config, bool debug, std::function<void()> onChange, Options options);
@@ -57,6 +61,9 @@ public:
     void modelInstalled();
     // Asks for a folder and installs the model from it.
     void chooseModelFolder();
+    // Stops a running download, then copies and checks the model from the folder in the
+    // background; the model is used once it is all in place.
+    void installModelFrom(const std::string& folder);
     void openDictionary();
     // The settings window's view of this program: what is in force, and where changes go.
     SettingsWindow::Options settingsWindowOptions();
@@ -65,6 +72,7 @@ public:
 
     DictationPresenter* presenter() const { return presenter_.get(); }
     bool downloading() const { return download_ != nullptr; }
+    bool importing() const { return importing_; }
     // Not all model files are there exactly: the menu offers to fetch or install them.
     bool modelMissing() const { return !modelUsable() || !modelChecked_; }
     DownloadRetry& downloadRetry() { return retry_; }
@@ -91,6 +99,8 @@ private:
                    const std::string& failure);
     void checkModel();
     void fetch(bool quietly);
+    void imported(const std::optional<std::string>& failure);
+    void inBackground(std::function<void()> job);
 
     Config config_;
     const bool debug_;
@@ -110,7 +120,11 @@ private:
     std::optional<std::pair<std::string, double>> restartMessage_; // shown after that restart
     bool downloaded_ = false; // a download finished: never start another one by itself
     bool collecting_ = false; // an archive is being packed
-    std::unique_ptr<SerialQueue> archiver_; // made with the first archive
+    bool importing_ = false;
+    int importPercent_ = 0;
+    bool resumeDownload_ = false; // the import stopped a download: it goes on if the import fails
+    std::stop_source importStop_;
+    std::unique_ptr<SerialQueue> worker_; // made with the first background job
 };
 
 // The first readable settings file of Config's list; else the one in the configuration folder.

@@ -24,14 +24,17 @@ void item(QMenu& menu, const std::string& text, const std::function<void()>& run
     });
 }
 
-// What stands in for the other desktop's settings panes: what is missing, in words.
-void missingLines(QMenu& menu, const MissingPermissions& missing) {
+// What stands in for the other desktop's settings panes: what is missing, in words. Where the
+// session has no way to paste (no clipboard in a Wayland session, no XTEST), its blocker says
+// which.
+void missingLines(QMenu& menu, const MissingPermissions& missing,
+                  const std::optional<std::string>& blocker) {
     if (missing.microphone)
         info(menu, "микрофон: звуковой сервер (PulseAudio/PipeWire) не отдал источник записи");
     if (missing.inputMonitoring)
         info(menu, "хоткей: нет связи с X-сервером (DISPLAY)");
     if (missing.accessibility)
-        info(menu, "вставка: X-сервер не даёт нажимать клавиши (нет XTEST)");
+        info(menu, blocker.value_or("вставка: X-сервер не даёт нажимать клавиши (нет XTEST)"));
 }
 
 } // namespace
@@ -52,7 +55,7 @@ void DictationMenu::fill(QMenu& menu, const Facts& facts, const Actions& actions
             info(menu, "правка: " + *facts.polishNote);
         if (facts.insertNote)
             info(menu, "вставка: " + *facts.insertNote);
-        missingLines(menu, facts.missing);
+        missingLines(menu, facts.missing, facts.sessionBlocker);
     }
     if (!facts.recent.empty()) {
         QMenu* recent = menu.addMenu("Последние диктовки");
@@ -68,8 +71,8 @@ void DictationMenu::fill(QMenu& menu, const Facts& facts, const Actions& actions
     menu.addSeparator();
     if (!facts.sessionLine.empty())
         info(menu, facts.sessionLine);
-    if (facts.sessionBlocker)
-        info(menu, *facts.sessionBlocker);
+    if (facts.sessionBlocker && !(facts.hasPresenter && facts.missing.accessibility))
+        info(menu, *facts.sessionBlocker); // unless said above
     if (facts.gnomeShortcut) {
         QAction* bind = menu.addAction("Назначить сочетание в GNOME");
         bind->setCheckable(true);
@@ -80,9 +83,9 @@ void DictationMenu::fill(QMenu& menu, const Facts& facts, const Actions& actions
         });
     }
     info(menu, facts.engineLine);
-    if (facts.modelMissing && !facts.downloading)
+    if (facts.modelMissing && !facts.downloading && !facts.importing)
         item(menu, "Скачать модель", actions.downloadModel);
-    if (facts.modelMissing)
+    if (facts.modelMissing && !facts.importing)
         item(menu, "Установить модель из папки…", actions.importModel);
     if (facts.hasDictionary) {
         menu.addSeparator();

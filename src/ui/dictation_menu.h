@@ -28,6 +28,7 @@ public:
         std::string engineLine;
         bool modelMissing = false;
         bool downloading = false;
+        bool importing = false; // a model is being copied from a folder
         bool hasDictionary = false;
         int samplePairs = 0;
         std::int64_t sampleBytes = 0;

@@ -4,8 +4,8 @@
 #include <QTime>
 #include <cstdio>
 
-#include "audio/mic.h"
 #include "base/journal.h"
+#include "base/main_thread.h"
 #include "hotkey/hotkey_tap.h"
 
 namespace talvoro {
@@ -32,6 +32,10 @@ void DictationPresenter::checkPermissions() {
 
 void DictationPresenter::start() {
     checkPermissions();
+    begin();
+}
+
+void DictationPresenter::begin() {
     if (missing_.isEmpty()) {
         try {
             startWithFreeHotkey();
@@ -113,19 +117,30 @@ void DictationPresenter::stop() {
 }
 
 void DictationPresenter::retryIfPermissionsAppeared() {
-    if (controller_ || startupError_)
+    if (controller_ || startupError_ || asking_)
         return;
-    const bool wasMissing = !missing_.isEmpty();
-    checkPermissions();
-    if (wasMissing && missing_.isEmpty())
-        start();
+    asking_ = true;
+    if (!asker_)
+        asker_ = std::make_shared<SerialQueue>("ostrel.permissions");
+    QPointer<DictationPresenter> self(this);
+    PermissionProbe probe =
+        options_.permissions ? options_.permissions : PermissionProbe(&MissingPermissions::check);
+    // The task holds the queue, so a presenter that goes meanwhile never waits for the answer.
+    asker_->async([self, probe = std::move(probe), asker = asker_] {
+        const MissingPermissions missing = probe();
+        onMainThread([self, missing] {
+            if (self)
+                self->permissionsAnswered(missing);
+        });
+    });
 }
 
-void DictationPresenter::requestMicrophoneIfNeeded(const std::function<void()>& then) {
-    if (missing_.microphone)
-        Mic::requestPermission();
-    if (then)
-        then();
+void DictationPresenter::permissionsAnswered(const MissingPermissions& missing) {
+    asking_ = false;
+    if (controller_ || startupError_ || missing == missing_)
+        return;
+    missing_ = missing;
+    begin();
 }
 
 void DictationPresenter::showPill(const std::string& text) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/config.h"
+#include "base/serial_queue.h"
 #include "dictation/dictation_controller.h"
 #include "dictation/dictation_seams.h"
 #include "ui/dictation_pill.h"
@@ -43,10 +44,9 @@ public:
 
     void start();
     void stop();
-    void checkPermissions();
+    // Asks again on a thread of its own, since a frozen sound server answers only after its
+    // timeouts; the answer starts dictation once nothing is missing any more.
     void retryIfPermissionsAppeared();
-    // Nothing to ask on this desktop: looks again whether the sound server has a source.
-    void requestMicrophoneIfNeeded(const std::function<void()>& then);
     void showPill(const std::string& text);
     void hidePillIfIdle();
 
@@ -90,6 +90,9 @@ public:
     void cancel();
 
 private:
+    void checkPermissions();
+    void permissionsAnswered(const MissingPermissions& missing);
+    void begin();
     void render(const DictationState& state);
     void tick();
     void log(const std::string& line) const;
@@ -108,6 +111,8 @@ private:
     std::optional<DictationState> lastLogged_;
     std::optional<DictationState> lastRendered_;
     MissingPermissions missing_;
+    std::shared_ptr<SerialQueue> asker_; // made with the first ask after the start
+    bool asking_ = false;                // an answer is on its way
     std::optional<std::string> startupError_;
     std::optional<std::string> hotkeyNote_;
 };

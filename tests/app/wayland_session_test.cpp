@@ -34,8 +34,9 @@ TEST(WaylandSession, SwayBindingDictatesIntoAnX11FieldWithThePillAtTheBottomCent
     ASSERT_TRUE(HeadlessCompositor::waitFor(home / "ready", std::chrono::seconds(20)))
         << "the X11 field never became active";
 
-    // A native window takes the focus: XWayland no longer knows where the user works.
-    sway.start({"foot"}, {{"DBUS_SESSION_BUS_ADDRESS", "disabled:"}});
+    // A native window takes the focus: XWayland no longer knows where the user works. The
+    // account has no login shell, so the terminal is given a program of its own.
+    sway.start({"foot", "sleep", "600"}, {{"DBUS_SESSION_BUS_ADDRESS", "disabled:"}});
     ASSERT_TRUE(waitFor(
         [&] {
             return sway.run({"swaymsg", "-t", "get_tree"}).output.find("\"app_id\": \"foot\"") !=

@@ -1,5 +1,8 @@
+#include <condition_variable>
 #include <fstream>
+#include <future>
 
+#include "base/main_thread.h"
 #include "download/model_server.h"
 #include "download/part_check.h"
 #include "recognition/dictation_engine_store.h"
@@ -25,13 +28,58 @@ protected:
         std::ofstream(fresh) << "DICTATION_HOTKEY=" << hotkey << "\n";
         std::filesystem::rename(fresh, settings);
     }
+    static std::string body(const ModelPart& part) {
+        return std::string(20000, part.localName[10]);
+    }
+    // Four small parts, served under their published names from server.root(), and their list.
+    void serveSmallModel(const ModelServer& server) {
+        std::string manifest;
+        for (const auto& part : publishedModelParts())
+            manifest += part.remoteName + " 20000 " +
+                        PartCheck::sha256(server.put(part.remoteName, body(part))) + "\n";
+        config.values["MODEL_MANIFEST"] = dir.write("manifest.txt", manifest);
+    }
+    bool hasLine(const std::string& line) const {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
     std::string settings = dir / "dictation.env";
+    std::vector<std::string> lines; // the host's engine line at every change
 };
 
-TEST_F(HostTest, ASoundServerThatComesLaterStartsDictation) {
-    missing.microphone = true;
+// The host's background jobs, run on a thread of the test's once it lets them go (or ends).
+struct HeldWork {
+    SerialQueue queue{"test.held-work"}; // ends last: a job never let go runs once `go` is gone
+    std::promise<void> go;
+    std::shared_future<void> held = go.get_future().share();
+    std::function<void(std::function<void()>)> runner() {
+        return [this](std::function<void()> job) {
+            queue.async([held = held, job = std::move(job)] {
+                held.wait();
+                job();
+            });
+        };
+    }
+};
+
+TEST_F(HostTest, ASoundServerThatComesLaterStartsDictationAndAFrozenOneFreezesNothing) {
+    std::mutex lock; // guards the sound server below: it answers the start, then freezes
+    std::condition_variable thawed;
+    bool frozen = true, micMissing = true;
+    int asks = 0, mainThreadAsks = 0;
+    auto locked = [&](const int& value) {
+        std::lock_guard guard(lock);
+        return value;
+    };
     auto options = hostOptions();
     options.permissionRetryMs = 10;
+    options.presenter.permissions = [&] {
+        std::unique_lock guard(lock);
+        ++(isMainThread() ? mainThreadAsks : asks);
+        thawed.wait(guard, [&] { return !frozen || isMainThread(); });
+        MissingPermissions missing;
+        missing.microphone = micMissing;
+        return missing;
+    };
     int changes = 0;
     DictationHost host(
         config, false, [&] { ++changes; }, options);
@@ -41,8 +89,17 @@ TEST_F(HostTest, ASoundServerThatComesLaterStartsDictation) {
     EXPECT_GT(changes, 0) << "the menu hears of it";
     EXPECT_EQ(presenter.statusLine(), "диктовка: нет разрешения (микрофон)");
     EXPECT_TRUE(host.waitingForPermissions());
-    missing.microphone = false;
+    ASSERT_TRUE(processUntil([&] { return locked(asks) == 1; })); // and waits off the main thread
+    const int polled = changes;
+    ASSERT_TRUE(processUntil([&] { return changes >= polled + 3; })) << "the main thread polls on";
+    EXPECT_EQ(locked(asks), 1) << "one question at a time";
+    {
+        std::lock_guard guard(lock);
+        frozen = micMissing = false;
+    }
+    thawed.notify_all();
     EXPECT_TRUE(processUntil([&] { return presenter.hasController(); }));
+    EXPECT_EQ(locked(mainThreadAsks), 1) << "only the start asks on the main thread";
     EXPECT_TRUE(keys->running());
     EXPECT_FALSE(presenter.tickerRunning()) << "no timer while idle";
     EXPECT_FALSE(host.waitingForPermissions()) << "no timer once dictation runs";
@@ -83,28 +140,23 @@ TEST_F(HostTest, AChangedSettingsFileRestartsDictationOnceItIsIdle) {
 }
 
 TEST_F(HostTest, SamplesArePackedOffTheMainThread) {
-    DictationHost host(config, false, {}, hostOptions());
+    HeldWork work;
+    auto options = hostOptions();
+    options.background = work.runner();
+    DictationHost host(config, false, {}, options);
     host.start();
     auto state = [&] { return host.presenter()->state(); };
     press(state);
     speak(0.5);
     press(state);
     ASSERT_TRUE(processUntil([&] { return state().is(Kind::inserted); }));
-    // A zip that waits for the test to go on: packing on the main thread would hold the test.
-    const std::string go = dir / "go";
-    const std::string zip =
-        dir.write("bin/zip", "#!/bin/sh\nfor i in $(seq 300); do [ -e '" + go +
-                                 "' ] && exec /usr/bin/zip \"$@\"; sleep 0.01; done\nexit 3\n");
-    std::filesystem::permissions(zip, std::filesystem::perms::owner_all);
-    const std::string path = std::getenv("PATH");
-    ::setenv("PATH", (dir / "bin:" + path).c_str(), 1);
+    auto label = [&] { return host.presenter()->pill().scene().label.toStdString(); };
     host.collectSamples();
-    dir.write("go", "");
-    EXPECT_TRUE(processUntil([&] {
-        return host.presenter()->pill().scene().label.toStdString() ==
-               "архив собран · 1 пара → Загрузки";
-    })) << host.presenter()->pill().scene().label.toStdString();
-    ::setenv("PATH", path.c_str(), 1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(label().find("архив"), std::string::npos) << "packed on the main thread";
+    work.go.set_value();
+    EXPECT_TRUE(processUntil([&] { return label() == "архив собран · 1 пара → Загрузки"; }))
+        << label();
 }
 
 TEST_F(HostTest, AFailedDownloadIsJournaledAndShown) {
@@ -127,28 +179,12 @@ TEST_F(HostTest, AFailedDownloadIsJournaledAndShown) {
 TEST_F(HostTest, ADownloadShowsItsProgressAppliesTheModelAndIsNotRepeated) {
     ModelServer server;
     ASSERT_TRUE(server.running());
-    std::vector<std::string> bodies;
+    serveSmallModel(server);
+    config.modelSources = {server.base("ok")};
     auto options = hostOptions();
     options.fetchModel = true;
-    std::string manifest;
-    for (const auto& part : publishedModelParts()) {
-        bodies.push_back(std::string(20000, part.localName[10]));
-        server.put(part.remoteName, bodies.back());
-        manifest += part.remoteName + " 20000 " +
-                    PartCheck::sha256(server.root() + "/" + part.remoteName) + "\n";
-    }
-    config.values["MODEL_MANIFEST"] = dir.write("manifest.txt", manifest);
-    config.modelSources = {server.base("ok")};
-    std::vector<std::string> lines; // the menu's engine line at every change
-    DictationHost* current = nullptr;
     DictationHost host(
-        config, false,
-        [&] {
-            if (current)
-                lines.push_back(current->menuFacts().engineLine);
-        },
-        options);
-    current = &host;
+        config, false, [&] { lines.push_back(host.engineLine()); }, options);
     host.start();
     ASSERT_TRUE(host.downloading());
     auto state = [&] { return host.presenter()->state(); };
@@ -164,17 +200,50 @@ TEST_F(HostTest, ADownloadShowsItsProgressAppliesTheModelAndIsNotRepeated) {
         return host.presenter()->pill().scene().label.toStdString() == "модель готова · Alt+Space";
     }));
     const std::string started = "качаю GigaAM v3 RNN-T int8 · 0%";
-    EXPECT_TRUE(std::find(lines.begin(), lines.end(), started) != lines.end());
+    EXPECT_TRUE(hasLine(started));
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
         return line.starts_with("качаю GigaAM v3 RNN-T int8 · ") && line.ends_with('%') &&
                line != started;
     })) << "progress past the start";
     EXPECT_EQ(host.presenter()->pill().scene().label.toStdString(), "модель готова · Alt+Space");
     EXPECT_EQ(DictationEngineStore::stored(), DictationEngine::local);
-    EXPECT_EQ(readFile(config.modelDir + "/gigaam-v3-vocab.txt"), bodies.back());
+    EXPECT_EQ(readFile(config.modelDir + "/gigaam-v3-vocab.txt"), body(publishedModelParts()[3]));
     // Files this small make no model: the host says so instead of fetching them again.
     EXPECT_FALSE(host.downloading());
     EXPECT_NE(journal().find("модель скачалась, но не годится: "), std::string::npos);
+}
+
+TEST_F(HostTest, AnImportStopsTheDownloadAndCopiesAWholeModelOffTheMainThread) {
+    ModelServer server;
+    ASSERT_TRUE(server.running());
+    serveSmallModel(server);
+    config.modelSources = {server.base("stall:encoder")}; // half the encoder, then silence
+    HeldWork work;
+    auto options = hostOptions();
+    options.fetchModel = true;
+    options.background = work.runner();
+    DictationHost host(
+        config, false, [&] { lines.push_back(host.engineLine()); }, options);
+    host.start();
+    ASSERT_TRUE(processUntil([&] { return host.downloadShare() > 0; }));
+    host.installModelFrom(server.root()); // the files under their published names
+    EXPECT_FALSE(host.downloading()) << "the download stops before the copy begins";
+    host.startModelDownload();
+    EXPECT_FALSE(host.downloading()) << "and none starts while it runs";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(host.menuFacts().engineLine, "устанавливаю модель из папки · 0%");
+    EXPECT_FALSE(std::filesystem::exists(config.modelDir + "/gigaam-v3-vocab.txt"))
+        << "copied on the main thread";
+    work.go.set_value();
+    ASSERT_TRUE(processUntil([&] { return !host.importing(); }));
+    for (const auto& part : publishedModelParts())
+        EXPECT_EQ(readFile(config.modelDir + "/" + part.localName), body(part));
+    EXPECT_TRUE(GigaAMDownload::present(config.modelDir, modelParts(config), [](auto& path) {
+        ADD_FAILURE() << path << " is not remembered as checked";
+        return std::string();
+    }));
+    EXPECT_FALSE(std::filesystem::exists(config.modelDir + "/gigaam-v3-encoder.onnx.part"));
+    EXPECT_TRUE(hasLine("устанавливаю модель из папки · 50%"));
 }
 
 TEST_F(HostTest, ACorruptModelShowsTheRecognisersErrorAndOffersNothingBroken) {

@@ -108,13 +108,20 @@ TEST_F(MenuTest, SessionWaysInOneLineTheBlockerAndOnGnomeTheShortcutItem) {
 }
 
 TEST_F(MenuTest, MissingPermissionsAreSaidInWordsWithoutSettingsItems) {
-    DictationMenu::Facts f = facts();
-    f.missing.accessibility = true;
-    DictationMenu::fill(menu, f, {});
-    const auto items = texts(menu);
-    EXPECT_EQ(items[1], "[вставка: X-сервер не даёт нажимать клавиши (нет XTEST)]");
-    for (const std::string& item : items)
-        EXPECT_EQ(item.find("Открыть"), std::string::npos) << item;
+    const std::string xtest = "вставка: X-сервер не даёт нажимать клавиши (нет XTEST)";
+    // X11 without XTEST; Wayland without a clipboard path, which its blocker names.
+    for (const std::string blocker : {"", "вставка не сработает: нечем положить текст в буфер"}) {
+        DictationMenu::Facts f = facts();
+        f.missing.accessibility = true;
+        if (!blocker.empty())
+            f.sessionBlocker = blocker;
+        DictationMenu::fill(menu, f, {});
+        const auto items = texts(menu);
+        EXPECT_EQ(items[1], "[" + (blocker.empty() ? xtest : blocker) + "]");
+        EXPECT_EQ(std::count(items.begin(), items.end(), items[1]), 1) << "said once";
+        for (const std::string& item : items)
+            EXPECT_EQ(item.find("Открыть"), std::string::npos) << item;
+    }
 }
 
 TEST_F(MenuTest, HostOffersTheLastDictationsPastesCopiesAndClearsThem) {
@@ -198,4 +205,7 @@ TEST_F(MenuTest, AMissingModelIsOfferedForDownloadUnlessOneRunsAndFromAFolder) {
     items = texts(menu);
     EXPECT_FALSE(has(items, "Скачать модель"));
     EXPECT_TRUE(has(items, "Установить модель из папки…"));
+    f.importing = true;
+    DictationMenu::fill(menu, f, actions);
+    EXPECT_FALSE(has(texts(menu), "Установить модель из папки…"));
 }

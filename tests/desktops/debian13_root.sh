@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Builds (once per machine and package list) a Debian 13 root with GNOME 48 and Plasma 6 for the
+# desktop tests, and prints its path. The root lives outside the work tree; a changed package list
+# makes a new one. Exit 77 (skip) when Debian's archive cannot be reached.
+set -euo pipefail
+packages=(
+  # GNOME 48
+  gnome-shell mutter xdg-desktop-portal xdg-desktop-portal-gnome gnome-control-center
+  gnome-settings-daemon gnome-console gsettings-desktop-schemas
+  # Plasma 6
+  kwin-wayland xdg-desktop-portal-kde kglobalacceld konsole libkf6service-bin plasma-workspace
+  # Both
+  xwayland dbus dbus-user-session dbus-x11 at-spi2-core libxcb-cursor0 qt6-wayland
+  python3-gi gir1.2-gtk-4.0 gir1.2-atspi-2.0 libglib2.0-bin wl-clipboard
+  pulseaudio pulseaudio-utils locales fonts-dejavu-core procps psmisc sudo
+)
+cache=${TALVORO_DESKTOP_CACHE:-/var/cache/talvoro-tests}
+key=$(printf '%s\n' "${packages[@]}" | sort | sha256sum | cut -c1-12)
+root="$cache/trixie-$key"
+if [ -f "$root/.complete" ]; then
+  echo "$root"
+  exit 0
+fi
+command -v mmdebstrap >/dev/null || apt-get install -y -qq mmdebstrap >/dev/null
+if ! timeout 20 apt-get download --print-uris mmdebstrap >/dev/null 2>&1 &&
+   ! timeout 20 bash -c 'exec 3<>/dev/tcp/deb.debian.org/80' 2>/dev/null; then
+  echo "debian13_root: Debian's archive cannot be reached" >&2
+  exit 77
+fi
+mkdir -p "$cache"
+rm -rf "$root.tmp"
+list=$(IFS=,; echo "${packages[*]}")
+if ! mmdebstrap --quiet --variant=apt --include="$list" trixie "$root.tmp" >&2; then
+  rm -rf "$root.tmp"
+  echo "debian13_root: mmdebstrap failed" >&2
+  exit 1
+fi
+touch "$root.tmp/.complete"
+mv "$root.tmp" "$root"
+echo "$root"
