@@ -48,8 +48,6 @@ TEST(DictationFailure, ServerLocalAndForeignErrors) {
          "не дозвонились до сервера (2)" + waits},
         {of(Paster::Failure::refused("разреши клавиши")), false, "клавиши не разрешены",
          "разреши клавиши"},
-        {of(Paster::Failure::eventCreationFailed()), true, "не вышло",
-         "не удалось создать событие клавиатуры"},
         {of(std::runtime_error("чужая ошибка")), true, "не вышло", "чужая ошибка"},
         {of(42), true, "не вышло", "неизвестная ошибка"},
         {nullptr, true, "не вышло", "неизвестная ошибка"},
