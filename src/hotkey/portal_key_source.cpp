@@ -8,6 +8,7 @@
 #include <mutex>
 #include <xkbcommon/xkbcommon.h>
 
+#include "base/held_hotkey.h"
 #include "base/portal_connection.h"
 #include "hotkey/hotkey_tap.h"
 #include "hotkey/x11_key_symbols.h"
@@ -80,6 +81,10 @@ private:
     void deliver(const QString& shortcut, KeyEvent::Type type) {
         if (shortcut != id || sink == nullptr)
             return;
+        if (type == KeyEvent::Type::keyDown)
+            HeldHotkey::shared().pressed();
+        else
+            HeldHotkey::shared().released();
         KeyEvent event;
         event.type = type;
         event.keyCode = binding.keyCode;

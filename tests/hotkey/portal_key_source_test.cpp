@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "base/held_hotkey.h"
 #include "hotkey/hotkey_tap.h"
 #include "hotkey/phase_recorder.h"
 #include "hotkey/portal_key_source.h"
@@ -41,9 +42,11 @@ TEST_F(PortalKeySourceTest, BindsOnceAndReportsPressAndRelease) {
                                                          "BindShortcuts dictation ALT+space"}));
         bus.control("Activate", "dictation");
         EXPECT_EQ(phases.await(1), std::vector<Phase>{Phase::down});
+        EXPECT_TRUE(HeldHotkey::shared().held()) << "a paste keystroke waits for the release";
         bus.control("Activate", "polish"); // another program's shortcut in the same desktop
         bus.control("Deactivate", "dictation");
         EXPECT_EQ(phases.await(2), (std::vector<Phase>{Phase::down, Phase::up}));
+        EXPECT_FALSE(HeldHotkey::shared().held());
     }
     EXPECT_EQ(bus.awaitCalls(4).back(), "Session.Close");
 
