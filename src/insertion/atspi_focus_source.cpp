@@ -311,15 +311,15 @@ std::optional<Paster::Focus> AtspiFocusSource::applicationFocus(std::int64_t pid
     return answer.focus;
 }
 
-void AtspiFocusSource::wakeReporting(std::int64_t) {
+bool AtspiFocusSource::wakeReporting(std::int64_t) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
-        return;
+        return false;
     QDBusMessage set = QDBusMessage::createMethodCall("org.a11y.Bus", "/org/a11y/bus",
                                                       "org.freedesktop.DBus.Properties", "Set");
     set << QString("org.a11y.Status") << QString("IsEnabled")
         << QVariant::fromValue(QDBusVariant(true));
-    bus.call(set, QDBus::Block, callTimeoutMs);
+    return bus.call(set, QDBus::Block, callTimeoutMs).type() != QDBusMessage::ErrorMessage;
 }
 
 } // namespace talvoro

@@ -175,8 +175,7 @@ Result paste(const std::string& text, InsertionSeams& seams) {
     PasteClock& clock = seams.clock ? *seams.clock : systemPasteClock();
     Pasteboard& pasteboard = *seams.pasteboard;
     Focus focus = currentFocus(seams);
-    if (focus.missing) {
-        wakeFocusReporting(seams);
+    if (focus.missing && wakeFocusReporting(seams)) {
         clock.pause(focusRetryPause);
         focus = currentFocus(seams);
     }
@@ -214,11 +213,11 @@ Focus currentFocus(InsertionSeams& seams) {
     return Focus::missingBecause(joined(notes, ", "));
 }
 
-void wakeFocusReporting(InsertionSeams& seams) {
+bool wakeFocusReporting(InsertionSeams& seams) {
     if (!permissionGranted(seams))
-        return;
-    if (std::optional<FrontmostApp> app = seams.frontmost->current())
-        seams.focus->wakeReporting(app->pid);
+        return false;
+    std::optional<FrontmostApp> app = seams.frontmost->current();
+    return app && seams.focus->wakeReporting(app->pid);
 }
 
 std::optional<Failure> missingPermission(InsertionSeams& seams) {

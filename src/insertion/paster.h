@@ -99,7 +99,9 @@ Focus currentFocus();
 Focus currentFocus(InsertionSeams& seams);
 
 void wakeFocusReporting();
-void wakeFocusReporting(InsertionSeams& seams);
+// True when the request reached the desktop's accessibility service: only then may a second
+// look find a focus the first did not.
+bool wakeFocusReporting(InsertionSeams& seams);
 
 // Trusted = keys can be synthesised (the X server has XTEST); there is no prompt on X11.
 bool permissionGranted(bool prompt = false);

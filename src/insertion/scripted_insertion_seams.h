@@ -18,6 +18,7 @@ public:
     std::deque<std::optional<Paster::Focus>> answers;
     int systemCalls = 0;
     int wakes = 0;
+    bool serviceThere = true; // a wake reaches the accessibility service
 
     bool available() override { return true; }
     std::optional<Paster::Focus> systemFocus(std::vector<std::string>& notes) override {
@@ -34,7 +35,10 @@ public:
         notes.push_back("app " + std::to_string(pid));
         return std::nullopt;
     }
-    void wakeReporting(std::int64_t) override { ++wakes; }
+    bool wakeReporting(std::int64_t) override {
+        ++wakes;
+        return serviceThere;
+    }
 };
 
 class FixedFrontmostApp : public FrontmostAppSource {

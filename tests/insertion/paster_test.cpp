@@ -262,6 +262,15 @@ TEST(PasterPaste, AMissingFocusIsAskedOnceMoreAfterWakingTheApplication) {
     EXPECT_EQ(result.outcome.app(), "Kate");
     EXPECT_EQ(missing.pasteboard->string(), "до");
 
+    // No accessibility service to wake: nothing to wait for, nothing a second look could find.
+    PasteRig unserved;
+    unserved.focus->answers = {std::nullopt};
+    unserved.focus->serviceThere = false;
+    const double start = unserved.clock->now();
+    EXPECT_TRUE(Paster::paste("текст", unserved.seams).outcome.isPasted());
+    EXPECT_EQ(unserved.focus->systemCalls, 1);
+    EXPECT_LT(unserved.clock->now() - start, 0.25);
+
     missing.frontmost->app.reset();
     EXPECT_EQ(Paster::currentFocus(missing.seams).detail, "нет активного приложения");
 }
