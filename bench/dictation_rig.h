@@ -213,13 +213,6 @@ public:
         model->transcribe(samples, stop);
         return worded(heard(samples, 0, static_cast<std::int64_t>(samples.size())));
     }
-    Look look(std::span<const float> samples, bool mayCut, std::stop_token stop) override {
-        Look look = model->look(samples, mayCut, stop);
-        look.text = heard(samples, 0, static_cast<std::int64_t>(samples.size()));
-        if (look.cut)
-            look.cut->text = heard(samples, 0, look.cut->upTo);
-        return look;
-    }
 
     // The windows' texts in [0, upTo), cut as the recogniser cuts all the samples.
     std::string heard(std::span<const float> samples, std::int64_t from, std::int64_t upTo) const {
