@@ -311,15 +311,15 @@ std::optional<Paster::Focus> AtspiFocusSource::applicationFocus(std::int64_t pid
     return answer.focus;
 }
 
-bool AtspiFocusSource::wakeReporting(std::int64_t) {
+void AtspiFocusSource::wakeReporting(std::int64_t) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
-        return false;
+        return;
     QDBusMessage set = QDBusMessage::createMethodCall("org.a11y.Bus", "/org/a11y/bus",
                                                       "org.freedesktop.DBus.Properties", "Set");
     set << QString("org.a11y.Status") << QString("IsEnabled")
         << QVariant::fromValue(QDBusVariant(true));
-    return bus.call(set, QDBus::Block, callTimeoutMs).type() != QDBusMessage::ErrorMessage;
+    bus.call(set, QDBus::Block, callTimeoutMs);
 }
 
 } // namespace talvoro

@@ -34,7 +34,7 @@ public:
     std::optional<Paster::Focus> applicationFocus(std::int64_t pid,
                                                   std::vector<std::string>& notes) override;
     // Through Qt D-Bus on the session bus, not libatspi.
-    bool wakeReporting(std::int64_t pid) override;
+    void wakeReporting(std::int64_t pid) override;
 
     struct Answer {
         std::optional<Paster::Focus> focus;

@@ -22,9 +22,8 @@ public:
     // The focused element inside the application with this process id; same rule for `notes`.
     virtual std::optional<Paster::Focus> applicationFocus(std::int64_t pid,
                                                           std::vector<std::string>& notes) = 0;
-    // Asks toolkits to start exporting their accessibility trees. True when the request reached
-    // the accessibility service (with no service there, no later look can do better).
-    virtual bool wakeReporting(std::int64_t pid) = 0;
+    // Asks toolkits to start exporting their accessibility trees. Errors are ignored.
+    virtual void wakeReporting(std::int64_t pid) = 0;
 };
 
 } // namespace talvoro

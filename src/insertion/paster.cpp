@@ -217,7 +217,9 @@ bool wakeFocusReporting(InsertionSeams& seams) {
     if (!permissionGranted(seams))
         return false;
     std::optional<FrontmostApp> app = seams.frontmost->current();
-    return app && seams.focus->wakeReporting(app->pid);
+    if (app)
+        seams.focus->wakeReporting(app->pid);
+    return app && seams.focus->available();
 }
 
 std::optional<Failure> missingPermission(InsertionSeams& seams) {

@@ -99,8 +99,8 @@ Focus currentFocus();
 Focus currentFocus(InsertionSeams& seams);
 
 void wakeFocusReporting();
-// True when the request reached the desktop's accessibility service: only then may a second
-// look find a focus the first did not.
+// False when there is no accessibility service to wake: then no second look can find a focus
+// the first did not.
 bool wakeFocusReporting(InsertionSeams& seams);
 
 // Trusted = keys can be synthesised (the X server has XTEST); there is no prompt on X11.

@@ -18,9 +18,9 @@ public:
     std::deque<std::optional<Paster::Focus>> answers;
     int systemCalls = 0;
     int wakes = 0;
-    bool serviceThere = true; // a wake reaches the accessibility service
+    bool serviceThere = true; // an accessibility service answers
 
-    bool available() override { return true; }
+    bool available() override { return serviceThere; }
     std::optional<Paster::Focus> systemFocus(std::vector<std::string>& notes) override {
         ++systemCalls;
         std::optional<Paster::Focus> answer = answers.empty() ? std::nullopt : answers.front();
@@ -35,10 +35,7 @@ public:
         notes.push_back("app " + std::to_string(pid));
         return std::nullopt;
     }
-    bool wakeReporting(std::int64_t) override {
-        ++wakes;
-        return serviceThere;
-    }
+    void wakeReporting(std::int64_t) override { ++wakes; }
 };
 
 class FixedFrontmostApp : public FrontmostAppSource {

@@ -105,7 +105,7 @@ TEST_F(AtspiFocusX11, WakingSwitchesAccessibilityOnForToolkits) {
     ProgramResult before = runProgram(query);
     ASSERT_EQ(before.status, 0) << before.output;
     EXPECT_NE(before.output.find("boolean false"), std::string::npos) << before.output;
-    EXPECT_TRUE(source.wakeReporting(0));
+    source.wakeReporting(0);
     ProgramResult after = runProgram(query);
     EXPECT_NE(after.output.find("boolean true"), std::string::npos) << after.output;
 }
