@@ -262,8 +262,7 @@ TEST(PasterPaste, AMissingFocusIsAskedOnceMoreAfterWakingTheApplication) {
     EXPECT_EQ(result.outcome.app(), "Kate");
     EXPECT_EQ(missing.pasteboard->string(), "до");
 
-    // No accessibility service to wake: nothing to wait for, nothing a second look could find.
-    PasteRig unserved;
+    PasteRig unserved; // no accessibility service: nothing a second look could find
     unserved.focus->answers = {std::nullopt};
     unserved.focus->serviceThere = false;
     const double start = unserved.clock->now();
