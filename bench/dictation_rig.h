@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <numbers>
 #include <random>
@@ -26,6 +27,7 @@
 #include "recognition/gigaam_model.h"
 #include "recognition/gigaam_transcriber.h"
 #include "recognition/local_dictation_stream.h"
+#include "recognition/speech_cuts.h"
 #include "support/pulse_server.h"
 #include "support/run_program.h"
 #include "support/sink_player.h"
@@ -93,9 +95,103 @@ inline bool turnUntil(const std::function<bool()>& condition, double seconds = 6
     return true;
 }
 
-// The stand-in's random weights hear no words in most recordings, and a dictation without
-// words pastes nothing. This runs the whole recognition and answers "слово" for an empty text,
-// so that every dictation ends with a paste.
+// The sentence the bench talker says, syllable by syllable: each syllable is a pure tone of its
+// own pitch, so that a listener that knows the pitches hears which syllable it was, and a
+// syllable cut by a seam comes out garbled.
+struct Syllable {
+    const char* text;
+    double hertz;
+    bool startsWord;
+    bool endsSentence;
+};
+inline constexpr Syllable sentence[] = {{"при", 210, true, false}, {"вет", 270, false, false},
+                                        {"мир", 340, true, false}, {"го", 430, true, false},
+                                        {"то", 540, false, false}, {"во", 680, false, true}};
+inline constexpr double syllableSeconds = 0.2, syllableGap = 0.05, wordGap = 0.12;
+inline constexpr double sentencePause = 0.5;
+inline const std::string sentenceText = "привет мир готово.";
+
+// The sentence and a half-second pause, over and over, for at least `seconds`; whole sentences.
+inline std::vector<std::int16_t> spokenSentences(double seconds, int* count = nullptr) {
+    std::mt19937 random(5);
+    std::normal_distribution<double> noise(0.0, 0.002);
+    std::vector<std::int16_t> samples;
+    auto add = [&](double length, double hertz) {
+        const auto n = static_cast<std::size_t>(length * rate);
+        const double ramp = 0.01 * rate;
+        for (std::size_t i = 0; i < n; ++i) {
+            const double envelope = hertz > 0 ? std::min({1.0, i / ramp, (n - i) / ramp}) : 0.0;
+            const double value =
+                0.3 * envelope * std::sin(2 * std::numbers::pi * hertz * i / rate) + noise(random);
+            samples.push_back(
+                static_cast<std::int16_t>(std::lround(std::clamp(value, -1.0, 1.0) * 32767)));
+        }
+    };
+    int said = 0;
+    while (static_cast<double>(samples.size()) < seconds * rate) {
+        for (std::size_t i = 0; i < std::size(sentence); ++i) {
+            if (i > 0)
+                add(sentence[i].startsWord ? wordGap : syllableGap, 0);
+            add(syllableSeconds, sentence[i].hertz);
+        }
+        add(sentencePause, 0);
+        ++said;
+    }
+    if (count)
+        *count = said;
+    return samples;
+}
+
+// What the bench talker's sentences read as in one window: a syllable heard whole becomes its
+// text, a syllable cut short "?". Bursts above the noise are syllables; the zero crossings give
+// the pitch.
+inline std::string heardSyllables(std::span<const float> samples) {
+    constexpr std::size_t frame = 160; // 10 ms
+    std::string text;
+    std::size_t first = 0, voiced = 0;
+    auto hear = [&](std::size_t end) {
+        const std::size_t length = end - first;
+        if (voiced < 3)
+            return;
+        int crossings = 0;
+        for (std::size_t i = first + 1; i < end; ++i)
+            crossings += (samples[i - 1] < 0) != (samples[i] < 0);
+        const double hertz = crossings / 2.0 / (static_cast<double>(length) / rate);
+        const Syllable* best = &sentence[0];
+        for (const Syllable& each : sentence)
+            if (std::abs(each.hertz - hertz) < std::abs(best->hertz - hertz))
+                best = &each;
+        const bool whole = static_cast<double>(length) >= 0.17 * rate;
+        if (!text.empty() && (!whole || best->startsWord || text.back() == '?'))
+            text += ' ';
+        text += whole ? best->text : "?";
+        if (whole && best->endsSentence)
+            text += '.';
+    };
+    for (std::size_t at = 0; at < samples.size(); at += frame) {
+        const std::size_t end = std::min(samples.size(), at + frame);
+        double energy = 0;
+        for (std::size_t i = at; i < end; ++i)
+            energy += samples[i] * samples[i];
+        const bool loud = std::sqrt(energy / static_cast<double>(end - at)) > 0.03;
+        if (loud) {
+            if (voiced == 0)
+                first = at;
+            ++voiced;
+        } else if (voiced > 0) {
+            hear(at);
+            voiced = 0;
+        }
+    }
+    if (voiced > 0)
+        hear(samples.size());
+    return text;
+}
+
+// The stand-in's random weights hear no words. This runs the whole recognition for its cost and
+// answers what the bench talker said, window by window as the recogniser cuts the samples, so
+// that a seam through a syllable shows in the text. Silence still reads as "слово", so that
+// every dictation ends with a paste.
 class Worded : public DictationTranscriber, public LocalDictationStream::Engine {
 public:
     // preparing false: the recogniser loads on the first recognition, as before the
@@ -104,7 +200,9 @@ public:
         : model(std::move(model)), preparing(preparing) {}
 
     std::string transcribe(const std::string& path, std::stop_token stop) override {
-        return worded(model->transcribe(path, stop));
+        model->transcribe(path, stop);
+        const WAVReader reader(path);
+        return worded(heard(reader.samples(0, reader.sampleCount), 0, reader.sampleCount));
     }
     std::string identity() const override { return model->identity(); }
     void prepare(std::stop_token stop) override {
@@ -112,10 +210,24 @@ public:
             model->prepare(stop);
     }
     std::string transcribe(std::span<const float> samples, std::stop_token stop) override {
-        return worded(model->transcribe(samples, stop));
+        model->transcribe(samples, stop);
+        return worded(heard(samples, 0, static_cast<std::int64_t>(samples.size())));
     }
-    Look look(std::span<const float> samples, bool mayCut, std::stop_token stop) override {
-        return model->look(samples, mayCut, stop);
+
+    // The windows' texts in [0, upTo), cut as the recogniser cuts all the samples.
+    std::string heard(std::span<const float> samples, std::int64_t from, std::int64_t upTo) const {
+        std::string text;
+        const auto window = static_cast<std::int64_t>(model->windowSeconds * rate);
+        for (const SampleRange& range : SpeechCuts::split(samples, window)) {
+            if (range.start < from || range.end > upTo ||
+                range.length() < GigaAMTranscriber::shortestWindow)
+                continue;
+            const std::string piece = heardSyllables(samples.subspan(
+                static_cast<std::size_t>(range.start), static_cast<std::size_t>(range.length())));
+            if (!piece.empty())
+                text += (text.empty() ? "" : " ") + piece;
+        }
+        return text;
     }
 
 private:
@@ -171,37 +283,62 @@ public:
         controller->start();
     }
 
-    void play(const std::string& wav) { playIntoTestSink(wav); }
+    // Plays the recording into the test sink; as long as it lasts, and a margin.
+    void play(const std::string& wav) {
+        const WAVReader reader(wav);
+        std::atomic<bool> done = false;
+        std::thread player([&] {
+            runProgram("paplay --latency-msec=3000 --device=" + PulseServer::sinkName() + " '" +
+                       wav + "'");
+            done = true;
+        });
+        turnUntil([&] { return done.load(); },
+                  60 + static_cast<double>(reader.sampleCount) / reader.sampleRate);
+        player.join();
+    }
 
-    // Held Alt+Space while the audio plays; seconds from letting go to the text in the field.
-    double releaseToText(const std::string& wav) {
+    struct Dictation {
+        double wait = 0;  // seconds from letting go to the text in the field
+        double cores = 0; // this process's processor time over the time it recorded
+        std::string text; // what the field got
+    };
+    // Held Alt+Space while the audio plays.
+    Dictation dictate(const std::string& wav) {
         const std::string before = target->typed();
         typist->press(keysym::altL);
         typist->press(keysym::space);
         turnUntil([&] { return is(DictationState::Kind::recording); });
+        const auto recording = Clock::now();
+        const double cpuBefore = processorSeconds();
         play(wav);
+        Dictation result;
+        result.cores = (processorSeconds() - cpuBefore) / since(recording);
         const auto released = Clock::now();
         typist->release(keysym::space);
         typist->release(keysym::altL);
         turnUntil([&] { return target->typed() != before; });
-        const double seconds = since(released);
+        result.wait = since(released);
         if (std::getenv("DICTATION_BENCH_VERBOSE"))
-            std::fprintf(stderr, "%.3f released, %.3f text in the field (%s)\n", uptime() - seconds,
-                         uptime(), controller->lastInsertNote().value_or("—").c_str());
+            std::fprintf(stderr, "%.3f released, %.3f text in the field (%s)\n",
+                         uptime() - result.wait, uptime(),
+                         controller->lastInsertNote().value_or("—").c_str());
         turnUntil([&] { return is(DictationState::Kind::idle); });
-        return seconds;
+        const std::string after = target->typed();
+        result.text = after.rfind(before, 0) == 0 ? after.substr(before.size()) : after;
+        return result;
+    }
+    double releaseToText(const std::string& wav) { return dictate(wav).wait; }
+
+    static double processorSeconds() {
+        timespec now{};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+        return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
     }
 
-    // The encoder alone on the newest kept recording.
-    double encoderSeconds() {
-        fs::path newest;
-        for (const auto& entry : fs::directory_iterator(config.dictationDir + "/samples"))
-            if (entry.path().extension() == ".wav" &&
-                (newest.empty() || fs::last_write_time(entry) > fs::last_write_time(newest)))
-                newest = entry.path();
-        const WAVReader reader(newest.string());
+    // The encoder alone on these samples (one window).
+    double encoderSeconds(const std::vector<float>& samples) {
         GigaAMTiming timing;
-        recogniser->transcribeTimed(reader.samples(0, reader.sampleCount), timing);
+        recogniser->transcribeTimed(samples, timing);
         return timing.encoderSeconds;
     }
 

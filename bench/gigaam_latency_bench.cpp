@@ -159,15 +159,12 @@ public:
         : recogniser(recogniser), keepLivePasses(keepLivePasses) {}
 
     std::string transcribe(std::span<const float> samples, std::stop_token stop) override {
-        return recogniser.transcribe(samples, stop);
-    }
-    Look look(std::span<const float> samples, bool mayCut, std::stop_token stop) override {
         looking = true;
         struct Done {
             std::atomic<bool>& flag;
             ~Done() { flag = false; }
         } done{looking};
-        return recogniser.look(samples, mayCut, keepLivePasses ? std::stop_token{} : stop);
+        return recogniser.transcribe(samples, keepLivePasses ? std::stop_token{} : stop);
     }
 
     std::atomic<bool> looking{false};

@@ -60,10 +60,24 @@ void checkCuts(SelfCheck& self) {
     const auto shortSpeech = SpeechCuts::split(tone({{6, speech}}), window);
     self.check("короткая речь одним куском", shortSpeech.size() == 1, describe(shortSpeech));
 
+    // A seam in the pause, not 2.5 s into the speech after it (at the window's end).
     const auto longTail =
         SpeechCuts::split(tone({{16, speech}, {1.5, pause}, {12, speech}}), window);
-    self.check("длинный хвост не двигает шов", !longTail.empty() && longTail[0].end == window,
+    self.check("и при длинном хвосте шов сел в паузу",
+               longTail.size() == 2 && longTail[0].end > 16 * rate && longTail[0].end < 17.5 * rate,
                describe(longTail));
+
+    // Sentences of 2.6 s, each followed by half a second of pause, for a minute.
+    std::vector<float> sentences;
+    while (sentences.size() < 60 * rate) {
+        appendTone(sentences, 2.6, speech);
+        appendTone(sentences, 0.5, pause);
+    }
+    const auto spoken = SpeechCuts::split(sentences, window);
+    bool inPauses = spoken.size() > 2;
+    for (std::size_t i = 1; i < spoken.size(); ++i)
+        inPauses = inPauses && std::fmod(static_cast<double>(spoken[i].start) / rate, 3.1) > 2.6;
+    self.check("речь с паузами режется только в паузах", inPauses, describe(spoken));
 
     const auto shortTailAudio = tone({{16, speech}, {1.5, pause}, {6.5, speech}});
     const auto shortTail = SpeechCuts::split(shortTailAudio, window);

@@ -147,19 +147,19 @@ void checkCut(SelfCheck& self, GigaAMTranscriber& transcriber, const std::vector
     self.check("отрез GigaAM — по целому окну", whole, detail);
 }
 
-// The recording (said over and over for eight stream windows) written into a file in pieces
+// The recording (said over and over for eight committed pieces) written into a file in pieces
 // of 0.1 s at sixteen times the speed of speech, with a live stream following it. A stream
-// that never cut would decode all of it in its last passes, some five recogniser windows.
-// The bar leaves half a second for a busy machine's scheduling.
+// that never committed would decode all of it in its last passes, some three recogniser
+// windows. The bar leaves half a second for a busy machine's scheduling.
 void checkLiveDisplay(SelfCheck& self, const std::shared_ptr<GigaAMTranscriber>& transcriber,
                       const std::vector<float>& once, const std::string& path) {
     std::atomic<std::int64_t> written = 0;
     auto stream = std::make_shared<LocalDictationStream>(transcriber, path,
                                                          [&written] { return written.load(); });
-    const std::vector<std::int16_t> samples = toInt16(repeated(once, 8 * stream->windowSeconds));
+    const std::vector<std::int16_t> samples = toInt16(repeated(once, 8 * stream->commitSeconds));
 
-    // The longest pass a stream that cuts ever makes: up to a whole recogniser window and a
-    // step more. Measured here, so that the bar follows the machine and the model.
+    // The longest pass a stream that commits ever makes: up to a whole recogniser window and
+    // a step more. Measured here, so that the bar follows the machine and the model.
     const auto began = std::chrono::steady_clock::now();
     transcriber->transcribe(repeated(once, transcriber->windowSeconds + stream->stepSeconds));
     const double threshold = 0.5 + 2 * Seconds(std::chrono::steady_clock::now() - began).count();

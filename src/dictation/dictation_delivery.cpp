@@ -55,8 +55,7 @@ bool takesText(const Paster::Focus& focus) {
 // No press woke the focus reporting before a retry: it is woken and asked again once.
 Paster::Focus retryFocus(InsertionSeams& desktop) {
     Paster::Focus focus = Paster::currentFocus(desktop);
-    if (focus.missing) {
-        Paster::wakeFocusReporting(desktop);
+    if (focus.missing && Paster::wakeFocusReporting(desktop)) {
         (desktop.clock ? *desktop.clock : systemPasteClock()).pause(0.25);
         focus = Paster::currentFocus(desktop);
     }

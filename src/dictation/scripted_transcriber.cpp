@@ -107,9 +107,4 @@ std::string ScriptedStreamingTranscriber::transcribe(std::span<const float>, std
     return next("живой поток", stop);
 }
 
-LocalDictationStream::Engine::Look ScriptedStreamingTranscriber::look(std::span<const float>, bool,
-                                                                      std::stop_token) {
-    return Look{live, std::nullopt};
-}
-
 } // namespace talvoro::testing

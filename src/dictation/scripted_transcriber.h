@@ -57,15 +57,13 @@ private:
     int prepares_ = 0;                   // guarded by lock
 };
 
-// The same, also serving a live stream: its passes show `live`, its last pass (over the whole
-// recording) takes the next answer of the script.
+// The same, also serving a live stream: each of its recognitions takes the next answer of the
+// script (a recording under a second has only the one at the end).
 class ScriptedStreamingTranscriber : public ScriptedTranscriber,
                                      public LocalDictationStream::Engine {
 public:
     using ScriptedTranscriber::transcribe;
     std::string transcribe(std::span<const float> samples, std::stop_token stop) override;
-    Look look(std::span<const float> samples, bool mayCut, std::stop_token stop) override;
-    std::string live = "живой текст";
 };
 
 } // namespace talvoro::testing

@@ -191,8 +191,7 @@ Result paste(const std::string& text, InsertionSeams& seams) {
     PasteClock& clock = seams.clock ? *seams.clock : systemPasteClock();
     Pasteboard& pasteboard = *seams.pasteboard;
     Focus focus = currentFocus(seams);
-    if (focus.missing) {
-        wakeFocusReporting(seams);
+    if (focus.missing && wakeFocusReporting(seams)) {
         clock.pause(focusRetryPause);
         focus = currentFocus(seams);
     }
@@ -232,11 +231,13 @@ Focus currentFocus(InsertionSeams& seams) {
     return Focus::missingBecause(joined(notes, ", "));
 }
 
-void wakeFocusReporting(InsertionSeams& seams) {
+bool wakeFocusReporting(InsertionSeams& seams) {
     if (!permissionGranted(seams))
-        return;
-    if (std::optional<FrontmostApp> app = seams.frontmost->current())
+        return false;
+    std::optional<FrontmostApp> app = seams.frontmost->current();
+    if (app)
         seams.focus->wakeReporting(app->pid);
+    return app && seams.focus->available();
 }
 
 std::optional<Failure> missingPermission(InsertionSeams& seams) {

@@ -102,7 +102,9 @@ Focus currentFocus();
 Focus currentFocus(InsertionSeams& seams);
 
 void wakeFocusReporting();
-void wakeFocusReporting(InsertionSeams& seams);
+// False when there is no accessibility service to wake: then no second look can find a focus
+// the first did not.
+bool wakeFocusReporting(InsertionSeams& seams);
 
 // Trusted = keys can be synthesised (the X server has XTEST); there is no prompt on X11.
 bool permissionGranted(bool prompt = false);

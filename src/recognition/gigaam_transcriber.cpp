@@ -73,12 +73,8 @@ std::optional<std::string> GigaAMTranscriber::preprocessor(const std::string& fo
     return std::nullopt;
 }
 
-std::optional<LocalDictationStream::Engine::Cut>
-GigaAMTranscriber::edge(const std::vector<Piece>& pieces) {
-    const auto cut = talvoro::edge(pieces);
-    if (!cut)
-        return std::nullopt;
-    return Cut{cut->text, cut->upTo};
+std::optional<GigaAMCut> GigaAMTranscriber::edge(const std::vector<Piece>& pieces) {
+    return talvoro::edge(pieces);
 }
 
 int GigaAMTranscriber::encoderThreads() {
@@ -163,8 +159,8 @@ std::string GigaAMTranscriber::transcribeTimed(std::span<const float> samples,
     return joinedTexts(pieces(samples, {}, &timing));
 }
 
-LocalDictationStream::Engine::Look GigaAMTranscriber::look(std::span<const float> samples,
-                                                           bool mayCut, std::stop_token stop) {
+GigaAMTranscriber::Look GigaAMTranscriber::look(std::span<const float> samples, bool mayCut,
+                                                std::stop_token stop) {
     const auto found = pieces(samples, stop, nullptr);
     return Look{joinedTexts(found), mayCut ? edge(found) : std::nullopt};
 }

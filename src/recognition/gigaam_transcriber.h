@@ -57,7 +57,7 @@ public:
     static std::optional<std::string> preprocessor(const std::string& folder);
     static std::optional<std::string> preprocessor(const std::string& folder,
                                                    const std::string& executableFolder);
-    static std::optional<Cut> edge(const std::vector<Piece>& pieces);
+    static std::optional<GigaAMCut> edge(const std::vector<Piece>& pieces);
     // What of the model is not on disk, in words; nothing when every required file is there
     // at its size (the preprocessor aside).
     static std::optional<std::string> missingPart(const std::string& folder);
@@ -72,7 +72,13 @@ public:
     // How many times the sessions were opened whole.
     int loads() const { return loads_.load(); }
     std::string transcribe(std::span<const float> samples, std::stop_token stop = {}) override;
-    Look look(std::span<const float> samples, bool mayCut, std::stop_token stop = {}) override;
+    // The text of all the samples and, when mayCut and some window ended before the end of
+    // the samples, the finished part.
+    struct Look {
+        std::string text;
+        std::optional<GigaAMCut> cut;
+    };
+    Look look(std::span<const float> samples, bool mayCut, std::stop_token stop = {});
 
     // transcribe(samples), adding where the time went to timing.
     std::string transcribeTimed(std::span<const float> samples, GigaAMTiming& timing);

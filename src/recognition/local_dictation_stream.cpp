@@ -7,6 +7,7 @@
 #include "base/serial_queue.h"
 #include "recognition/dictation_transcriber.h"
 #include "recognition/gigaam_vocabulary.h"
+#include "recognition/speech_cuts.h"
 
 namespace talvoro {
 
@@ -115,6 +116,20 @@ void LocalDictationStream::waitTick() {
     wake.wait_for(guard, std::chrono::duration<double>(tickSeconds), [&] { return shouldStop; });
 }
 
+std::optional<std::int64_t>
+LocalDictationStream::commitPoint(std::span<const float> samples) const {
+    const auto length = static_cast<std::int64_t>(samples.size());
+    const auto shortest = static_cast<std::int64_t>(commitSeconds * sampleRate);
+    const auto longest = static_cast<std::int64_t>(longestSeconds * sampleRate);
+    if (length < shortest)
+        return std::nullopt;
+    if (auto pause = SpeechCuts::pauseSeam(samples, shortest, std::min(length, longest)))
+        return pause;
+    if (length > longest)
+        return SpeechCuts::split(samples, longest).front().end;
+    return std::nullopt;
+}
+
 bool LocalDictationStream::pass(std::int64_t upTo, std::stop_token stop) {
     std::vector<float> samples;
     std::int64_t from = 0;
@@ -134,10 +149,37 @@ bool LocalDictationStream::pass(std::int64_t upTo, std::stop_token stop) {
     }
 
     const auto started = std::chrono::steady_clock::now();
-    const bool mayCut = windowSeconds < static_cast<double>(end - from) / sampleRate;
-    Engine::Look look;
+    std::span<const float> open(samples);
     try {
-        look = transcriber->look(samples, mayCut, stop);
+        if (const std::optional<std::int64_t> seam = commitPoint(samples)) {
+            const auto at = static_cast<std::size_t>(*seam);
+            const std::string piece = trimmedText(transcriber->transcribe(open.first(at), stop));
+            open = open.subspan(at);
+            std::string line;
+            {
+                std::lock_guard guard(lock);
+                committed = joined(committed, piece);
+                committedUpTo = from + *seam;
+                decodedUpTo = std::max(decodedUpTo, committedUpTo);
+                tail.clear();
+                tailUpTo = committedUpTo;
+                shown = committed;
+                line = "живой показ: отрезано " + std::to_string(committedUpTo / sampleRate) +
+                       " с речи";
+            }
+            note(line);
+        }
+        const std::string text =
+            open.empty() ? std::string() : trimmedText(transcriber->transcribe(open, stop));
+        const double duration =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        std::lock_guard guard(lock);
+        decodedUpTo = end;
+        tail = text;
+        tailUpTo = end;
+        slowestPass = std::max(slowestPass, duration);
+        if (!text.empty())
+            shown = joined(committed, text);
     } catch (const TranscriptionCancelled&) {
         return true; // the stream is ending
     } catch (const std::exception& error) {
@@ -146,29 +188,7 @@ bool LocalDictationStream::pass(std::int64_t upTo, std::stop_token stop) {
             decodedUpTo = end;
         }
         note(std::string("живой разбор пропущен: ") + error.what());
-        return true;
     }
-    const std::string text = trimmedText(look.text);
-    const double duration =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-
-    std::string commitLine;
-    {
-        std::lock_guard guard(lock);
-        decodedUpTo = end;
-        slowestPass = std::max(slowestPass, duration);
-        const bool cutIsWhole = look.cut && !look.cut->text.empty() && look.cut->text == text;
-        if (!text.empty() && !cutIsWhole)
-            shown = joined(committed, text);
-        if (look.cut && mayCut && look.cut->upTo >= 1 && !look.cut->text.empty()) {
-            committed = joined(committed, look.cut->text);
-            committedUpTo = from + look.cut->upTo;
-            commitLine =
-                "живой показ: отрезано " + std::to_string(committedUpTo / sampleRate) + " с речи";
-        }
-    }
-    if (!commitLine.empty())
-        note(commitLine);
     return true;
 }
 
@@ -179,7 +199,7 @@ std::optional<std::string> LocalDictationStream::finish() {
         shouldStop = true;
         running = std::move(loop);
     }
-    // The live pass in flight is stale now; ending it frees the recogniser for the final pass.
+    // The live pass in flight is stale now; ending it frees the recogniser for the tail.
     liveStop.request_stop();
     wake.notify_all();
     end(std::move(running));
@@ -187,11 +207,25 @@ std::optional<std::string> LocalDictationStream::finish() {
         return std::nullopt;
     try {
         const WAVReader reader(url);
-        const std::string text = trimmedText(
-            transcriber->transcribe(reader.samples(0, reader.sampleCount), finalStop.get_token()));
-        if (text.empty() || isCancelled())
+        std::int64_t from = 0, heardUpTo = 0;
+        std::string text, heard;
+        {
+            std::lock_guard guard(lock);
+            from = std::min(committedUpTo, reader.sampleCount);
+            heardUpTo = tailUpTo;
+            heard = tail;
+            text = committed;
+        }
+        const std::vector<float> open = reader.samples(from, reader.sampleCount);
+        // Nothing said since the last pass (the usual pause before the key is let go): its
+        // text is the tail's.
+        if (heardUpTo <= from || !SpeechCuts::silentFrom(open, heardUpTo - from))
+            heard = open.empty()
+                        ? std::string()
+                        : trimmedText(transcriber->transcribe(open, finalStop.get_token()));
+        if (isCancelled())
             return std::nullopt;
-        return text;
+        return joined(text, heard);
     } catch (const TranscriptionCancelled&) {
         return std::nullopt;
     } catch (const std::exception& error) {

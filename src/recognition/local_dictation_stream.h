@@ -16,9 +16,11 @@
 namespace talvoro {
 
 // Re-recognises a growing WAV file every few tenths of a second on its own thread
-// ("ostrel.live"). Each pass decodes only the audio after the committed point; once that
-// audio is longer than windowSeconds, a pass may commit its finished pieces. The shown text
-// is the committed text followed by the latest pass's text.
+// ("ostrel.live"). Each pass decodes only the audio after the committed point, and commits the
+// part of it up to the latest pause once that part is long enough to recognise well; so a pass
+// never decodes much more than one such piece, however long the dictation. The shown text is
+// the committed text followed by the latest pass's text, and at the end the final text is the
+// committed text followed by a recognition of the open tail only.
 //
 // Own it with a shared_ptr: the loop holds it weakly. Every call may come from any thread and
 // any pair may overlap: finish() on a worker while cancel() comes from the main thread, the
@@ -27,24 +29,12 @@ namespace talvoro {
 class LocalDictationStream : public LiveDictation,
                              public std::enable_shared_from_this<LocalDictationStream> {
 public:
-    // The recogniser a stream drives. Both calls block; the engine serialises them itself. A
+    // The recogniser a stream drives. The call blocks; the engine serialises calls itself. A
     // stop ends the call early with TranscriptionCancelled.
     class Engine {
     public:
-        struct Cut {
-            std::string text;
-            std::int64_t upTo = 0; // end index in the given samples
-        };
-        struct Look {
-            std::string text;
-            std::optional<Cut> cut;
-        };
-
         virtual ~Engine() = default;
         virtual std::string transcribe(std::span<const float> samples, std::stop_token stop) = 0;
-        // The text of all the samples and, when mayCut and some window ended before the end
-        // of the samples, the finished part.
-        virtual Look look(std::span<const float> samples, bool mayCut, std::stop_token stop) = 0;
     };
 
     // available: the frames already in the file; called on the stream's thread.
@@ -57,7 +47,9 @@ public:
     DictationSnapshot snapshot() const override;
     // Starts the loop once; later calls, and calls after finish() or cancel(), do nothing.
     void start() override;
-    // Ends the live pass in flight at once, then recognises the whole file.
+    // Ends the live pass in flight at once, then recognises what the live passes have not
+    // heard: the committed text and the open tail's. An empty text when nothing was said;
+    // nothing when the tail could not be recognised (or the stream was cancelled).
     std::optional<std::string> finish() override;
     // Also ends a final recognition in progress: finish() then answers nothing.
     void cancel() override;
@@ -66,7 +58,12 @@ public:
 
     // Tuning; change before start().
     double minSeconds = 1.0;
-    double windowSeconds = 12.0;
+    // The shortest piece committed: it ends in a pause. Six seconds is the cut rule's shortest
+    // piece that recognises well, and keeps a pass at about a third of the cost of a full
+    // recogniser window.
+    double commitSeconds = 6.0;
+    // Uncommitted audio longer than this without a pause is cut where it must be.
+    double longestSeconds = 20.0;
     double tickSeconds = 0.1;
     double stepSeconds = 0.3;
 
@@ -75,6 +72,8 @@ private:
                         std::stop_token stop);
     // False when the pass found nothing to decode (no file yet, nothing past the commit).
     bool pass(std::int64_t available, std::stop_token stop);
+    // Where the uncommitted samples may be committed: the latest pause after commitSeconds.
+    std::optional<std::int64_t> commitPoint(std::span<const float> samples) const;
     void waitTick();
     // The owner's callbacks, never once the stream is cancelled (or, for available, stopped).
     std::optional<std::int64_t> availableNow();
@@ -99,9 +98,11 @@ private:
     bool shouldStop = false;        // guarded by lock
     bool cancelled = false;         // guarded by lock
     std::string shown;              // guarded by lock
-    std::int64_t decodedUpTo = 0;   // guarded by lock
+    std::int64_t decodedUpTo = 0;   // guarded by lock: where the last pass looked up to
     std::string committed;          // guarded by lock
     std::int64_t committedUpTo = 0; // guarded by lock
+    std::string tail;               // guarded by lock: the text of [committedUpTo, tailUpTo)
+    std::int64_t tailUpTo = 0;      // guarded by lock
     double slowestPass = 0;         // guarded by lock
 };
 

@@ -11,7 +11,6 @@ namespace {
 
 constexpr std::int64_t sampleRate = 16000;
 constexpr auto minPiece = static_cast<std::int64_t>(SpeechCuts::minPieceSeconds * sampleRate);
-constexpr auto snap = static_cast<std::int64_t>(SpeechCuts::snapSeconds * sampleRate);
 constexpr auto minSilenceFrames = static_cast<std::int64_t>(
     SpeechCuts::minSilenceSeconds * sampleRate / SpeechCuts::frameSamples + 0.5);
 constexpr double contrastDB = 3.0;
@@ -34,34 +33,25 @@ float median3(float a, float b, float c) {
     return std::max(std::min(a, b), std::min(std::max(a, b), c));
 }
 
-// The middle of the pause (15 frames or more) in [lower, upper) nearest to target.
-std::optional<std::int64_t> pauseNear(const std::vector<bool>& mask, std::int64_t lower,
-                                      std::int64_t upper, std::int64_t target) {
-    const std::int64_t frames = static_cast<std::int64_t>(mask.size());
-    const std::int64_t f0 = lower / SpeechCuts::frameSamples;
-    const std::int64_t f1 =
-        std::min((upper + SpeechCuts::frameSamples - 1) / SpeechCuts::frameSamples, frames);
-    std::optional<std::int64_t> best;
-    auto consider = [&](std::int64_t first, std::int64_t end) {
-        if (end - first < minSilenceFrames)
-            return;
-        const std::int64_t candidate = (first + end) / 2 * SpeechCuts::frameSamples;
-        if (!best || std::llabs(candidate - target) < std::llabs(*best - target))
-            best = candidate;
-    };
-    std::int64_t runStart = -1;
-    for (std::int64_t f = f0; f < f1; ++f) {
-        if (!mask[static_cast<std::size_t>(f)]) {
-            if (runStart < 0)
-                runStart = f;
-        } else if (runStart >= 0) {
-            consider(runStart, f);
-            runStart = -1;
-        }
+// The middle of the latest pause that begins at or after `earliest` and holds 15 frames or more
+// before `latest` (a pause running past it counts up to it).
+std::optional<std::int64_t> lastPause(const std::vector<bool>& mask, std::int64_t earliest,
+                                      std::int64_t latest) {
+    constexpr std::int64_t size = SpeechCuts::frameSamples;
+    const auto speech = [&](std::int64_t f) { return mask[static_cast<std::size_t>(f)]; };
+    std::int64_t f = std::min(static_cast<std::int64_t>(mask.size()), latest / size);
+    while (f > 0) {
+        while (f > 0 && speech(f - 1))
+            --f;
+        const std::int64_t end = f;
+        while (f > 0 && !speech(f - 1))
+            --f;
+        if (f * size < earliest)
+            return std::nullopt;
+        if (end - f >= minSilenceFrames)
+            return (f + end) / 2 * size;
     }
-    if (runStart >= 0)
-        consider(runStart, f1);
-    return best;
+    return std::nullopt;
 }
 
 } // namespace
@@ -94,6 +84,21 @@ std::vector<bool> SpeechCuts::speechMask(std::span<const float> levels) {
     return mask;
 }
 
+std::optional<std::int64_t> SpeechCuts::pauseSeam(std::span<const float> samples,
+                                                  std::int64_t earliest, std::int64_t latest) {
+    if (samples.empty() || earliest > latest)
+        return std::nullopt;
+    return lastPause(speechMask(frameLevels(samples)), earliest, latest);
+}
+
+bool SpeechCuts::silentFrom(std::span<const float> samples, std::int64_t from) {
+    if (from >= static_cast<std::int64_t>(samples.size()))
+        return true;
+    const std::vector<bool> mask = speechMask(frameLevels(samples));
+    return std::none_of(mask.begin() + std::max<std::int64_t>(0, from) / frameSamples, mask.end(),
+                        [](bool speech) { return speech; });
+}
+
 std::vector<SampleRange> SpeechCuts::split(std::span<const float> samples, std::int64_t window) {
     const auto n = static_cast<std::int64_t>(samples.size());
     if (window < 1 || n == 0)
@@ -101,34 +106,28 @@ std::vector<SampleRange> SpeechCuts::split(std::span<const float> samples, std::
     if (n <= window)
         return {{0, n}};
 
-    std::vector<SampleRange> ranges;
-    for (std::int64_t start = 0; start < n; start += window)
-        ranges.push_back({start, std::min(start + window, n)});
-    if (std::all_of(ranges.begin(), ranges.end(),
-                    [](const SampleRange& r) { return r.length() >= minPiece; }))
-        return ranges;
-
     const std::vector<bool> mask = speechMask(frameLevels(samples));
-    for (std::size_t i = 1; i < ranges.size(); ++i) {
-        SampleRange& previous = ranges[i - 1];
-        SampleRange& current = ranges[i];
-        if (current.length() >= minPiece)
-            continue;
-        const std::int64_t target = current.end - minPiece;
-        const std::int64_t earliest = previous.start + window / 2;
-        if (earliest >= target)
-            continue; // the piece before would end up shorter than half a window
-        const std::int64_t lower = std::max(target - snap, earliest);
-        const std::int64_t upper = std::min(target + snap, current.start);
-        std::int64_t seam = target;
-        if (lower < upper)
-            if (auto pause = pauseNear(mask, lower, upper, target))
-                seam = std::clamp(*pause, lower, upper);
-        if (seam < current.start) {
-            previous.end = seam;
-            current.start = seam;
+    std::vector<SampleRange> ranges;
+    std::int64_t start = 0;
+    while (n - start > window) {
+        const std::int64_t latest = start + window;
+        // A pause that leaves a tail long enough to recognise well, else any pause in the
+        // window; a word is never cut while a pause is there to take the seam.
+        std::optional<std::int64_t> seam =
+            lastPause(mask, start + 1, std::min(latest, n - minPiece));
+        if (!seam)
+            seam = lastPause(mask, start + 1, latest);
+        if (!seam) {
+            // Speech without a pause: cut at the window's end, or earlier so that the last
+            // piece keeps six seconds when that leaves this one at least half a window.
+            seam = latest;
+            if (n - latest < minPiece && n - minPiece > start + window / 2)
+                seam = n - minPiece;
         }
+        ranges.push_back({start, *seam});
+        start = *seam;
     }
+    ranges.push_back({start, n});
     return ranges;
 }
 

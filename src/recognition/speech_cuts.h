@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -15,22 +16,32 @@ struct SampleRange {
     bool operator==(const SampleRange&) const = default;
 };
 
-// Where a long recording (16 kHz mono floats) is cut into windows for the model. The cut
-// starts as fixed windows; a seam moves, only earlier, when the piece after it would be
-// shorter than six seconds, and then prefers the middle of a nearby pause. Pauses are found
-// against a noise floor measured on the recording itself.
+// Where a long recording (16 kHz mono floats) is cut into windows for the model. Every seam
+// goes into a pause when the window holds one (the latest, preferring one that leaves the last
+// piece six seconds); only speech without a pause is cut at the window's end, or earlier to
+// leave six seconds after it. Pauses are found against a noise floor measured on the
+// recording itself.
 namespace SpeechCuts {
 
 inline constexpr std::int64_t frameSamples = 320; // 20 ms
 inline constexpr double minPieceSeconds = 6.0;
-inline constexpr double snapSeconds = 1.5;
 inline constexpr double minSilenceSeconds = 0.3;
 inline constexpr double speechAboveNoiseDB = 8.0;
 inline constexpr double noiseFloorDB = -60.0;
 
-// Consecutive ranges covering [0, samples.size()), each at most `window` long (as long as
-// the window is at least 7.5 s). No ranges for an empty list or a window below 1.
+// Consecutive ranges covering [0, samples.size()), each at most `window` long. No ranges for
+// an empty list or a window below 1.
 std::vector<SampleRange> split(std::span<const float> samples, std::int64_t window);
+
+// The middle of the latest pause that begins at or after `earliest` and lasts at least
+// minSilenceSeconds before `latest` (a pause running past `latest` counts up to it); nothing
+// when there is none.
+std::optional<std::int64_t> pauseSeam(std::span<const float> samples, std::int64_t earliest,
+                                      std::int64_t latest);
+
+// True when no frame from sample `from` on is speech, judged against all the samples; so
+// also when `from` is at or past their end.
+bool silentFrom(std::span<const float> samples, std::int64_t from);
 
 // Loudness in dB of each 320-sample frame; the last frame holds what is left.
 std::vector<float> frameLevels(std::span<const float> samples);

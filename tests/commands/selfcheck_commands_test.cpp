@@ -20,7 +20,7 @@ ProgramResult runTalvoro(const std::string& arguments) {
 
 TEST(SelfCheckCommands, EachPrintsOnlyItsSummary) {
     const std::pair<const char*, const char*> summaries[] = {
-        {"cuttest", "\nнарезка и чистка сходятся (27 проверок)\n"},
+        {"cuttest", "\nнарезка и чистка сходятся (28 проверок)\n"},
         {"deliverytest", "\nразбор сбоев доставки сходится (11 проверок)\n"},
         {"focustest", "\nтаблица фокуса сходится (15 проверок)\n"},
     };

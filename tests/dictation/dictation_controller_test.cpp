@@ -166,16 +166,22 @@ TEST_F(DictationController_, AShortRecordingOrAMissingMicrophoneFailsAndTheNextP
     EXPECT_EQ(transcriber->calls(), 1);
 }
 
-// The stream's own text, with the dictionary: DictationEndToEnd.AToggleDictation*.
-TEST_F(DictationController_, AnEmptyLiveStreamFallsBackToTheRecordedFile) {
+// The stream's own text, with the dictionary: DictationEndToEnd.AToggleDictation*. Nothing
+// heard is the answer, not a reason to recognise the file again; a failed stream is.
+TEST_F(DictationController_, OnlyAFailedLiveStreamFallsBackToTheRecordedFile) {
     auto streaming = std::make_shared<testing::ScriptedStreamingTranscriber>();
     streaming->answer("");
-    streaming->answer("из файла");
     makeAndStart(streaming);
+    dictate();
+    ASSERT_TRUE(waitFor(Kind::failed));
+    EXPECT_EQ(controller->state(), DictationState::failed("ничего не распознано"));
+    EXPECT_EQ(streaming->calls(), 1);
+
+    streaming->fail(std::make_exception_ptr(std::runtime_error("модель сломана")));
+    streaming->answer("из файла");
     dictate();
     ASSERT_TRUE(waitFor(Kind::inserted));
     EXPECT_EQ(typed(), std::vector<std::string>{"из файла"});
-    EXPECT_EQ(count("вставка из стрима"), 0u);
     EXPECT_EQ(fs::path(streaming->paths().back()).extension(), ".wav");
 }
 

@@ -302,6 +302,14 @@ TEST(PasterPaste, AMissingFocusIsAskedOnceMoreAfterWakingTheApplication) {
     EXPECT_EQ(result.outcome.app(), "Kate");
     EXPECT_EQ(missing.pasteboard->string(), "до");
 
+    PasteRig unserved; // no accessibility service: nothing a second look could find
+    unserved.focus->answers = {std::nullopt};
+    unserved.focus->serviceThere = false;
+    const double start = unserved.clock->now();
+    Paster::paste("текст", unserved.seams);
+    EXPECT_EQ(unserved.focus->systemCalls, 1);
+    EXPECT_LT(unserved.clock->now() - start, 0.25) << "only the wait for the pull";
+
     missing.frontmost->app.reset();
     EXPECT_EQ(Paster::currentFocus(missing.seams).detail, "нет активного приложения");
 }

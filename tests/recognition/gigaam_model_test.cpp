@@ -114,12 +114,6 @@ TEST_F(GigaAMModelTest, LongAudioIsCutAtThePauseAndEveryWordHeardOnce) {
     const std::string second = "дела да " + repeated("нет", 5);
 
     EXPECT_EQ(transcriber->transcribe(audio.samples), first + " " + second);
-    const auto look = transcriber->look(audio.samples, true);
-    EXPECT_EQ(look.text, first + " " + second);
-    ASSERT_TRUE(look.cut.has_value());
-    EXPECT_EQ(look.cut->upTo, seam);
-    EXPECT_EQ(look.cut->text, first);
-    EXPECT_FALSE(transcriber->look(audio.samples, false).cut.has_value());
 }
 
 // A recognition that comes while the background load runs waits for that load: the sessions

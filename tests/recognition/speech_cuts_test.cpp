@@ -1,5 +1,6 @@
 #include "recognition/speech_cuts.h"
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -36,10 +37,31 @@ std::vector<std::int64_t> seams(const std::vector<SampleRange>& ranges) {
     return result;
 }
 
-TEST(SpeechCuts, ASeamMovesIntoAPauseOrLeavesSixSecondsButNotBeforeALongTail) {
-    auto pulled =
-        SpeechCuts::split(speechAndPauses({{16, true}, {1.5, false}, {6.5, true}}), window);
-    EXPECT_EQ(pulled, (std::vector<SampleRange>{{0, 272000}, {272000, 384000}}));
+// Middles of pauses of 1.5 s from 16 s: frames 800 to 875, so (800 + 875) / 2 × 320.
+constexpr std::int64_t pauseMiddle = 267840;
+
+TEST(SpeechCuts, EverySeamGoesIntoAPauseWhileTheWindowHoldsOne) {
+    EXPECT_EQ(SpeechCuts::split(speechAndPauses({{16, true}, {1.5, false}, {6.5, true}}), window),
+              (std::vector<SampleRange>{{0, pauseMiddle}, {pauseMiddle, 384000}}));
+    // A tail long enough for the window's end does not pull the seam out of the pause.
+    EXPECT_EQ(
+        seams(SpeechCuts::split(speechAndPauses({{16, true}, {1.5, false}, {12, true}}), window)),
+        std::vector<std::int64_t>{pauseMiddle});
+    // Of two pauses the later one, unless that leaves less than six seconds after it.
+    EXPECT_EQ(seams(SpeechCuts::split(
+                  speechAndPauses({{8, true}, {0.5, false}, {10, true}, {0.5, false}, {2, true}}),
+                  window)),
+              std::vector<std::int64_t>{8 * second + 3840});
+    // A pause of 14 frames is speech; of 15, a pause.
+    for (const auto& [frames, seam] : {std::pair{14, window}, {15, 16 * second + 7 * 320}}) {
+        auto audio = speechAndPauses({{16, true}});
+        appendSamples(audio, frames * 320, 0.0005);
+        appendTone(audio, 12, 0.2);
+        EXPECT_EQ(seams(SpeechCuts::split(audio, window)).front(), seam) << frames;
+    }
+}
+
+TEST(SpeechCuts, SpeechWithoutAPauseIsCutAtTheWindowOrLeavesSixSeconds) {
     std::vector<float> tone;
     appendTone(tone, 20, 0.2);
     EXPECT_EQ(SpeechCuts::split(tone, window), (std::vector<SampleRange>{{0, 320000}}));
@@ -47,25 +69,25 @@ TEST(SpeechCuts, ASeamMovesIntoAPauseOrLeavesSixSecondsButNotBeforeALongTail) {
     EXPECT_EQ(seams(SpeechCuts::split(tone, window)), std::vector<std::int64_t>{224001});
     std::vector<float> silence(320001, 0.0f); // no contrast either
     EXPECT_EQ(seams(SpeechCuts::split(silence, window)), std::vector<std::int64_t>{224001});
-    auto longTail = speechAndPauses({{16, true}, {1.5, false}, {12, true}});
-    EXPECT_EQ(seams(SpeechCuts::split(longTail, window)), std::vector<std::int64_t>{320000});
     EXPECT_EQ(seams(SpeechCuts::split(speechAndPauses({{46, true}}), window)),
               (std::vector<std::int64_t>{320000, 640000}));
     EXPECT_TRUE(SpeechCuts::split(tone, 0).empty());
     EXPECT_TRUE(SpeechCuts::split({}, window).empty());
 }
 
-// Random recordings of speech and pauses: the ranges always tile the audio, seams move
-// only earlier, no piece exceeds the window, and a moved seam leaves six seconds after it
-// unless a pause pulled it within the snap span.
-TEST(SpeechCuts, RandomRecordingsAreAlwaysTiledWithinTheWindow) {
+// Random recordings of speech and pauses: the ranges always tile the audio, no piece exceeds
+// the window, and every seam lies in a pause when the window before it holds one of 0.6 s.
+TEST(SpeechCuts, RandomRecordingsAreAlwaysTiledWithinTheWindowAndSeamsTakePauses) {
     std::mt19937 random(11);
     for (int round = 0; round < 20; ++round) {
         std::vector<float> samples;
+        std::vector<std::pair<std::int64_t, std::int64_t>> pauses;
         const double total = 10 + random() % 80;
         while (samples.size() < total * second) {
             appendTone(samples, 0.1 + (random() % 40) / 10.0, 0.2);
+            const auto start = static_cast<std::int64_t>(samples.size());
             appendTone(samples, (random() % 20) / 10.0, 0.0005);
+            pauses.emplace_back(start, static_cast<std::int64_t>(samples.size()));
         }
         const std::int64_t w = (8 + random() % 25) * second;
         const auto ranges = SpeechCuts::split(samples, w);
@@ -75,9 +97,20 @@ TEST(SpeechCuts, RandomRecordingsAreAlwaysTiledWithinTheWindow) {
         for (std::size_t i = 0; i < ranges.size(); ++i) {
             EXPECT_GT(ranges[i].length(), 0);
             EXPECT_LE(ranges[i].length(), w);
-            if (i > 0) {
-                EXPECT_EQ(ranges[i].start, ranges[i - 1].end);
-                EXPECT_LE(ranges[i].start, static_cast<std::int64_t>(i) * w);
+            if (i == 0)
+                continue;
+            EXPECT_EQ(ranges[i].start, ranges[i - 1].end);
+            const auto pause = [&](auto holds) {
+                return std::any_of(pauses.begin(), pauses.end(), holds);
+            };
+            if (pause([&](const auto& p) {
+                    return p.second - p.first >= 6 * second / 10 &&
+                           p.first >= ranges[i - 1].start + 640 &&
+                           p.second <= ranges[i - 1].start + w;
+                })) {
+                EXPECT_TRUE(pause([&](const auto& p) {
+                    return ranges[i].start >= p.first - 640 && ranges[i].start <= p.second + 640;
+                })) << round;
             }
         }
     }
