@@ -43,7 +43,7 @@ root_up() {
   ROOT=$_root_work/merged
   _root_mount --bind /proc "$ROOT/proc"
   _root_mount --rbind /sys "$ROOT/sys"
-  _root_mount --make-rslave "$ROOT/sys"
+  mount --make-rslave "$ROOT/sys"
   _root_mount --bind /dev "$ROOT/dev"
   _root_mount --bind /dev/pts "$ROOT/dev/pts"
   _root_mount -t tmpfs -o mode=1777 tmpfs "$ROOT/tmp"
@@ -91,7 +91,7 @@ root_down() {
   sleep 0.2
   local index
   for ((index = ${#_root_mounts[@]} - 1; index >= 0; index--)); do
-    umount -l "${_root_mounts[$index]}" 2>/dev/null
+    umount -l "${_root_mounts[$index]}" 2>/dev/null || true # an exit trap under set -e
   done
   rm -rf "$_root_work"
   ROOT=""
