@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "hotkey/hotkey_tap.h"
 #include "hotkey/phase_recorder.h"
 #include "hotkey/portal_key_source.h"
@@ -30,28 +32,64 @@ protected:
     testing::PortalBus bus;
 };
 
-// Bound on the first run, found bound on the next; the shortcut's activation is the press and
-// its deactivation the release, so holding it records and letting go stops.
+// Bound on the first run (and checked in a session of its own), found bound on the next; the
+// shortcut's activation is the press, repeated while held, and its deactivation the release, so
+// holding it records and letting go stops.
 TEST_F(PortalKeySourceTest, BindsOnceAndReportsPressAndRelease) {
     PhaseRecorder phases;
     {
         HotkeyTap tap(HotkeyBinding::defaultBinding(), {}, phases.handler(), portal());
         tap.start();
-        EXPECT_EQ(bus.calls(), (std::vector<std::string>{"CreateSession -", "ListShortcuts -",
-                                                         "BindShortcuts dictation ALT+space"}));
+        EXPECT_EQ(bus.calls(),
+                  (std::vector<std::string>{"CreateSession -", "ListShortcuts -",
+                                            "BindShortcuts dictation ALT+space", "CreateSession -",
+                                            "ListShortcuts dictation", "Session.Close"}));
         bus.control("Activate", "dictation");
         EXPECT_EQ(phases.await(1), std::vector<Phase>{Phase::down});
+        bus.control("Activate", "dictation");
         bus.control("Activate", "polish"); // another program's shortcut in the same desktop
         bus.control("Deactivate", "dictation");
         EXPECT_EQ(phases.await(2), (std::vector<Phase>{Phase::down, Phase::up}));
     }
-    EXPECT_EQ(bus.awaitCalls(4).back(), "Session.Close");
+    EXPECT_EQ(bus.awaitCalls(7).back(), "Session.Close");
 
     HotkeyTap again(HotkeyBinding::defaultBinding(), {}, phases.handler(), portal());
     again.start();
-    std::vector<std::string> calls = bus.awaitCalls(6);
-    EXPECT_EQ(std::vector<std::string>(calls.begin() + 4, calls.end()),
+    std::vector<std::string> calls = bus.awaitCalls(9);
+    EXPECT_EQ(std::vector<std::string>(calls.begin() + 7, calls.end()),
               (std::vector<std::string>{"CreateSession -", "ListShortcuts dictation"}));
+}
+
+// A desktop that keeps the shortcut without keys when another program holds the trigger: the
+// start is a conflict (the presenter then tries the next combination), the next combination gets
+// a shortcut of its own, and later starts bind nothing, so the desktop asks nothing.
+TEST_F(PortalKeySourceTest, TakenTriggerIsAConflictAndTheNextCombinationStaysBound) {
+    bus.control("Take", "\"ALT+space\"");
+    const HotkeyBinding next = HotkeyBinding::firstStartFallbacks().front();
+    auto start = [&](const HotkeyBinding& binding) {
+        HotkeyTap tap(
+            binding, {}, [](Phase, double) {}, portal());
+        try {
+            tap.start();
+            return std::string("started");
+        } catch (const HotkeyTap::Failure& failure) {
+            EXPECT_EQ(failure.kind(), HotkeyTap::Failure::Kind::conflict) << failure.what();
+            return std::string(failure.what());
+        }
+    };
+    EXPECT_EQ(start(HotkeyBinding::defaultBinding()),
+              "сочетание Alt+Space уже занято другой программой — задай другое в DICTATION_HOTKEY");
+    EXPECT_EQ(start(next), "started");
+    const size_t firstRun = bus.calls().size();
+    EXPECT_NE(start(HotkeyBinding::defaultBinding()), "started");
+    EXPECT_EQ(start(next), "started");
+    std::vector<std::string> calls = bus.calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(),
+                         "BindShortcuts dictation-CTRL+ALT+space CTRL+ALT+space"),
+              1);
+    EXPECT_EQ(std::count_if(calls.begin() + firstRun, calls.end(),
+                            [](const std::string& call) { return call.starts_with("Bind"); }),
+              0);
 }
 
 TEST_F(PortalKeySourceTest, RefusedSessionIsReportedInWords) {

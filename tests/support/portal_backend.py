@@ -5,7 +5,9 @@ xdg-desktop-portal frontend. Every call it gets is written as one line to the lo
 Usage: portal_backend.py BUS_NAME LOG_FILE
 
 On /control, org.talvoro.TestControl lets a test press and release a bound shortcut
-(Activate(s id), Deactivate(s id)) and make the next sessions refused (Refuse()).
+(Activate(s id), Deactivate(s id)), make the next sessions refused (Refuse()) and give a
+trigger to another program (Take(s trigger)): a shortcut bound with it then has no keys, as KDE
+Plasma keeps one whose preferred trigger KRunner holds.
 """
 import sys
 
@@ -56,13 +58,14 @@ CONTROL_XML = """<node><interface name="org.talvoro.TestControl">
  <method name="Activate"><arg type="s" direction="in"/></method>
  <method name="Deactivate"><arg type="s" direction="in"/></method>
  <method name="Refuse"/>
+ <method name="Take"><arg type="s" direction="in"/></method>
 </interface></node>"""
 
 bus_name, log_path = sys.argv[1], sys.argv[2]
 bound = {}
 
 log = open(log_path, "a", buffering=1)
-state = {"session": "/", "sessions": {}, "refuse": False}
+state = {"session": "/", "sessions": {}, "refuse": False, "taken": set()}
 
 
 def note(*words):
@@ -85,6 +88,8 @@ def export_session(conn, path):
     def call(conn, sender, obj, iface, method, params, invocation):
         note("Session.Close")
         conn.unregister_object(state["sessions"].pop(obj))
+        if state["session"] == obj and state["sessions"]:
+            state["session"] = next(iter(state["sessions"]))
         invocation.return_value(None)
 
     state["sessions"][path] = conn.register_object(path, info, call, None, None)
@@ -106,7 +111,8 @@ def portal_call(conn, sender, path, iface, method, params, invocation):
         if method == "BindShortcuts":
             for sid, props in p[2]:
                 note("BindShortcuts", sid, props.get("preferred_trigger", "-"))
-                bound[sid] = props.get("preferred_trigger", "")
+                trigger = props.get("preferred_trigger", "")
+                bound[sid] = "" if trigger in state["taken"] else trigger
             return answer(invocation, 0, {"shortcuts": shortcut_list()})
     else:
         if method == "CreateSession":
@@ -135,6 +141,9 @@ def portal_property(conn, sender, path, iface, name):
 def control_call(conn, sender, path, iface, method, params, invocation):
     if method == "Refuse":
         state["refuse"] = True
+        return invocation.return_value(None)
+    if method == "Take":
+        state["taken"].add(params.unpack()[0])
         return invocation.return_value(None)
     conn.emit_signal(None, PATH, "org.freedesktop.impl.portal.GlobalShortcuts",
                      "Activated" if method == "Activate" else "Deactivated",
