@@ -57,7 +57,9 @@ root_up() {
   mkdir -p "$ROOT$ROOT_RUNTIME"
   chmod 0700 "$ROOT$ROOT_RUNTIME"
   in_root chown "$ROOT_USER:" "$ROOT_RUNTIME"
+  rm -f "$ROOT/run/dbus/pid"
   in_root dbus-daemon --system --fork
+  [ -n "$deb" ] || return 0
   cp "$deb" "$ROOT/tmp/talvoro.deb"
   if ! in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq /tmp/talvoro.deb \
     >"$_root_work/install.log" 2>&1; then
