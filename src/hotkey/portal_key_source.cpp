@@ -151,24 +151,27 @@ private:
             session = createSession(binding);
             listen(binding);
             const QString id = idFor(binding);
-            const QStringList held = heldShortcuts(session);
+            const QStringList held = heldShortcuts();
             if (held.contains(id)) {
                 receiver->id = id; // bound on an earlier run: binding again would ask again
                 return;
             }
-            // Our shortcut for another combination has the keys: the one wanted here is taken.
-            if (!held.isEmpty())
+            // KDE Plasma lets go of a session's shortcuts when the session closes, even those a
+            // later session holds: each session here is closed before the next one is made.
+            if (!held.isEmpty()) {
+                closeSession(); // our shortcut for another combination has the keys
                 throw HotkeyTap::Failure::conflict(binding);
+            }
             bind(id, binding);
             // A desktop may answer with the preferred trigger while another program holds it
             // and keep the shortcut without keys (KDE Plasma: KRunner has Alt+Space); a new
             // session lists what it holds.
-            const QDBusObjectPath check = createSession(binding);
-            const bool bound = heldShortcuts(check).contains(id);
-            connection->bus().call(QDBusMessage::createMethodCall(
-                portal::service, check.path(), "org.freedesktop.portal.Session", "Close"));
-            if (!bound)
+            closeSession();
+            session = createSession(binding);
+            if (!heldShortcuts().contains(id)) {
+                closeSession();
                 throw HotkeyTap::Failure::conflict(binding);
+            }
             receiver->id = id;
         } catch (const portal::Error& e) {
             throw HotkeyTap::Failure::refused(e.what());
@@ -212,11 +215,16 @@ private:
                                   "Deactivated", receiver.get(), handlers[1]);
     }
 
+    void closeSession() {
+        connection->bus().call(QDBusMessage::createMethodCall(
+            portal::service, session.path(), "org.freedesktop.portal.Session", "Close"));
+    }
+
     // Our shortcuts to which the desktop gives keys; one listed without a trigger is dead.
-    QStringList heldShortcuts(const QDBusObjectPath& in) {
+    QStringList heldShortcuts() {
         portal::Response listed =
             connection->request(shortcutsInterface, "ListShortcuts",
-                                {QVariant::fromValue(in), QVariantMap()}, answerTimeout);
+                                {QVariant::fromValue(session), QVariantMap()}, answerTimeout);
         QStringList held;
         const QString ours = QString::fromStdString(shortcut.id);
         if (listed.code == portal::Response::granted)

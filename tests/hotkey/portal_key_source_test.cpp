@@ -42,8 +42,8 @@ TEST_F(PortalKeySourceTest, BindsOnceAndReportsPressAndRelease) {
         tap.start();
         EXPECT_EQ(bus.calls(),
                   (std::vector<std::string>{"CreateSession -", "ListShortcuts -",
-                                            "BindShortcuts dictation ALT+space", "CreateSession -",
-                                            "ListShortcuts dictation", "Session.Close"}));
+                                            "BindShortcuts dictation ALT+space", "Session.Close",
+                                            "CreateSession -", "ListShortcuts dictation"}));
         bus.control("Activate", "dictation");
         EXPECT_EQ(phases.await(1), std::vector<Phase>{Phase::down});
         bus.control("Activate", "dictation");
