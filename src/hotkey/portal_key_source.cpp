@@ -50,12 +50,15 @@ namespace talvoro {
 
 namespace {
 
-QList<Shortcut> shortcutsIn(const portal::Response& response) {
+bool lists(const portal::Response& response, const std::string& id) {
     QList<Shortcut> shortcuts;
     const QVariant value = response.results.value("shortcuts");
     if (value.canConvert<QDBusArgument>())
         qvariant_cast<QDBusArgument>(value) >> shortcuts;
-    return shortcuts;
+    for (const Shortcut& known : shortcuts)
+        if (known.id.toStdString() == id)
+            return true;
+    return false;
 }
 
 // Turns the portal's press and release signals of our shortcut into key events.
@@ -145,8 +148,11 @@ private:
                     "«talvoro toggle» в настройках рабочего стола");
             createSession(binding);
             listen(binding);
-            if (!bound())
-                bind(binding);
+            if (bound())
+                return;
+            if (shortcut.heldByDesktop && shortcut.heldByDesktop(binding))
+                throw HotkeyTap::Failure::conflict(binding);
+            bind(binding);
         } catch (const portal::Error& e) {
             throw HotkeyTap::Failure::refused(e.what());
         }
@@ -184,12 +190,7 @@ private:
         portal::Response listed =
             connection->request(shortcutsInterface, "ListShortcuts",
                                 {QVariant::fromValue(session), QVariantMap()}, answerTimeout);
-        if (listed.code != portal::Response::granted)
-            return false;
-        for (const Shortcut& known : shortcutsIn(listed))
-            if (known.id.toStdString() == shortcut.id)
-                return true;
-        return false;
+        return listed.code == portal::Response::granted && lists(listed, shortcut.id);
     }
 
     void bind(const HotkeyBinding& binding) {
@@ -202,6 +203,9 @@ private:
             shortcutsInterface, "BindShortcuts",
             {QVariant::fromValue(session), QVariant::fromValue(wanted), QString(), QVariantMap()},
             bindTimeout);
+        // GNOME 48's portal answers a granted binding with an arbitrary code, but lists it.
+        if (lists(answer, shortcut.id))
+            return;
         if (answer.code == portal::Response::cancelled)
             throw HotkeyTap::Failure::refused("сочетание " + binding.description() +
                                               " не назначено: окно рабочего стола закрыли без "

@@ -16,7 +16,7 @@ constexpr char text[] = "привет мир";
 TEST(KdeFakeInput, DesktopEntryAuthorisesThePasteKeystroke) {
     const std::string probe = std::string(TALVORO_BINARY_DIR) + "/tests/insertion/fake_input_probe";
     testing::TempDir data;
-    data.write("applications/talvoro.desktop",
+    data.write("applications/org.talvoro.Talvoro.desktop",
                "[Desktop Entry]\nType=Application\nName=Тальворо\nExec=" + probe +
                    "\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n");
     HeadlessCompositor::letReach(data.path());

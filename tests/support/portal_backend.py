@@ -5,7 +5,8 @@ xdg-desktop-portal frontend. Every call it gets is written as one line to the lo
 Usage: portal_backend.py BUS_NAME LOG_FILE
 
 On /control, org.talvoro.TestControl lets a test press and release a bound shortcut
-(Activate(s id), Deactivate(s id)) and make the next sessions refused (Refuse()).
+(Activate(s id), Deactivate(s id)), make the next sessions refused (Refuse()) or answer
+bindings as GNOME 48 does, listing them under the code 2 (AnswerBindsAsGnome48()).
 """
 import sys
 
@@ -56,13 +57,14 @@ CONTROL_XML = """<node><interface name="org.talvoro.TestControl">
  <method name="Activate"><arg type="s" direction="in"/></method>
  <method name="Deactivate"><arg type="s" direction="in"/></method>
  <method name="Refuse"/>
+ <method name="AnswerBindsAsGnome48"/>
 </interface></node>"""
 
 bus_name, log_path = sys.argv[1], sys.argv[2]
 bound = {}
 
 log = open(log_path, "a", buffering=1)
-state = {"session": "/", "sessions": {}, "refuse": False}
+state = {"session": "/", "sessions": {}, "refuse": False, "bind_code": 0}
 
 
 def note(*words):
@@ -107,7 +109,7 @@ def portal_call(conn, sender, path, iface, method, params, invocation):
             for sid, props in p[2]:
                 note("BindShortcuts", sid, props.get("preferred_trigger", "-"))
                 bound[sid] = props.get("preferred_trigger", "")
-            return answer(invocation, 0, {"shortcuts": shortcut_list()})
+            return answer(invocation, state["bind_code"], {"shortcuts": shortcut_list()})
     else:
         if method == "CreateSession":
             note("RemoteDesktop.CreateSession", p[2] or "-")
@@ -133,8 +135,8 @@ def portal_property(conn, sender, path, iface, name):
 
 
 def control_call(conn, sender, path, iface, method, params, invocation):
-    if method == "Refuse":
-        state["refuse"] = True
+    if method in ("Refuse", "AnswerBindsAsGnome48"):
+        state["refuse" if method == "Refuse" else "bind_code"] = 2
         return invocation.return_value(None)
     conn.emit_signal(None, PATH, "org.freedesktop.impl.portal.GlobalShortcuts",
                      "Activated" if method == "Activate" else "Deactivated",
