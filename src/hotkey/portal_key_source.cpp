@@ -85,6 +85,9 @@ private:
             return;
         KeyEvent event;
         event.type = type;
+        // GNOME activates the shortcut again on every key repeat while it is held.
+        event.autoRepeat = type == KeyEvent::Type::keyDown && held;
+        held = type == KeyEvent::Type::keyDown;
         event.keyCode = binding.keyCode;
         event.flags = binding.modifiers;
         event.timestamp = monotonicSeconds(); // the portal's timestamps have no known clock
@@ -93,6 +96,7 @@ private:
 
     const QString id;
     const HotkeyBinding binding;
+    bool held = false; // activated and not yet deactivated
 };
 
 class PortalKeySource final : public KeyEventSource {

@@ -45,7 +45,8 @@ protected:
 };
 
 // Bound on the first run, found bound on the next; the shortcut's activation is the press and
-// its deactivation the release, so holding it records and letting go stops.
+// its deactivation the release (activations between them are key repeats), so holding it
+// records and letting go stops.
 TEST_F(PortalKeySourceTest, BindsOnceAndReportsPressAndRelease) {
     PhaseRecorder phases;
     {
@@ -55,7 +56,8 @@ TEST_F(PortalKeySourceTest, BindsOnceAndReportsPressAndRelease) {
                                                          "BindShortcuts dictation ALT+space"}));
         bus.control("Activate", "dictation");
         EXPECT_EQ(phases.await(1), std::vector<Phase>{Phase::down});
-        bus.control("Activate", "polish"); // another program's shortcut in the same desktop
+        bus.control("Activate", "polish");    // another program's shortcut in the same desktop
+        bus.control("Activate", "dictation"); // the desktop's key repeat while it is held
         bus.control("Deactivate", "dictation");
         EXPECT_EQ(phases.await(2), (std::vector<Phase>{Phase::down, Phase::up}));
     }
