@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
     ParsedCommand parsed = cliCommand("dictation-menubar", processArgs);
     CommandContext context{Config::load(parsed.args.option("env")), parsed.args};
     context.config.limitToLocalOnly();
+    useSessionSettings(context.config);
 
     const CommandEntry* entry = findCommand(parsed.command);
     if (entry == nullptr) {

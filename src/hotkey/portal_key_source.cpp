@@ -8,6 +8,7 @@
 #include <mutex>
 #include <xkbcommon/xkbcommon.h>
 
+#include "base/held_hotkey.h"
 #include "base/portal_connection.h"
 #include "hotkey/hotkey_tap.h"
 #include "hotkey/x11_key_symbols.h"
@@ -83,6 +84,10 @@ private:
     void deliver(const QString& shortcut, KeyEvent::Type type) {
         if (shortcut != id || sink == nullptr)
             return;
+        if (type == KeyEvent::Type::keyDown)
+            HeldHotkey::shared().pressed();
+        else
+            HeldHotkey::shared().released();
         KeyEvent event;
         event.type = type;
         // GNOME activates the shortcut again on every key repeat while it is held.

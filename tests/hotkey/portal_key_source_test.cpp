@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/held_hotkey.h"
 #include "hotkey/gnome_keybindings.h"
 #include "hotkey/hotkey_tap.h"
 #include "hotkey/phase_recorder.h"
@@ -56,10 +57,12 @@ TEST_F(PortalKeySourceTest, BindsOnceAndReportsPressAndRelease) {
                                                          "BindShortcuts dictation ALT+space"}));
         bus.control("Activate", "dictation");
         EXPECT_EQ(phases.await(1), std::vector<Phase>{Phase::down});
+        EXPECT_TRUE(HeldHotkey::shared().held()) << "a paste keystroke waits for the release";
         bus.control("Activate", "polish");    // another program's shortcut in the same desktop
         bus.control("Activate", "dictation"); // the desktop's key repeat while it is held
         bus.control("Deactivate", "dictation");
         EXPECT_EQ(phases.await(2), (std::vector<Phase>{Phase::down, Phase::up}));
+        EXPECT_FALSE(HeldHotkey::shared().held());
     }
     EXPECT_EQ(bus.awaitCalls(4).back(), "Session.Close");
 

@@ -5,8 +5,10 @@ xdg-desktop-portal frontend. Every call it gets is written as one line to the lo
 Usage: portal_backend.py BUS_NAME LOG_FILE
 
 On /control, org.talvoro.TestControl lets a test press and release a bound shortcut
-(Activate(s id), Deactivate(s id)), make the next sessions refused (Refuse()) or answer
-bindings as GNOME 48 does, listing them under the code 2 (AnswerBindsAsGnome48()).
+(Activate(s id), Deactivate(s id)), make the next sessions refused (Refuse()), answer
+bindings as GNOME 48 does, listing them under the code 2 (AnswerBindsAsGnome48()), and keep
+the next RemoteDesktop Start waiting, as its dialog would, until AnswerStart(u code) answers it
+(HoldStart()).
 """
 import sys
 
@@ -58,13 +60,16 @@ CONTROL_XML = """<node><interface name="org.talvoro.TestControl">
  <method name="Deactivate"><arg type="s" direction="in"/></method>
  <method name="Refuse"/>
  <method name="AnswerBindsAsGnome48"/>
+ <method name="HoldStart"/>
+ <method name="AnswerStart"><arg type="u" direction="in"/></method>
 </interface></node>"""
 
 bus_name, log_path = sys.argv[1], sys.argv[2]
 bound = {}
 
 log = open(log_path, "a", buffering=1)
-state = {"session": "/", "sessions": {}, "refuse": False, "bind_code": 0}
+state = {"session": "/", "sessions": {}, "refuse": False, "bind_code": 0, "hold": False,
+         "held": None}
 
 
 def note(*words):
@@ -121,6 +126,9 @@ def portal_call(conn, sender, path, iface, method, params, invocation):
             return answer(invocation, 0, {})
         if method == "Start":
             note("Start")
+            if state["hold"]:
+                state["hold"], state["held"] = False, invocation
+                return None
             return answer(invocation, 0, {"devices": GLib.Variant("u", KEYBOARD)})
         if method == "NotifyKeyboardKeycode":
             note("Key", p[2], p[3])
@@ -137,6 +145,13 @@ def portal_property(conn, sender, path, iface, name):
 def control_call(conn, sender, path, iface, method, params, invocation):
     if method in ("Refuse", "AnswerBindsAsGnome48"):
         state["refuse" if method == "Refuse" else "bind_code"] = 2
+        return invocation.return_value(None)
+    if method == "HoldStart":
+        state["hold"] = True
+        return invocation.return_value(None)
+    if method == "AnswerStart":
+        code, held, state["held"] = params.unpack()[0], state["held"], None
+        answer(held, code, {"devices": GLib.Variant("u", KEYBOARD)} if code == 0 else {})
         return invocation.return_value(None)
     conn.emit_signal(None, PATH, "org.freedesktop.impl.portal.GlobalShortcuts",
                      "Activated" if method == "Activate" else "Deactivated",
