@@ -27,6 +27,7 @@ class TimedKeystroke : public PasteKeystroke {
 public:
     explicit TimedKeystroke(std::shared_ptr<PasteKeystroke> real) : real(std::move(real)) {}
     bool available() override { return real->available(); }
+    void prepare() override { real->prepare(); }
     void waitForKeysReleased() override { real->waitForKeysReleased(); }
     void press(PasteShortcut shortcut) override {
         pressedAt = systemPasteClock().now();

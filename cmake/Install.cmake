@@ -6,11 +6,12 @@ set(TALVORO_PACKAGE_MAINTAINER "Talvoro maintainers <maintainers@talvoro.example
 set(TALVORO_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/talvoro)
 set(TALVORO_GENERATED_DOC ${CMAKE_BINARY_DIR}/doc)
 
-install(CODE "set(TALVORO_ENTRY_SOURCE \"${CMAKE_SOURCE_DIR}/data/talvoro.desktop\")
+install(CODE "set(TALVORO_ENTRY_SOURCE \"${CMAKE_SOURCE_DIR}/data/org.talvoro.Talvoro.desktop\")
   set(TALVORO_BINDIR \"${CMAKE_INSTALL_BINDIR}\")
   set(TALVORO_DATADIR \"${CMAKE_INSTALL_DATADIR}\")")
 install(SCRIPT ${CMAKE_SOURCE_DIR}/cmake/InstallDesktopEntry.cmake)
-# Gives the logged-in user /dev/uinput for the opt-in virtual keyboard (udev reads lib/udev).
+# Gives /dev/uinput, for the opt-in virtual keyboard, to the group talvoro-uinput only, which an
+# administrator makes and adds the user to (udev reads lib/udev).
 install(FILES ${CMAKE_SOURCE_DIR}/data/70-talvoro-uinput.rules DESTINATION lib/udev/rules.d)
 
 # The icon is drawn by the program's own code at build time (tools/icons).

@@ -164,7 +164,7 @@ private:
                      bool fromQueue);
     void delivered(const std::string& wav, bool fromQueue, const std::string& text,
                    const std::string& raw, const std::optional<Paster::Result>& result);
-    void pasteFailed(const std::string& wav, bool fromQueue, const std::string& reason);
+    void pasteFailed(const std::string& wav, bool fromQueue, const std::exception_ptr& error);
     void showInsertion(const std::optional<Paster::Result>& result, const std::string& text,
                        bool quietly = false);
     void handleFailure(std::exception_ptr error, const std::string& wav, bool fromQueue);

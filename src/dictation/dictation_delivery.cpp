@@ -154,7 +154,7 @@ void DictationController::insertFinal(const std::string& text, const std::string
     }
     DictationWork::insert([weak = weak_from_this(), seams = insertion, text, raw, wav, fromQueue] {
         std::optional<Paster::Result> result;
-        std::string reason;
+        std::exception_ptr error;
         try {
             InsertionSeams& desktop = seams ? *seams : systemInsertionSeams();
             if (fromQueue) {
@@ -168,14 +168,14 @@ void DictationController::insertFinal(const std::string& text, const std::string
             removeDelivered(wav, *result);
 
         } catch (...) {
-            reason = reasonOf(std::current_exception());
+            error = std::current_exception();
         }
         onMainThreadWith(weak,
-                         [wav, fromQueue, text, raw, result, reason](DictationController& self) {
+                         [wav, fromQueue, text, raw, result, error](DictationController& self) {
                              if (result)
                                  self.delivered(wav, fromQueue, text, raw, result);
                              else
-                                 self.pasteFailed(wav, fromQueue, reason);
+                                 self.pasteFailed(wav, fromQueue, error);
                          });
     });
 }
@@ -201,8 +201,8 @@ void DictationController::delivered(const std::string& wav, bool fromQueue, cons
 }
 
 void DictationController::pasteFailed(const std::string& wav, bool fromQueue,
-                                      const std::string& reason) {
-    note("вставка не удалась: " + reason);
+                                      const std::exception_ptr& error) {
+    note("вставка не удалась: " + reasonOf(error));
     if (yielded(fromQueue))
         return;
     if (!fromQueue) {
@@ -212,7 +212,15 @@ void DictationController::pasteFailed(const std::string& wav, bool fromQueue,
             // It stays in the dictation folder; the next start queues it.
         }
     }
-    show(State::queued(pendingCount()));
+    const DictationFailure failure(error);
+    if (failure.isTransient()) {
+        show(State::queued(pendingCount()));
+        return;
+    }
+    // Only the user can mend it: the queue waits for the next recording.
+    lastFailure_ = failure;
+    blocked = true;
+    show(State::failed(failure.text()));
 }
 
 void DictationController::showInsertion(const std::optional<Paster::Result>& result,

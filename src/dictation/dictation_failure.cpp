@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "insertion/paster_failure.h"
 #include "recognition/local_model_missing.h"
 #include "recognition/local_recognition_error.h"
 #include "recognition/network_error.h"
@@ -65,6 +66,13 @@ DictationFailure::DictationFailure(const std::exception& error)
                  std::filesystem::path(unreadable->file()).filename().string() + ": " +
                      unreadable->what() + " — отложена в сторону, ожидание не поможет",
                  true};
+        return;
+    }
+    // Keys refused (a desktop's dialog said no or went unanswered, no right to the device):
+    // a retry every 20 s would only ask again. The sentence says what to do.
+    if (const auto* paste = dynamic_cast<const Paster::Failure*>(&error);
+        paste && paste->code() == Paster::Failure::Code::noPermission) {
+        *this = {false, "клавиши не разрешены", paste->what()};
         return;
     }
     if (const auto* network = dynamic_cast<const NetworkError*>(&error)) {

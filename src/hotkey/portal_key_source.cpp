@@ -6,9 +6,11 @@
 #include <QDBusObjectPath>
 #include <QEventLoop>
 #include <QObject>
+#include <algorithm>
 #include <mutex>
 #include <xkbcommon/xkbcommon.h>
 
+#include "base/held_hotkey.h"
 #include "base/portal_connection.h"
 #include "hotkey/hotkey_tap.h"
 #include "hotkey/x11_key_symbols.h"
@@ -59,8 +61,7 @@ QList<Shortcut> shortcutsIn(const portal::Response& response) {
     return shortcuts;
 }
 
-// Turns the portal's press and release signals of our shortcut into key events. KWin repeats
-// the activation while the keys are held, like a keyboard's auto-repeat.
+// Turns the portal's press and release signals of our shortcut into key events.
 class ShortcutSignals : public QObject {
     Q_OBJECT
 public:
@@ -83,18 +84,23 @@ private:
     void deliver(const QString& shortcut, KeyEvent::Type type) {
         if (shortcut != id || sink == nullptr)
             return;
+        if (type == KeyEvent::Type::keyDown)
+            HeldHotkey::shared().pressed();
+        else
+            HeldHotkey::shared().released();
         KeyEvent event;
         event.type = type;
-        event.keyCode = binding.keyCode;
-        event.flags = binding.modifiers;
+        // GNOME and KWin activate the shortcut again on every key repeat while it is held.
         event.autoRepeat = type == KeyEvent::Type::keyDown && held;
         held = type == KeyEvent::Type::keyDown;
+        event.keyCode = binding.keyCode;
+        event.flags = binding.modifiers;
         event.timestamp = monotonicSeconds(); // the portal's timestamps have no known clock
         sink->handle(event);
     }
 
     const HotkeyBinding binding;
-    bool held = false;
+    bool held = false; // activated and not yet deactivated
 };
 
 class PortalKeySource final : public KeyEventSource {
@@ -158,7 +164,7 @@ private:
             }
             // KDE Plasma lets go of a session's shortcuts when the session closes, even those a
             // later session holds: each session here is closed before the next one is made.
-            if (!held.isEmpty()) {
+            if (!held.isEmpty() || (shortcut.heldByDesktop && shortcut.heldByDesktop(binding))) {
                 closeSession(); // our shortcut for another combination has the keys
                 throw HotkeyTap::Failure::conflict(binding);
             }
@@ -204,6 +210,11 @@ private:
                    : QDBusObjectPath(handle.toString());
     }
 
+    void closeSession() {
+        connection->bus().call(QDBusMessage::createMethodCall(
+            portal::service, session.path(), "org.freedesktop.portal.Session", "Close"));
+    }
+
     void listen(const HotkeyBinding& binding) {
         receiver = std::make_unique<ShortcutSignals>(binding);
         const char* handlers[] = {
@@ -213,11 +224,6 @@ private:
                                   "Activated", receiver.get(), handlers[0]);
         connection->bus().connect(portal::service, portal::objectPath, shortcutsInterface,
                                   "Deactivated", receiver.get(), handlers[1]);
-    }
-
-    void closeSession() {
-        connection->bus().call(QDBusMessage::createMethodCall(
-            portal::service, session.path(), "org.freedesktop.portal.Session", "Close"));
     }
 
     // Our shortcuts to which the desktop gives keys; one listed without a trigger is dead.
@@ -245,6 +251,10 @@ private:
             shortcutsInterface, "BindShortcuts",
             {QVariant::fromValue(session), QVariant::fromValue(wanted), QString(), QVariantMap()},
             bindTimeout);
+        // GNOME 48's portal answers a granted binding with an arbitrary code, but lists it.
+        if (std::ranges::any_of(shortcutsIn(answer),
+                                [&](const Shortcut& known) { return known.id == id; }))
+            return;
         if (answer.code == portal::Response::cancelled)
             throw HotkeyTap::Failure::refused("сочетание " + binding.description() +
                                               " не назначено: окно рабочего стола закрыли без "

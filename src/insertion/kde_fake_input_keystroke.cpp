@@ -4,6 +4,7 @@
 #include <mutex>
 #include <wayland-client.h>
 
+#include "base/held_hotkey.h"
 #include "fake-input-client-protocol.h"
 #include "insertion/evdev_chord.h"
 #include "insertion/paster_failure.h"
@@ -50,7 +51,7 @@ public:
         if (!fakeInput)
             throw Paster::Failure::refused(
                 "композитор не даёт нажимать клавиши (нет org_kde_kwin_fake_input: в "
-                "talvoro.desktop нужен ключ X-KDE-Wayland-Interfaces)");
+                "org.talvoro.Talvoro.desktop нужен ключ X-KDE-Wayland-Interfaces)");
         if (org_kde_kwin_fake_input_get_version(fakeInput.get()) < keyboardVersion)
             throw Paster::Failure::refused("KWin старше Plasma 5.20 не даёт клавиатуру через "
                                            "org_kde_kwin_fake_input");
@@ -63,8 +64,11 @@ public:
         std::lock_guard guard(lock);
         return wl_display_get_error(display.get()) == 0;
     }
-    // KWin tells no client which keys are held; the hotkey's release has come before.
-    void waitForKeysReleased() override {}
+    // KWin tells no client which keys are held, and drops our key-ups for the user's (see
+    // HeldHotkey).
+    void waitForKeysReleased() override {
+        HeldHotkey::shared().waitForRelease(std::chrono::seconds(1));
+    }
 
     void press(PasteShortcut shortcut) override {
         std::lock_guard guard(lock);

@@ -172,6 +172,8 @@ Result paste(const std::string& text, InsertionSeams& seams) {
         throw Failure::emptyText();
     if (std::optional<Failure> problem = missingPermission(seams))
         throw *problem;
+    // Any dialog of the desktop comes and goes first, so the focus is read after it closed.
+    seams.keystroke->prepare();
     PasteClock& clock = seams.clock ? *seams.clock : systemPasteClock();
     Pasteboard& pasteboard = *seams.pasteboard;
     Focus focus = currentFocus(seams);
@@ -183,7 +185,9 @@ Result paste(const std::string& text, InsertionSeams& seams) {
     if (insertionBlocked(focus))
         return leftOnPasteboard(text, pasteboard, Outcome::nowhere(), focus);
     std::optional<FrontmostApp> app = seams.frontmost->current();
-    const bool terminal = app && app->isTerminal();
+    // The element's own role (the raw AT-SPI one) also names a terminal whose window is
+    // invisible to X11: a native Wayland one outside sway.
+    const bool terminal = (app && app->isTerminal()) || focus.subrole == "terminal";
     const PasteShortcut shortcut = terminal ? PasteShortcut::shiftInsert : PasteShortcut::controlV;
     PasteKeystroke& keystroke = *seams.keystroke;
     // Before the clock of the pull wait starts: the user may still be holding the hotkey.

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <unistd.h>
 
+#include "base/held_hotkey.h"
 #include "base/paths.h"
 #include "base/portal_connection.h"
 #include "insertion/evdev_chord.h"
@@ -72,6 +73,14 @@ void PortalPasteKeystroke::saveToken(const QString& token) {
     ::close(fd);
 }
 
+void PortalPasteKeystroke::closeSession(const QDBusObjectPath& handle) {
+    // Takes a dialog still open off the screen; the portal ends the session either way.
+    connection->bus().call(QDBusMessage::createMethodCall(portal::service, handle.path(),
+                                                          "org.freedesktop.portal.Session",
+                                                          "Close"),
+                           QDBus::NoBlock);
+}
+
 void PortalPasteKeystroke::startSession() {
     const unsigned portalVersion = version();
     if (portalVersion == 0)
@@ -94,54 +103,72 @@ void PortalPasteKeystroke::startSession() {
         if (std::getline(saved, token) && !token.empty())
             devices.insert("restore_token", QString::fromStdString(token));
     }
-    portal::Response selected = connection->request(
-        remoteDesktop, "SelectDevices", {QVariant::fromValue(handle), devices}, answerTimeout);
-    if (selected.code != portal::Response::granted)
-        throw Paster::Failure::refused(
-            "рабочий стол не дал клавиатуру для вставки — вставка не сработает");
-
-    portal::Response started =
-        connection->request(remoteDesktop, "Start",
-                            {QVariant::fromValue(handle), QString(), QVariantMap()}, startTimeout);
-    if (started.code == portal::Response::cancelled)
-        throw Paster::Failure::refused(
-            "нажимать клавиши не разрешили в окне рабочего стола — текст в буфере, "
-            "вставь Ctrl+V");
+    portal::Response started;
+    try {
+        portal::Response selected = connection->request(
+            remoteDesktop, "SelectDevices", {QVariant::fromValue(handle), devices}, answerTimeout);
+        if (selected.code != portal::Response::granted)
+            throw Paster::Failure::refused(
+                "рабочий стол не дал клавиатуру для вставки — вставка не сработает");
+        try {
+            started = connection->request(remoteDesktop, "Start",
+                                          {QVariant::fromValue(handle), QString(), QVariantMap()},
+                                          startTimeout);
+        } catch (const portal::Error&) {
+            throw Paster::Failure::refused(
+                "окно рабочего стола с вопросом о клавиатуре осталось без ответа — начни новую "
+                "диктовку и разреши в нём управление клавиатурой");
+        }
+    } catch (...) {
+        closeSession(handle);
+        throw;
+    }
     if (started.code != portal::Response::granted ||
-        !(started.results.value("devices").toUInt() & keyboardDevice))
+        !(started.results.value("devices").toUInt() & keyboardDevice)) {
+        closeSession(handle);
         throw Paster::Failure::refused(
-            "рабочий стол отказал в нажатии клавиш — текст в буфере, вставь Ctrl+V");
+            started.code == portal::Response::cancelled
+                ? "нажимать клавиши не разрешили в окне рабочего стола — начни новую диктовку и "
+                  "разреши в нём управление клавиатурой"
+                : "рабочий стол отказал в нажатии клавиш — проверь, что он даёт «Тальворо» "
+                  "управлять клавиатурой (talvoro doctor), и начни новую диктовку");
+    }
     if (started.results.contains("restore_token"))
         saveToken(started.results.value("restore_token").toString());
     session = handle;
 }
 
-void PortalPasteKeystroke::press(PasteShortcut shortcut) {
+void PortalPasteKeystroke::prepare() {
     std::lock_guard guard(lock);
+    if (session)
+        return;
     try {
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            if (!session)
-                startSession();
-            bool sent = true;
-            for (evdev::KeyStep step : evdev::chord(shortcut)) {
-                QDBusMessage call = QDBusMessage::createMethodCall(
-                    portal::service, portal::objectPath, remoteDesktop, "NotifyKeyboardKeycode");
-                call << QVariant::fromValue(*session) << QVariantMap()
-                     << static_cast<int>(step.code) << static_cast<uint>(step.pressed ? 1 : 0);
-                if (connection->bus().call(call, QDBus::Block, 5000).type() !=
-                    QDBusMessage::ReplyMessage) {
-                    sent = false;
-                    break;
-                }
-            }
-            if (sent)
-                return;
-            session.reset(); // the desktop ended the session: one fresh start
-        }
+        startSession();
     } catch (const portal::Error& e) {
         throw Paster::Failure::refused(e.what());
     }
-    throw Paster::Failure::eventCreationFailed();
+}
+
+// The portal cannot tell which keys are held, nor lift them (see HeldHotkey).
+void PortalPasteKeystroke::waitForKeysReleased() {
+    HeldHotkey::shared().waitForRelease(std::chrono::seconds(1));
+}
+
+void PortalPasteKeystroke::press(PasteShortcut shortcut) {
+    std::lock_guard guard(lock);
+    // Never started here: its dialog would run inside the timed paste (prepare() comes first).
+    if (!session)
+        throw Paster::Failure::eventCreationFailed();
+    for (evdev::KeyStep step : evdev::chord(shortcut)) {
+        QDBusMessage call = QDBusMessage::createMethodCall(portal::service, portal::objectPath,
+                                                           remoteDesktop, "NotifyKeyboardKeycode");
+        call << QVariant::fromValue(*session) << QVariantMap() << static_cast<int>(step.code)
+             << static_cast<uint>(step.pressed ? 1 : 0);
+        if (connection->bus().call(call, QDBus::Block, 5000).type() != QDBusMessage::ReplyMessage) {
+            session.reset(); // the desktop ended the session: the next paste starts a new one
+            throw Paster::Failure::eventCreationFailed();
+        }
+    }
 }
 
 std::unique_ptr<PortalPasteKeystroke>

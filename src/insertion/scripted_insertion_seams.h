@@ -47,10 +47,17 @@ class RecordedKeystroke : public PasteKeystroke {
 public:
     bool canPress = true;
     std::vector<PasteShortcut> presses;
-    std::function<void()> onWait;  // the user letting go of held keys
-    std::function<void()> onPress; // what the "receiving application" does
+    int prepares = 0;
+    std::function<void()> onPrepare; // the desktop asking the user
+    std::function<void()> onWait;    // the user letting go of held keys
+    std::function<void()> onPress;   // what the "receiving application" does
 
     bool available() override { return canPress; }
+    void prepare() override {
+        ++prepares;
+        if (onPrepare)
+            onPrepare();
+    }
     void waitForKeysReleased() override {
         if (onWait)
             onWait();

@@ -7,6 +7,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "base/held_hotkey.h"
 #include "insertion/evdev_chord.h"
 #include "insertion/paster_failure.h"
 
@@ -37,6 +38,10 @@ UinputPasteKeystroke::~UinputPasteKeystroke() {
     }
 }
 
+void UinputPasteKeystroke::waitForKeysReleased() {
+    HeldHotkey::shared().waitForRelease(std::chrono::seconds(1));
+}
+
 void UinputPasteKeystroke::press(PasteShortcut shortcut) {
     for (evdev::KeyStep step : evdev::chord(shortcut))
         if (!writeEvent(fd, EV_KEY, static_cast<std::uint16_t>(step.code), step.pressed ? 1 : 0) ||
@@ -53,7 +58,9 @@ std::unique_ptr<PasteKeystroke> makeUinputPasteKeystroke(const std::string& node
     if (fd < 0)
         throw Paster::Failure::refused(
             "нет доступа к " + node +
-            " — правило udev из пакета даёт его после нового входа в систему");
+            " — его даёт группа talvoro-uinput: пусть администратор заведёт её и добавит тебя "
+            "(sudo groupadd --system talvoro-uinput; sudo usermod -aG talvoro-uinput $USER), "
+            "затем войди в систему заново");
     auto keystroke = std::make_unique<UinputPasteKeystroke>(fd);
     bool made = ::ioctl(fd, UI_SET_EVBIT, EV_KEY) == 0 && ::ioctl(fd, UI_SET_EVBIT, EV_SYN) == 0;
     for (std::uint32_t key : {evdev::leftCtrl, evdev::leftShift, evdev::v, evdev::insert})

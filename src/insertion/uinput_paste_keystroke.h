@@ -18,8 +18,8 @@ public:
     UinputPasteKeystroke& operator=(const UinputPasteKeystroke&) = delete;
 
     bool available() override { return fd >= 0; }
-    // The device cannot read the real keyboards' state; the hotkey's release has come before.
-    void waitForKeysReleased() override {}
+    // The device cannot read the real keyboards' state, nor lift their keys (see HeldHotkey).
+    void waitForKeysReleased() override;
     // Each key change followed by a report, so the receiver sees four separate moments.
     void press(PasteShortcut shortcut) override;
 

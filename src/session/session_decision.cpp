@@ -115,9 +115,11 @@ Duty<HotkeyPath> decideHotkey(const SessionFacts& facts, const BuiltPaths& built
 Duty<KeystrokePath> decideKeystroke(const SessionFacts& facts, const BuiltPaths& built) {
     const bool wayland = facts.kind == SessionKind::wayland;
     Reason uinput = !wayland ? waylandOnly
-                    : !facts.uinputOptIn ? Reason("виртуальная клавиатура uinput не включена")
-                    : !facts.uinputWritable ? Reason("нет права писать в /dev/uinput")
-                                            : std::nullopt;
+                    : !facts.uinputOptIn
+                        ? Reason("виртуальная клавиатура uinput не включена (DICTATION_UINPUT=1)")
+                    : !facts.uinputWritable
+                        ? Reason("нет права писать в /dev/uinput — его даёт группа talvoro-uinput")
+                        : std::nullopt;
     Reason xtest = noX11(facts);
     if (!xtest && !facts.xtest)
         xtest = "X-сервер не даёт нажимать клавиши (нет расширения XTEST)";

@@ -1,5 +1,7 @@
 #include "session/session_probe.h"
 
+#include <optional>
+
 namespace talvoro {
 
 bool SessionFacts::desktopIs(const std::string& name) const {
@@ -13,7 +15,7 @@ bool SessionFacts::desktopIs(const std::string& name) const {
     return false;
 }
 
-SessionFacts probeSession(SessionSources& sources) {
+SessionFacts probeSession(SessionSources& sources, const Config& settings) {
     SessionFacts facts;
     facts.desktop = sources.env("XDG_CURRENT_DESKTOP").value_or("");
     const std::string type = sources.env("XDG_SESSION_TYPE").value_or("");
@@ -37,15 +39,30 @@ SessionFacts probeSession(SessionSources& sources) {
         facts.portal = std::move(*portal);
     }
     facts.atspi = sources.atspiBus();
-    facts.uinputOptIn = sources.env("TALVORO_UINPUT").value_or("") == "1";
+    facts.uinputOptIn = settings.uinputKeyboard;
     facts.uinputWritable = facts.uinputOptIn && sources.uinputWritable();
     return facts;
+}
+
+namespace {
+
+std::optional<Config>& givenSettings() {
+    static std::optional<Config> settings;
+    return settings;
+}
+
+} // namespace
+
+void useSessionSettings(const Config& settings) {
+    givenSettings() = settings;
 }
 
 const SystemSession& systemSession() {
     static const SystemSession session = [] {
         SystemSession made;
-        made.facts = probeSession(*makeSystemSessionSources());
+        const std::optional<Config>& given = givenSettings();
+        made.facts =
+            probeSession(*makeSystemSessionSources(), given ? *given : Config::load(std::nullopt));
         made.decision = decideSession(made.facts);
         return made;
     }();

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "base/config.h"
 #include "session/session_decision.h"
 #include "session/session_facts.h"
 
@@ -29,7 +30,8 @@ public:
     virtual bool uinputWritable() = 0;
 };
 
-SessionFacts probeSession(SessionSources& sources);
+// `settings` says what the user allowed (DICTATION_UINPUT).
+SessionFacts probeSession(SessionSources& sources, const Config& settings);
 
 // Needs the Qt application object (the session bus goes through QtDBus).
 std::unique_ptr<SessionSources> makeSystemSessionSources();
@@ -40,6 +42,9 @@ struct SystemSession {
     SessionDecision decision;
 };
 const SystemSession& systemSession();
+// The settings the program runs with, for the probe; given before the first systemSession().
+// Without them the probe reads the environment and the usual settings files itself.
+void useSessionSettings(const Config& settings);
 
 // Whether a Wayland session is to be served through XWayland: the pill can only place itself
 // there. Reads the environment and tries DISPLAY, so it works before Qt starts.

@@ -61,8 +61,11 @@ root_up() {
   in_root dbus-daemon --system --fork
   [ -n "$deb" ] || return 0
   cp "$deb" "$ROOT/tmp/talvoro.deb"
-  if ! in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq /tmp/talvoro.deb \
-    >"$_root_work/install.log" 2>&1; then
+  # The root holds the package's dependencies; a new one is fetched after all.
+  local install=(env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends
+    /tmp/talvoro.deb)
+  if ! in_root "${install[@]}" >"$_root_work/install.log" 2>&1 &&
+     ! { in_root apt-get update -qq && in_root "${install[@]}"; } >>"$_root_work/install.log" 2>&1; then
     cat "$_root_work/install.log" >&2
     echo "desktop_root: the package does not install in Debian 13" >&2
     return 1

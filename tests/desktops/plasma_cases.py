@@ -145,8 +145,8 @@ def launch():
     (no Plasma shell here) its start ends with a journal line saying so."""
     starts = read(JOURNAL).count("значка в трее не будет")
     with open(WORK / "app.out", "ab") as out:
-        subprocess.run(["gio", "launch", "/usr/share/applications/talvoro.desktop"], stdout=out,
-                       stderr=subprocess.STDOUT, check=True)
+        subprocess.run(["gio", "launch", "/usr/share/applications/org.talvoro.Talvoro.desktop"],
+                       stdout=out, stderr=subprocess.STDOUT, check=True)
     wait_for("the program's start", lambda: read(JOURNAL).count("значка в трее не будет") > starts
              or "диктовка не запустилась" in read(JOURNAL), 60)
     journal = read(JOURNAL)

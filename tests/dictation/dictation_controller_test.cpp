@@ -102,6 +102,16 @@ TEST_F(DictationController_, APermanentFailureBlocksRetriesUntilTheNextRecording
     clock->advance(1.2 + 20);
     ASSERT_TRUE(processUntil([&] { return transcriber->calls() == 3 && is(Kind::inserted); }));
     EXPECT_TRUE(wavsIn(config.dictationDir + "/pending").empty());
+
+    // Keys the desktop refused: only the user can mend that, too.
+    keystroke->onPress = [] { throw Paster::Failure::refused("разреши клавиши"); };
+    clock->advance(1.2);
+    dictate();
+    ASSERT_TRUE(waitFor(Kind::failed));
+    EXPECT_EQ(controller->lastFailure()->hint(), "разреши клавиши");
+    clock->advance(60);
+    EXPECT_TRUE(is(Kind::idle)) << "the desktop is not asked again every 20 s";
+    EXPECT_EQ(wavsIn(config.dictationDir + "/pending").size(), 1u);
 }
 
 TEST_F(DictationController_, APasteErrorQueuesTheRecordingAndASinkTakesTextWithoutAPaste) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "dictation/dictation_failure.h"
+#include "insertion/paster_failure.h"
 #include "recognition/local_model_missing.h"
 #include "recognition/local_recognition_error.h"
 #include "recognition/network_error.h"
@@ -45,6 +46,10 @@ TEST(DictationFailure, ServerLocalAndForeignErrors) {
          "запись не того формата", "a.wav: нужен PCM16 mono 16 кГц — ожидание не поможет"},
         {of(NetworkError(QNetworkReply::RemoteHostClosedError, "closed")), true, "нет сети",
          "не дозвонились до сервера (2)" + waits},
+        {of(Paster::Failure::refused("разреши клавиши")), false, "клавиши не разрешены",
+         "разреши клавиши"},
+        {of(Paster::Failure::eventCreationFailed()), true, "не вышло",
+         "не удалось создать событие клавиатуры"},
         {of(std::runtime_error("чужая ошибка")), true, "не вышло", "чужая ошибка"},
         {of(42), true, "не вышло", "неизвестная ошибка"},
         {nullptr, true, "не вышло", "неизвестная ошибка"},

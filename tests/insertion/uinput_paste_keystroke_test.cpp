@@ -1,25 +1,45 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <linux/input.h>
+#include <thread>
 #include <unistd.h>
 
+#include "base/held_hotkey.h"
 #include "insertion/paster_failure.h"
 #include "insertion/uinput_paste_keystroke.h"
+#include "support/run_program.h"
 
 namespace talvoro {
 namespace {
 
-// This machine has no /dev/uinput: the stream the device would get is read from a pipe.
-TEST(UinputPasteKeystroke, WritesEachKeyChangeWithItsReport) {
+// This machine has no /dev/uinput: the stream the device would get is read from a pipe. A
+// key-up from our own device cannot lift the user's Alt, so the chord waits until the hotkey is
+// up; a release that never comes is forgotten after one wait.
+TEST(UinputPasteKeystroke, WritesEachKeyChangeWithItsReportOnceTheHotkeyIsUp) {
     int ends[2];
-    ASSERT_EQ(::pipe(ends), 0);
+    ASSERT_EQ(::pipe2(ends, O_NONBLOCK), 0);
+    HeldHotkey& hotkey = HeldHotkey::shared();
+    input_event event;
     {
         UinputPasteKeystroke keystroke(ends[1]);
-        keystroke.press(PasteShortcut::controlV);
-        keystroke.press(PasteShortcut::shiftInsert);
+        hotkey.pressed();
+        std::thread paste([&] {
+            keystroke.waitForKeysReleased();
+            keystroke.press(PasteShortcut::controlV);
+            keystroke.press(PasteShortcut::shiftInsert);
+        });
+        EXPECT_TRUE(testing::waitFor(
+            [&] { return hotkey.waiting() == 1 || ::read(ends[0], &event, sizeof event) > 0; },
+            10));
+        EXPECT_EQ(hotkey.waiting(), 1) << "nothing pressed while the hotkey is down";
+        hotkey.released();
+        paste.join();
     }
+    hotkey.pressed();
+    hotkey.waitForRelease(std::chrono::milliseconds(0));
+    EXPECT_FALSE(hotkey.held());
     std::vector<std::array<int, 3>> stream;
-    input_event event;
     while (::read(ends[0], &event, sizeof event) == sizeof event)
         stream.push_back({event.type, event.code, event.value});
     ::close(ends[0]);

@@ -2,6 +2,7 @@
 
 #include "session/fake_session_sources.h"
 #include "session/session_decision.h"
+#include "support/temp_dir.h"
 
 namespace talvoro {
 namespace {
@@ -116,18 +117,20 @@ TEST(SessionProbe, WaylandDisplayMakesAWaylandSessionAndDisplayAloneAnX11One) {
     sources.globals = swayGlobals;
     sources.display = true;
     sources.portal = InterfaceVersions{{"GlobalShortcuts", 1}};
-    SessionFacts facts = probeSession(sources);
+    sources.uinput = true; // not opted in: not looked at
+    SessionFacts facts = probeSession(sources, Config());
     EXPECT_EQ(facts.kind, SessionKind::wayland);
     EXPECT_TRUE(facts.desktopIs("sway"));
     EXPECT_EQ(facts.waylandGlobals.at("zwp_virtual_keyboard_manager_v1"), 1u);
     EXPECT_TRUE(facts.x11Reachable && facts.portalReachable);
+    EXPECT_FALSE(facts.uinputWritable);
 
+    testing::TempDir dir;
     sources.environment = {{"DISPLAY", ":5"}};
-    sources.uinput = true; // not opted in: not looked at
-    facts = probeSession(sources);
+    facts = probeSession(sources, Config::fromSources({}, {dir.write("a", "DICTATION_UINPUT=1")}));
     EXPECT_EQ(facts.kind, SessionKind::x11);
     EXPECT_TRUE(facts.waylandGlobals.empty());
-    EXPECT_FALSE(facts.uinputWritable);
+    EXPECT_TRUE(facts.uinputWritable) << "opted in in the settings file";
 }
 
 } // namespace

@@ -5,9 +5,11 @@ xdg-desktop-portal frontend. Every call it gets is written as one line to the lo
 Usage: portal_backend.py BUS_NAME LOG_FILE
 
 On /control, org.talvoro.TestControl lets a test press and release a bound shortcut
-(Activate(s id), Deactivate(s id)), make the next sessions refused (Refuse()) and give a
-trigger to another program (Take(s trigger)): a shortcut bound with it then has no keys, as KDE
-Plasma keeps one whose preferred trigger KRunner holds.
+(Activate(s id), Deactivate(s id)), make the next sessions refused (Refuse()), answer
+bindings as GNOME 48 does, listing them under the code 2 (AnswerBindsAsGnome48()), keep the next
+RemoteDesktop Start waiting, as its dialog would, until AnswerStart(u code) answers it
+(HoldStart()), and give a trigger to another program (Take(s trigger)): a shortcut bound with it
+then has no keys, as KDE Plasma keeps one whose preferred trigger KRunner holds.
 """
 import sys
 
@@ -59,13 +61,17 @@ CONTROL_XML = """<node><interface name="org.talvoro.TestControl">
  <method name="Deactivate"><arg type="s" direction="in"/></method>
  <method name="Refuse"/>
  <method name="Take"><arg type="s" direction="in"/></method>
+ <method name="AnswerBindsAsGnome48"/>
+ <method name="HoldStart"/>
+ <method name="AnswerStart"><arg type="u" direction="in"/></method>
 </interface></node>"""
 
 bus_name, log_path = sys.argv[1], sys.argv[2]
 bound = {}
 
 log = open(log_path, "a", buffering=1)
-state = {"session": "/", "sessions": {}, "refuse": False, "taken": set()}
+state = {"session": "/", "sessions": {}, "refuse": False, "bind_code": 0, "hold": False,
+         "held": None, "taken": set()}
 
 
 def note(*words):
@@ -113,7 +119,7 @@ def portal_call(conn, sender, path, iface, method, params, invocation):
                 note("BindShortcuts", sid, props.get("preferred_trigger", "-"))
                 trigger = props.get("preferred_trigger", "")
                 bound[sid] = "" if trigger in state["taken"] else trigger
-            return answer(invocation, 0, {"shortcuts": shortcut_list()})
+            return answer(invocation, state["bind_code"], {"shortcuts": shortcut_list()})
     else:
         if method == "CreateSession":
             note("RemoteDesktop.CreateSession", p[2] or "-")
@@ -125,6 +131,9 @@ def portal_call(conn, sender, path, iface, method, params, invocation):
             return answer(invocation, 0, {})
         if method == "Start":
             note("Start")
+            if state["hold"]:
+                state["hold"], state["held"] = False, invocation
+                return None
             return answer(invocation, 0, {"devices": GLib.Variant("u", KEYBOARD)})
         if method == "NotifyKeyboardKeycode":
             note("Key", p[2], p[3])
@@ -139,8 +148,15 @@ def portal_property(conn, sender, path, iface, name):
 
 
 def control_call(conn, sender, path, iface, method, params, invocation):
-    if method == "Refuse":
-        state["refuse"] = True
+    if method in ("Refuse", "AnswerBindsAsGnome48"):
+        state["refuse" if method == "Refuse" else "bind_code"] = 2
+        return invocation.return_value(None)
+    if method == "HoldStart":
+        state["hold"] = True
+        return invocation.return_value(None)
+    if method == "AnswerStart":
+        code, held, state["held"] = params.unpack()[0], state["held"], None
+        answer(held, code, {"devices": GLib.Variant("u", KEYBOARD)} if code == 0 else {})
         return invocation.return_value(None)
     if method == "Take":
         state["taken"].add(params.unpack()[0])

@@ -95,7 +95,8 @@ public:
         return calls();
     }
 
-    // Activate / Deactivate a shortcut by id, or Refuse the next sessions.
+    // Activate / Deactivate a shortcut by id, Refuse the next sessions, HoldStart the next
+    // RemoteDesktop Start until AnswerStart with a response code.
     void control(const std::string& method, const std::string& argument = {}) const {
         runProgram("gdbus call --session --dest " + std::string(backendName) +
                    " --object-path /control --method org.talvoro.TestControl." + method +
