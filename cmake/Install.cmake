@@ -6,7 +6,7 @@ set(TALVORO_PACKAGE_MAINTAINER "Talvoro maintainers <maintainers@talvoro.example
 set(TALVORO_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/talvoro)
 set(TALVORO_GENERATED_DOC ${CMAKE_BINARY_DIR}/doc)
 
-install(CODE "set(TALVORO_ENTRY_SOURCE \"${CMAKE_SOURCE_DIR}/data/talvoro.desktop\")
+install(CODE "set(TALVORO_ENTRY_SOURCE \"${CMAKE_SOURCE_DIR}/data/org.talvoro.Talvoro.desktop\")
   set(TALVORO_BINDIR \"${CMAKE_INSTALL_BINDIR}\")
   set(TALVORO_DATADIR \"${CMAKE_INSTALL_DATADIR}\")")
 install(SCRIPT ${CMAKE_SOURCE_DIR}/cmake/InstallDesktopEntry.cmake)

@@ -4,6 +4,6 @@
 file(READ ${TALVORO_ENTRY_SOURCE} entry)
 string(REPLACE "\nExec=talvoro\n" "\nExec=${CMAKE_INSTALL_PREFIX}/${TALVORO_BINDIR}/talvoro\n"
   entry "${entry}")
-set(target "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${TALVORO_DATADIR}/applications/talvoro.desktop")
+set(target "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${TALVORO_DATADIR}/applications/org.talvoro.Talvoro.desktop")
 message(STATUS "Installing: ${target}")
 file(WRITE ${target} "${entry}")

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/commands.h"
+#include "base/portal_connection.h"
 #include "dictation/dictation_work.h"
 #include "session/session_probe.h"
 
@@ -67,9 +68,11 @@ int main(int argc, char** argv) {
     // Qt gets only the program name: our arguments are not its options.
     int qtArgc = 1;
     std::unique_ptr<QCoreApplication> app;
-    if (entry->needsWindows)
+    if (entry->needsWindows) {
         app = std::make_unique<QApplication>(qtArgc, argv);
-    else
+        // The desktop matches our windows to the installed entry by this name.
+        QGuiApplication::setDesktopFileName(portal::applicationId);
+    } else
         app = std::make_unique<QCoreApplication>(qtArgc, argv);
 
     const int status = runCommand(parsed, context);

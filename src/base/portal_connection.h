@@ -11,9 +11,10 @@ namespace talvoro::portal {
 
 inline constexpr char service[] = "org.freedesktop.portal.Desktop";
 inline constexpr char objectPath[] = "/org/freedesktop/portal/desktop";
-// Our application id: the name of the desktop entry (talvoro.desktop), which is what a portal
-// that knows no sandbox derives from the scope the desktop launched us in.
-inline constexpr char applicationId[] = "talvoro";
+// Our application id: the name of the installed desktop entry (org.talvoro.Talvoro.desktop),
+// which a portal looks up when we register. It must be a reverse-DNS name: GNOME's shortcut
+// dialog (Settings 48.3+) refuses any other without a word, and the portal answers "refused".
+inline constexpr char applicationId[] = "org.talvoro.Talvoro";
 
 // The desktop portal refused, failed or did not answer; what() is the sentence the user sees.
 class Error : public std::runtime_error {

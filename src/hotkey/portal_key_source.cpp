@@ -1,10 +1,12 @@
 #include "hotkey/portal_key_source.h"
 
 #include <QDBusArgument>
+#include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QEventLoop>
 #include <QObject>
+#include <algorithm>
 #include <mutex>
 #include <xkbcommon/xkbcommon.h>
 
@@ -63,9 +65,10 @@ QList<Shortcut> shortcutsIn(const portal::Response& response) {
 class ShortcutSignals : public QObject {
     Q_OBJECT
 public:
-    ShortcutSignals(QString id, HotkeyBinding binding) : id(std::move(id)), binding(binding) {}
+    explicit ShortcutSignals(HotkeyBinding binding) : binding(binding) {}
 
     KeyEventSink* sink = nullptr; // set by run(), on this object's thread
+    QString id;                   // the shortcut the desktop holds for us
 
 public slots:
     void activated(const QDBusObjectPath&, const QString& shortcut, qulonglong,
@@ -87,14 +90,17 @@ private:
             HeldHotkey::shared().released();
         KeyEvent event;
         event.type = type;
+        // GNOME and KWin activate the shortcut again on every key repeat while it is held.
+        event.autoRepeat = type == KeyEvent::Type::keyDown && held;
+        held = type == KeyEvent::Type::keyDown;
         event.keyCode = binding.keyCode;
         event.flags = binding.modifiers;
         event.timestamp = monotonicSeconds(); // the portal's timestamps have no known clock
         sink->handle(event);
     }
 
-    const QString id;
     const HotkeyBinding binding;
+    bool held = false; // activated and not yet deactivated
 };
 
 class PortalKeySource final : public KeyEventSource {
@@ -148,16 +154,46 @@ private:
                 throw HotkeyTap::Failure::refused(
                     "в этом сеансе нет портала глобальных сочетаний — назначь сочетание на "
                     "«talvoro toggle» в настройках рабочего стола");
-            createSession(binding);
+            session = createSession(binding);
             listen(binding);
-            if (!bound())
-                bind(binding);
+            const QString id = idFor(binding);
+            const QStringList held = heldShortcuts();
+            if (held.contains(id)) {
+                receiver->id = id; // bound on an earlier run: binding again would ask again
+                return;
+            }
+            // KDE Plasma lets go of a session's shortcuts when the session closes, even those a
+            // later session holds: each session here is closed before the next one is made.
+            if (!held.isEmpty() || (shortcut.heldByDesktop && shortcut.heldByDesktop(binding))) {
+                closeSession(); // our shortcut for another combination has the keys
+                throw HotkeyTap::Failure::conflict(binding);
+            }
+            bind(id, binding);
+            // A desktop may answer with the preferred trigger while another program holds it
+            // and keep the shortcut without keys (KDE Plasma: KRunner has Alt+Space); a new
+            // session lists what it holds.
+            closeSession();
+            session = createSession(binding);
+            if (!heldShortcuts().contains(id)) {
+                closeSession();
+                throw HotkeyTap::Failure::conflict(binding);
+            }
+            receiver->id = id;
         } catch (const portal::Error& e) {
             throw HotkeyTap::Failure::refused(e.what());
         }
     }
 
-    void createSession(const HotkeyBinding& binding) {
+    // The default combination keeps the plain id; another gets one of its own, since a desktop
+    // that kept a shortcut without keys ignores a new preferred trigger for it.
+    QString idFor(const HotkeyBinding& binding) const {
+        QString id = QString::fromStdString(shortcut.id);
+        if (binding != HotkeyBinding::defaultBinding())
+            id += "-" + QString::fromStdString(portalTrigger(binding));
+        return id;
+    }
+
+    QDBusObjectPath createSession(const HotkeyBinding& binding) {
         QVariantMap options{{"session_handle_token", connection->token()}};
         portal::Response created =
             connection->request(shortcutsInterface, "CreateSession", {options}, answerTimeout);
@@ -169,13 +205,18 @@ private:
                 "настройках рабочего стола");
         // Older portals give the handle as a string, newer ones as an object path.
         const QVariant handle = created.results.value("session_handle");
-        session = handle.canConvert<QDBusObjectPath>()
-                      ? QDBusObjectPath(qvariant_cast<QDBusObjectPath>(handle).path())
-                      : QDBusObjectPath(handle.toString());
+        return handle.canConvert<QDBusObjectPath>()
+                   ? QDBusObjectPath(qvariant_cast<QDBusObjectPath>(handle).path())
+                   : QDBusObjectPath(handle.toString());
+    }
+
+    void closeSession() {
+        connection->bus().call(QDBusMessage::createMethodCall(
+            portal::service, session.path(), "org.freedesktop.portal.Session", "Close"));
     }
 
     void listen(const HotkeyBinding& binding) {
-        receiver = std::make_unique<ShortcutSignals>(QString::fromStdString(shortcut.id), binding);
+        receiver = std::make_unique<ShortcutSignals>(binding);
         const char* handlers[] = {
             SLOT(activated(QDBusObjectPath, QString, qulonglong, QVariantMap)),
             SLOT(deactivated(QDBusObjectPath, QString, qulonglong, QVariantMap))};
@@ -185,28 +226,35 @@ private:
                                   "Deactivated", receiver.get(), handlers[1]);
     }
 
-    bool bound() {
+    // Our shortcuts to which the desktop gives keys; one listed without a trigger is dead.
+    QStringList heldShortcuts() {
         portal::Response listed =
             connection->request(shortcutsInterface, "ListShortcuts",
                                 {QVariant::fromValue(session), QVariantMap()}, answerTimeout);
-        if (listed.code != portal::Response::granted)
-            return false;
-        for (const Shortcut& known : shortcutsIn(listed))
-            if (known.id.toStdString() == shortcut.id)
-                return true;
-        return false;
+        QStringList held;
+        const QString ours = QString::fromStdString(shortcut.id);
+        if (listed.code == portal::Response::granted)
+            for (const Shortcut& known : shortcutsIn(listed))
+                if ((known.id == ours || known.id.startsWith(ours + "-")) &&
+                    !known.properties.value("trigger_description").toString().isEmpty())
+                    held.append(known.id);
+        return held;
     }
 
-    void bind(const HotkeyBinding& binding) {
+    void bind(const QString& id, const HotkeyBinding& binding) {
         QVariantMap properties{{"description", QString::fromStdString(shortcut.description)}};
         const std::string trigger = portalTrigger(binding);
         if (!trigger.empty())
             properties.insert("preferred_trigger", QString::fromStdString(trigger));
-        QList<Shortcut> wanted{{QString::fromStdString(shortcut.id), properties}};
+        QList<Shortcut> wanted{{id, properties}};
         portal::Response answer = connection->request(
             shortcutsInterface, "BindShortcuts",
             {QVariant::fromValue(session), QVariant::fromValue(wanted), QString(), QVariantMap()},
             bindTimeout);
+        // GNOME 48's portal answers a granted binding with an arbitrary code, but lists it.
+        if (std::ranges::any_of(shortcutsIn(answer),
+                                [&](const Shortcut& known) { return known.id == id; }))
+            return;
         if (answer.code == portal::Response::cancelled)
             throw HotkeyTap::Failure::refused("сочетание " + binding.description() +
                                               " не назначено: окно рабочего стола закрыли без "

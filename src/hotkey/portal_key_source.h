@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -13,6 +14,9 @@ namespace talvoro {
 struct PortalShortcut {
     std::string id;
     std::string description;
+    // Whether the desktop keeps the binding for itself, so that a shortcut bound to it would
+    // never fire; such a binding is not offered (open() throws HotkeyTap::Failure::conflict).
+    std::function<bool(const HotkeyBinding&)> heldByDesktop = {};
 };
 
 // The binding through the desktop's GlobalShortcuts portal: the shortcut is bound once (with

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "hotkey/gnome_keybindings.h"
 #include "hotkey/hotkey_tap.h"
 #include "hotkey/portal_key_source.h"
 #include "hotkey/x11_key_source.h"
@@ -39,6 +40,10 @@ private:
 
 } // namespace
 
+std::unique_ptr<KeyEventSource> makeDesktopBindingKeySource() {
+    return std::make_unique<DesktopBindingKeySource>();
+}
+
 std::unique_ptr<KeyEventSource> makeSessionKeySource(bool desktopWide) {
     const SystemSession& session = systemSession();
     if (session.facts.kind != SessionKind::wayland)
@@ -49,11 +54,14 @@ std::unique_ptr<KeyEventSource> makeSessionKeySource(bool desktopWide) {
     case HotkeyPath::globalShortcutsPortal:
         if (!desktopWide)
             break;
-        return makePortalKeySource({"dictation", "Диктовка Тальворо: нажать или держать"});
+        return makePortalKeySource({"dictation", "Диктовка Тальворо: нажать или держать",
+                                    session.facts.desktopIs("GNOME")
+                                        ? gnomeKeybindings::heldByDesktop
+                                        : std::function<bool(const HotkeyBinding&)>()});
     case HotkeyPath::desktopBinding:
         break;
     }
-    return std::make_unique<DesktopBindingKeySource>();
+    return makeDesktopBindingKeySource();
 }
 
 bool sessionKeysReachable() {

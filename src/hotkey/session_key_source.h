@@ -14,6 +14,9 @@ namespace talvoro {
 // `talvoro cancel` or a click on the pill stand in for it.
 std::unique_ptr<KeyEventSource> makeSessionKeySource(bool desktopWide = true);
 
+// The source of a desktop that runs `talvoro start/stop/toggle/cancel` on its own binding.
+std::unique_ptr<KeyEventSource> makeDesktopBindingKeySource();
+
 // Whether this session's way can deliver keys to us at all.
 bool sessionKeysReachable();
 

@@ -53,7 +53,7 @@ public:
         if (!fakeInput)
             throw Paster::Failure::refused(
                 "композитор не даёт нажимать клавиши (нет org_kde_kwin_fake_input: в "
-                "talvoro.desktop нужен ключ X-KDE-Wayland-Interfaces)");
+                "org.talvoro.Talvoro.desktop нужен ключ X-KDE-Wayland-Interfaces)");
         if (org_kde_kwin_fake_input_get_version(fakeInput.get()) < keyboardVersion)
             throw Paster::Failure::refused("KWin старше Plasma 5.20 не даёт клавиатуру через "
                                            "org_kde_kwin_fake_input");

@@ -15,8 +15,9 @@ namespace talvoro {
 
 namespace {
 
-// The portal may have to be started by the bus; past this it counts as not answering.
-constexpr int busTimeoutMs = 3000;
+// The portal may have to be started by the bus, which takes it several seconds on a loaded
+// machine (a program started at login comes before it); past this it counts as not answering.
+constexpr int busTimeoutMs = 20000;
 const QString portalService = "org.freedesktop.portal.Desktop";
 const QString portalPath = "/org/freedesktop/portal/desktop";
 

@@ -8,20 +8,54 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QUrl>
 #include <cmath>
 
 #include "audio/pulse_audio_sources.h"
+#include "base/build_constants.h"
 #include "base/journal.h"
 #include "base/main_thread.h"
 #include "base/paths.h"
 #include "download/model_import.h"
+#include "hotkey/gnome_keybindings.h"
 #include "recognition/dictation_engine_store.h"
 #include "recognition/gigaam_transcriber.h"
 #include "ui/desktop_files.h"
 #include "ui/russian_forms.h"
 
 namespace talvoro {
+
+namespace {
+
+// GNOME's own keybinding running «talvoro toggle», asked for once: on a combination GNOME does
+// not keep for itself (unless the user chose it), and without a question when it is there.
+std::optional<HotkeyBinding> bindOnGnome(HotkeyBinding keys, bool chosen) {
+    const GnomeShortcut shortcut;
+    if (shortcut.bound())
+        return keys;
+    for (const HotkeyBinding& candidate : HotkeyBinding::firstStartFallbacks())
+        if (!chosen && gnomeKeybindings::heldByDesktop(keys))
+            keys = candidate;
+    const QString question = QString::fromStdString(
+        "Рабочий стол не назначает сочетания через портал. Назначить в GNOME сочетание " +
+        keys.description() +
+        ", которое запускает «talvoro toggle»? Его можно поменять в Настройках › Клавиатура › "
+        "Комбинации клавиш.");
+    if (QMessageBox::question(nullptr, QString::fromUtf8(appDisplayName), question) !=
+        QMessageBox::Yes)
+        return std::nullopt;
+    try {
+        shortcut.bind(keys,
+                      "'" + QCoreApplication::applicationFilePath().toStdString() + "' toggle");
+    } catch (const GnomeShortcut::Error& error) {
+        Journal::shared().note(error.what());
+        return std::nullopt;
+    }
+    return keys;
+}
+
+} // namespace
 
 std::string settingsFilePath(const std::optional<std::string>& explicitPath) {
     for (const std::string& path : Config::candidates(explicitPath))
@@ -73,6 +107,15 @@ DictationPresenter& DictationHost::start() {
         session.facts.kind == SessionKind::wayland &&
         session.decision.hotkey.path == HotkeyPath::desktopBinding)
         presenterOptions.hotkeyName = "сочетание рабочего стола";
+    if (const SystemSession& session = systemSession();
+        session.facts.kind == SessionKind::wayland && session.facts.desktopIs("GNOME")) {
+        presenterOptions.bindOnDesktop =
+            [chosen = config_.dictationHotkeyChosen](const HotkeyBinding& wanted) {
+                return bindOnGnome(wanted, chosen);
+            };
+        if (session.decision.hotkey.path == HotkeyPath::desktopBinding)
+            presenterOptions.bindOnDesktopFirst = presenterOptions.bindOnDesktop;
+    }
     auto transcriber =
         options_.transcriber ? options_.transcriber(config_) : dictationTranscriber(config_);
     presenter_ = std::make_unique<DictationPresenter>(config_, std::move(transcriber), debug_,

@@ -7,6 +7,7 @@
 #include "base/journal.h"
 #include "base/main_thread.h"
 #include "hotkey/hotkey_tap.h"
+#include "hotkey/session_key_source.h"
 
 namespace talvoro {
 
@@ -38,7 +39,15 @@ void DictationPresenter::start() {
 void DictationPresenter::begin() {
     if (missing_.isEmpty()) {
         try {
-            startWithFreeHotkey();
+            try {
+                if (!startOnDesktopBinding(options_.bindOnDesktopFirst, {}))
+                    startWithFreeHotkey();
+            } catch (const HotkeyTap::Failure& failure) {
+                if (failure.kind() != HotkeyTap::Failure::Kind::refused ||
+                    !startOnDesktopBinding(options_.bindOnDesktop,
+                                           std::string("портал отказал — ") + failure.what()))
+                    throw;
+            }
             startupError_.reset();
         } catch (const std::exception& error) {
             startupError_ = describeStartFailure(error);
@@ -51,13 +60,16 @@ void DictationPresenter::begin() {
 
 void DictationPresenter::startController() {
     QPointer<DictationPresenter> self(this);
+    DictationSeams seams = options_.seams ? options_.seams() : DictationSeams{};
+    if (desktopBinds_)
+        seams.keyboard = [](const HotkeyBinding&) { return makeDesktopBindingKeySource(); };
     auto controller = DictationController::create(
         config_, transcriber_,
         [self](const DictationState& state) {
             if (self)
                 self->render(state);
         },
-        options_.seams ? options_.seams() : DictationSeams{});
+        std::move(seams));
     controller->sink = [self](const std::string& text) {
         return self && self->sink && self->sink(text);
     };
@@ -99,6 +111,25 @@ void DictationPresenter::startWithFreeHotkey() {
         config_.dictationHotkey = taken;
         throw;
     }
+}
+
+// No portal, or it refused: the desktop's own keybinding runs «talvoro toggle» on the key.
+bool DictationPresenter::startOnDesktopBinding(const Options::DesktopBinder& bind,
+                                               const std::string& why) {
+    const std::optional<HotkeyBinding> bound = bind ? bind(config_.dictationHotkey) : std::nullopt;
+    if (!bound)
+        return false;
+    if (!why.empty())
+        Journal::shared().note("хоткей: " + why);
+    config_.dictationHotkey = *bound;
+    options_.hotkeyName.clear(); // the keys are known: the greeting names them
+    desktopBinds_ = true;
+    startController();
+    hotkeyNote_ = "сочетание " + bound->description() +
+                  " назначено в настройках рабочего стола на «talvoro toggle» (нажать — "
+                  "начать, ещё раз — вставить)";
+    Journal::shared().note("хоткей: " + *hotkeyNote_);
+    return true;
 }
 
 std::string DictationPresenter::describeStartFailure(const std::exception& error) const {

@@ -34,6 +34,12 @@ public:
         // What the texts call the hotkey when the desktop holds the binding and the configured
         // combination means nothing; the configured one's name when empty.
         std::string hotkeyName;
+        // When the desktop's shortcuts portal will not bind the dictation key: binds it on the
+        // desktop's own keybindings instead (asking the user), and gives the keys it bound.
+        using DesktopBinder = std::function<std::optional<HotkeyBinding>(const HotkeyBinding&)>;
+        DesktopBinder bindOnDesktop;
+        // The same where the desktop has no shortcuts portal at all: used before anything else.
+        DesktopBinder bindOnDesktopFirst;
     };
 
     static constexpr int ticksPerSecond = 15;
@@ -100,11 +106,13 @@ private:
     std::string describeStartFailure(const std::exception& error) const;
     void startController();
     void startWithFreeHotkey();
+    bool startOnDesktopBinding(const Options::DesktopBinder& bind, const std::string& why);
 
     Config config_; // its dictation hotkey may become a fallback at start
     const std::shared_ptr<DictationTranscriber> transcriber_;
     const bool debug_;
     Options options_;
+    bool desktopBinds_ = false; // the desktop runs our commands on the key; no keyboard of ours
     std::unique_ptr<DictationPill> pill_;
     std::shared_ptr<DictationController> controller_;
     QTimer ticker_;

@@ -13,6 +13,10 @@ packages=(
   xwayland dbus dbus-user-session dbus-x11 at-spi2-core libxcb-cursor0 qt6-wayland
   python3-gi gir1.2-gtk-4.0 gir1.2-atspi-2.0 libglib2.0-bin wl-clipboard
   pulseaudio pulseaudio-utils locales fonts-dejavu-core procps psmisc sudo
+  # What the package depends on, so that it installs without the network
+  zip libatspi2.0-0 libpulse0 libqt6core6 libqt6dbus6 libqt6gui6 libqt6network6 libqt6widgets6
+  libsoxr0 libwayland-client0 libxcb-keysyms1 libxcb-xfixes0 libxcb-xinput0 libxcb-xkb1
+  libxcb-xtest0 libxkbcommon0
 )
 cache=${TALVORO_DESKTOP_CACHE:-/var/cache/talvoro-tests}
 key=$(printf '%s\n' "${packages[@]}" | sort | sha256sum | cut -c1-12)

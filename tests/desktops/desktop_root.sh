@@ -43,7 +43,7 @@ root_up() {
   ROOT=$_root_work/merged
   _root_mount --bind /proc "$ROOT/proc"
   _root_mount --rbind /sys "$ROOT/sys"
-  _root_mount --make-rslave "$ROOT/sys"
+  mount --make-rslave "$ROOT/sys"
   _root_mount --bind /dev "$ROOT/dev"
   _root_mount --bind /dev/pts "$ROOT/dev/pts"
   _root_mount -t tmpfs -o mode=1777 tmpfs "$ROOT/tmp"
@@ -57,10 +57,15 @@ root_up() {
   mkdir -p "$ROOT$ROOT_RUNTIME"
   chmod 0700 "$ROOT$ROOT_RUNTIME"
   in_root chown "$ROOT_USER:" "$ROOT_RUNTIME"
+  rm -f "$ROOT/run/dbus/pid"
   in_root dbus-daemon --system --fork
+  [ -n "$deb" ] || return 0
   cp "$deb" "$ROOT/tmp/talvoro.deb"
-  if ! in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq /tmp/talvoro.deb \
-    >"$_root_work/install.log" 2>&1; then
+  # The root holds the package's dependencies; a new one is fetched after all.
+  local install=(env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends
+    /tmp/talvoro.deb)
+  if ! in_root "${install[@]}" >"$_root_work/install.log" 2>&1 &&
+     ! { in_root apt-get update -qq && in_root "${install[@]}"; } >>"$_root_work/install.log" 2>&1; then
     cat "$_root_work/install.log" >&2
     echo "desktop_root: the package does not install in Debian 13" >&2
     return 1
@@ -91,7 +96,7 @@ root_down() {
   sleep 0.2
   local index
   for ((index = ${#_root_mounts[@]} - 1; index >= 0; index--)); do
-    umount -l "${_root_mounts[$index]}" 2>/dev/null
+    umount -l "${_root_mounts[$index]}" 2>/dev/null || true # an exit trap under set -e
   done
   rm -rf "$_root_work"
   ROOT=""

@@ -123,7 +123,7 @@ TEST(InstalledTree, DesktopEntryValidatesAndTheIconComesAtEverySize) {
     const std::string prefix = root / "usr";
     ASSERT_EQ(installInto(prefix).status, 0);
 
-    const std::string entry = prefix + "/share/applications/talvoro.desktop";
+    const std::string entry = prefix + "/share/applications/org.talvoro.Talvoro.desktop";
     const ProgramResult validation =
         runProgram("desktop-file-validate " + shellWord(entry) + " 2>&1");
     EXPECT_EQ(validation.status, 0) << validation.output;

@@ -5,9 +5,11 @@ xdg-desktop-portal frontend. Every call it gets is written as one line to the lo
 Usage: portal_backend.py BUS_NAME LOG_FILE
 
 On /control, org.talvoro.TestControl lets a test press and release a bound shortcut
-(Activate(s id), Deactivate(s id)), make the next sessions refused (Refuse()), and keep the
-next RemoteDesktop Start waiting, as its dialog would, until AnswerStart(u code) answers it
-(HoldStart()).
+(Activate(s id), Deactivate(s id)), make the next sessions refused (Refuse()), answer
+bindings as GNOME 48 does, listing them under the code 2 (AnswerBindsAsGnome48()), keep the next
+RemoteDesktop Start waiting, as its dialog would, until AnswerStart(u code) answers it
+(HoldStart()), and give a trigger to another program (Take(s trigger)): a shortcut bound with it
+then has no keys, as KDE Plasma keeps one whose preferred trigger KRunner holds.
 """
 import sys
 
@@ -58,6 +60,8 @@ CONTROL_XML = """<node><interface name="org.talvoro.TestControl">
  <method name="Activate"><arg type="s" direction="in"/></method>
  <method name="Deactivate"><arg type="s" direction="in"/></method>
  <method name="Refuse"/>
+ <method name="Take"><arg type="s" direction="in"/></method>
+ <method name="AnswerBindsAsGnome48"/>
  <method name="HoldStart"/>
  <method name="AnswerStart"><arg type="u" direction="in"/></method>
 </interface></node>"""
@@ -66,7 +70,8 @@ bus_name, log_path = sys.argv[1], sys.argv[2]
 bound = {}
 
 log = open(log_path, "a", buffering=1)
-state = {"session": "/", "sessions": {}, "refuse": False, "hold": False, "held": None}
+state = {"session": "/", "sessions": {}, "refuse": False, "bind_code": 0, "hold": False,
+         "held": None, "taken": set()}
 
 
 def note(*words):
@@ -89,6 +94,8 @@ def export_session(conn, path):
     def call(conn, sender, obj, iface, method, params, invocation):
         note("Session.Close")
         conn.unregister_object(state["sessions"].pop(obj))
+        if state["session"] == obj and state["sessions"]:
+            state["session"] = next(iter(state["sessions"]))
         invocation.return_value(None)
 
     state["sessions"][path] = conn.register_object(path, info, call, None, None)
@@ -110,8 +117,9 @@ def portal_call(conn, sender, path, iface, method, params, invocation):
         if method == "BindShortcuts":
             for sid, props in p[2]:
                 note("BindShortcuts", sid, props.get("preferred_trigger", "-"))
-                bound[sid] = props.get("preferred_trigger", "")
-            return answer(invocation, 0, {"shortcuts": shortcut_list()})
+                trigger = props.get("preferred_trigger", "")
+                bound[sid] = "" if trigger in state["taken"] else trigger
+            return answer(invocation, state["bind_code"], {"shortcuts": shortcut_list()})
     else:
         if method == "CreateSession":
             note("RemoteDesktop.CreateSession", p[2] or "-")
@@ -140,8 +148,8 @@ def portal_property(conn, sender, path, iface, name):
 
 
 def control_call(conn, sender, path, iface, method, params, invocation):
-    if method == "Refuse":
-        state["refuse"] = True
+    if method in ("Refuse", "AnswerBindsAsGnome48"):
+        state["refuse" if method == "Refuse" else "bind_code"] = 2
         return invocation.return_value(None)
     if method == "HoldStart":
         state["hold"] = True
@@ -149,6 +157,9 @@ def control_call(conn, sender, path, iface, method, params, invocation):
     if method == "AnswerStart":
         code, held, state["held"] = params.unpack()[0], state["held"], None
         answer(held, code, {"devices": GLib.Variant("u", KEYBOARD)} if code == 0 else {})
+        return invocation.return_value(None)
+    if method == "Take":
+        state["taken"].add(params.unpack()[0])
         return invocation.return_value(None)
     conn.emit_signal(None, PATH, "org.freedesktop.impl.portal.GlobalShortcuts",
                      "Activated" if method == "Activate" else "Deactivated",

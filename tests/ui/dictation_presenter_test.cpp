@@ -117,4 +117,27 @@ TEST_F(PresenterTest, ATakenHotkeyNamesTheSettingsFileAndIsNotRetried) {
     EXPECT_FALSE(presenter->tickerRunning());
 }
 
+// A portal that will not bind: the desktop's own keybinding runs our toggle once the user agrees
+// and the note says so; refused there too, the portal's refusal is the start failure.
+TEST_F(PresenterTest, ARefusedPortalHandsTheKeyToTheDesktopsKeybinding) {
+    const auto refusal = HotkeyTap::Failure::refused("рабочий стол отказал");
+    auto options = presenterOptions();
+    std::optional<HotkeyBinding> agreed;
+    options.bindOnDesktop = [&](const HotkeyBinding&) { return agreed; };
+    for (const bool agrees : {false, true}) {
+        agreed = agrees ? HotkeyBinding::parse("ctrl+opt+space") : std::nullopt;
+        keys->failNextOpen(refusal);
+        presenter = std::make_unique<DictationPresenter>(config, transcriber, false, options);
+        presenter->start();
+        EXPECT_EQ(presenter->hasController(), agrees);
+        EXPECT_EQ(presenter->startupError(),
+                  agrees ? std::nullopt : std::optional<std::string>("рабочий стол отказал"));
+    }
+    EXPECT_EQ(presenter->hotkeyDescription(), "Ctrl+Alt+Space");
+    ASSERT_TRUE(presenter->hotkeyNote());
+    EXPECT_NE(presenter->hotkeyNote()->find("«talvoro toggle»"), std::string::npos);
+    presenter->toggle();
+    EXPECT_EQ(presenter->state().kind, Kind::recording);
+}
+
 } // namespace
