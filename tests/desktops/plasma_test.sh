@@ -91,4 +91,6 @@ kwin_up() {
 kwin_up
 SESSION_ENV+=(DISPLAY)
 as_user dbus-update-activation-environment "${SESSION_ENV[@]}"
+TALVORO_DESKTOP_KONSOLE=${TALVORO_DESKTOP_KONSOLE:-0}
+SESSION_ENV+=(TALVORO_DESKTOP_KONSOLE)
 as_user python3 "$kit/plasma_cases.py"
