@@ -41,6 +41,8 @@ root_up() {
     -o "lowerdir=$_root_base,upperdir=$_root_work/upper,workdir=$_root_work/work" \
     "$_root_work/merged"
   ROOT=$_root_work/merged
+  # Mounts below the root stay its own: none propagates to the host's and outlives the run.
+  mount --make-rprivate "$ROOT"
   _root_mount --bind /proc "$ROOT/proc"
   _root_mount --rbind /sys "$ROOT/sys"
   _root_mount --make-rslave "$ROOT/sys"
@@ -98,7 +100,13 @@ root_down() {
   for ((index = ${#_root_mounts[@]} - 1; index >= 0; index--)); do
     umount -l "${_root_mounts[$index]}" 2>/dev/null
   done
-  rm -rf "$_root_work"
+  umount -R -l "$ROOT" 2>/dev/null
+  # Never remove through a mount that is still there (it may be the host's /dev or /proc).
+  if grep -q " $_root_work/" /proc/mounts; then
+    echo "desktop_root: $_root_work is still mounted; left in place" >&2
+  else
+    rm -rf "$_root_work"
+  fi
   ROOT=""
   _root_mounts=()
 }
