@@ -90,6 +90,7 @@ as_user() {
 
 root_down() {
   [ -n "$ROOT" ] || return 0
+  set +e # a process gone by itself or a mount already away must not end the clean-up
   # Everything whose root is the merged folder: the bus, the desktop, its clients.
   local pid
   for pid in $(ls /proc | grep -E '^[0-9]+$'); do
