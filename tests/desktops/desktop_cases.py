@@ -238,6 +238,5 @@ def terminal_text():
         except GLib.Error:
             continue
         if terminal:
-            text = terminal.get_text_iface()
-            return text.get_text(0, text.get_character_count()) if text else ""
+            return Atspi.Text.get_text(terminal, 0, Atspi.Text.get_character_count(terminal))
     return ""

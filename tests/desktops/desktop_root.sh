@@ -41,6 +41,8 @@ root_up() {
     -o "lowerdir=$_root_base,upperdir=$_root_work/upper,workdir=$_root_work/work" \
     "$_root_work/merged"
   ROOT=$_root_work/merged
+  # Mounts below the root stay its own: none propagates to the host's and outlives the run.
+  mount --make-rprivate "$ROOT"
   _root_mount --bind /proc "$ROOT/proc"
   _root_mount --rbind /sys "$ROOT/sys"
   mount --make-rslave "$ROOT/sys"
@@ -88,6 +90,7 @@ as_user() {
 
 root_down() {
   [ -n "$ROOT" ] || return 0
+  set +e # a process gone by itself or a mount already away must not end the clean-up
   # Everything whose root is the merged folder: the bus, the desktop, its clients.
   local pid
   for pid in $(ls /proc | grep -E '^[0-9]+$'); do
@@ -98,7 +101,13 @@ root_down() {
   for ((index = ${#_root_mounts[@]} - 1; index >= 0; index--)); do
     umount -l "${_root_mounts[$index]}" 2>/dev/null || true # an exit trap under set -e
   done
-  rm -rf "$_root_work"
+  umount -R -l "$ROOT" 2>/dev/null
+  # Never remove through a mount that is still there (it may be the host's /dev or /proc).
+  if grep -q " $_root_work/" /proc/mounts; then
+    echo "desktop_root: $_root_work is still mounted; left in place" >&2
+  else
+    rm -rf "$_root_work"
+  fi
   ROOT=""
   _root_mounts=()
 }
