@@ -105,36 +105,6 @@ TEST_F(PortalKeySourceTest, OffersNoKeptCombinationAndTakesAListedBindingAsBound
     EXPECT_EQ(phases.await(1), std::vector<Phase>{Phase::down});
 }
 
-// A desktop that keeps the shortcut without keys when another program holds the trigger: the
-// start is a conflict (the presenter then tries the next combination), the next combination gets
-// a shortcut of its own, and later starts bind nothing, so the desktop asks nothing.
-TEST_F(PortalKeySourceTest, TakenTriggerIsAConflictAndTheNextCombinationStaysBound) {
-    bus.control("Take", "\"ALT+space\"");
-    auto started = [&](const HotkeyBinding& binding) {
-        HotkeyTap tap(
-            binding, {}, [](Phase, double) {}, portal());
-        try {
-            tap.start();
-            return true;
-        } catch (const HotkeyTap::Failure& failure) {
-            EXPECT_EQ(failure.kind(), HotkeyTap::Failure::Kind::conflict) << failure.what();
-            return false;
-        }
-    };
-    const HotkeyBinding next = HotkeyBinding::firstStartFallbacks().front();
-    EXPECT_FALSE(started(HotkeyBinding::defaultBinding()));
-    EXPECT_TRUE(started(next));
-    const std::vector<std::string> firstRun = bus.calls();
-    EXPECT_EQ(std::count(firstRun.begin(), firstRun.end(),
-                         "BindShortcuts dictation-CTRL+ALT+space CTRL+ALT+space"),
-              1);
-    EXPECT_FALSE(started(HotkeyBinding::defaultBinding()));
-    EXPECT_TRUE(started(next));
-    const std::vector<std::string> calls = bus.calls();
-    EXPECT_TRUE(std::none_of(calls.begin() + firstRun.size(), calls.end(),
-                             [](const std::string& call) { return call.starts_with("Bind"); }));
-}
-
 TEST_F(PortalKeySourceTest, RefusedSessionIsReportedInWords) {
     bus.control("Refuse");
     HotkeyTap tap(

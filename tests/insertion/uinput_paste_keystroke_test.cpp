@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include "base/held_hotkey.h"
-#include "insertion/paster_failure.h"
 #include "insertion/uinput_paste_keystroke.h"
 #include "support/run_program.h"
 
@@ -56,16 +55,6 @@ TEST(UinputPasteKeystroke, WritesEachKeyChangeWithItsReportOnceTheHotkeyIsUp) {
         expected.push_back({EV_SYN, SYN_REPORT, 0});
     }
     EXPECT_EQ(stream, expected);
-}
-
-TEST(UinputPasteKeystroke, MissingDeviceNodeIsNamed) {
-    try {
-        makeUinputPasteKeystroke("/nonexistent/uinput");
-        FAIL() << "no device node, no keyboard";
-    } catch (const Paster::Failure& failure) {
-        EXPECT_STREQ(failure.what(), "нет /nonexistent/uinput (модуль ядра uinput не загружен) — "
-                                     "виртуальная клавиатура не создаётся");
-    }
 }
 
 } // namespace

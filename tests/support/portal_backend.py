@@ -8,8 +8,7 @@ On /control, org.talvoro.TestControl lets a test press and release a bound short
 (Activate(s id), Deactivate(s id)), make the next sessions refused (Refuse()), answer
 bindings as GNOME 48 does, listing them under the code 2 (AnswerBindsAsGnome48()), keep the next
 RemoteDesktop Start waiting, as its dialog would, until AnswerStart(u code) answers it
-(HoldStart()), and give a trigger to another program (Take(s trigger)): a shortcut bound with it
-then has no keys, as KDE Plasma keeps one whose preferred trigger KRunner holds.
+(HoldStart()).
 """
 import sys
 
@@ -60,7 +59,6 @@ CONTROL_XML = """<node><interface name="org.talvoro.TestControl">
  <method name="Activate"><arg type="s" direction="in"/></method>
  <method name="Deactivate"><arg type="s" direction="in"/></method>
  <method name="Refuse"/>
- <method name="Take"><arg type="s" direction="in"/></method>
  <method name="AnswerBindsAsGnome48"/>
  <method name="HoldStart"/>
  <method name="AnswerStart"><arg type="u" direction="in"/></method>
@@ -71,7 +69,7 @@ bound = {}
 
 log = open(log_path, "a", buffering=1)
 state = {"session": "/", "sessions": {}, "refuse": False, "bind_code": 0, "hold": False,
-         "held": None, "taken": set()}
+         "held": None}
 
 
 def note(*words):
@@ -118,7 +116,7 @@ def portal_call(conn, sender, path, iface, method, params, invocation):
             for sid, props in p[2]:
                 note("BindShortcuts", sid, props.get("preferred_trigger", "-"))
                 trigger = props.get("preferred_trigger", "")
-                bound[sid] = "" if trigger in state["taken"] else trigger
+                bound[sid] = trigger
             return answer(invocation, state["bind_code"], {"shortcuts": shortcut_list()})
     else:
         if method == "CreateSession":
@@ -157,9 +155,6 @@ def control_call(conn, sender, path, iface, method, params, invocation):
     if method == "AnswerStart":
         code, held, state["held"] = params.unpack()[0], state["held"], None
         answer(held, code, {"devices": GLib.Variant("u", KEYBOARD)} if code == 0 else {})
-        return invocation.return_value(None)
-    if method == "Take":
-        state["taken"].add(params.unpack()[0])
         return invocation.return_value(None)
     conn.emit_signal(None, PATH, "org.freedesktop.impl.portal.GlobalShortcuts",
                      "Activated" if method == "Activate" else "Deactivated",
