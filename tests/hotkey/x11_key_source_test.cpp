@@ -178,4 +178,3 @@ TEST_F(X11Tap, KeyboardMappingChangesAreFollowed) {
     EXPECT_EQ(log.await(2), downUp);
     EXPECT_EQ(window->count(spare, true), 0);
 }
-
