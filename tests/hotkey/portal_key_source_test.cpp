@@ -16,12 +16,6 @@ namespace {
 using testing::PhaseRecorder;
 using Phase = HotkeyTap::Phase;
 
-TEST(PortalTrigger, SpellsTheBindingTheWayThePortalReadsIt) {
-    EXPECT_EQ(portalTrigger(HotkeyBinding::defaultBinding()), "ALT+space");
-    EXPECT_EQ(portalTrigger(*HotkeyBinding::parse("ctrl+shift+v")), "CTRL+SHIFT+v");
-    EXPECT_EQ(portalTrigger(*HotkeyBinding::parse("cmd+f5")), "LOGO+F5");
-}
-
 TEST(GnomeKeybindings, FindTheCombinationWhateverTheModifiersSpelling) {
     const std::string listing =
         "org.gnome.desktop.wm.keybindings activate-window-menu ['<Alt>space']\n"

@@ -328,17 +328,5 @@ TEST(PasterPaste, TheWaitStartsWhenTheKeystrokeIsPosted) {
     EXPECT_FALSE(result.servedEagerly);
 }
 
-TEST(FrontmostAppTest, TerminalsByWindowClass) {
-    for (auto [instance, className] : {std::pair{"gnome-terminal-server", "Gnome-terminal"},
-                                       {"urxvt", "URxvt"},
-                                       {"st-256color", "st-256color"},
-                                       {"Alacritty", "Alacritty"},
-                                       {"xterm", "XTerm"}})
-        EXPECT_TRUE((FrontmostApp{{}, {}, 0, className, instance}.isTerminal())) << className;
-    for (auto [instance, className] :
-         {std::pair{"gedit", "Gedit"}, {"stacer", "Stacer"}, {"Navigator", "firefox"}, {"", ""}})
-        EXPECT_FALSE((FrontmostApp{{}, {}, 0, className, instance}.isTerminal())) << className;
-}
-
 } // namespace
 } // namespace talvoro
