@@ -24,6 +24,8 @@ packages=(
   libwayland-dev libwayland-bin wayland-protocols sway weston kwin-wayland mutter xwayland foot
   qt6-wayland gir1.2-gtk-4.0 xdg-desktop-portal wl-clipboard libglib2.0-bin
   gnome-settings-daemon-common
+  # the Debian 13 desktop root of the GNOME and Plasma tests
+  mmdebstrap
 )
 # npm may come with a nodejs build of its own; Debian's npm conflicts with that one.
 command -v npm >/dev/null 2>&1 || packages+=(npm)

@@ -26,11 +26,14 @@ if [ -f "$root/.complete" ]; then
   exit 0
 fi
 command -v mmdebstrap >/dev/null || apt-get install -y -qq mmdebstrap >/dev/null
-if ! timeout 20 apt-get download --print-uris mmdebstrap >/dev/null 2>&1 &&
-   ! timeout 20 bash -c 'exec 3<>/dev/tcp/deb.debian.org/80' 2>/dev/null; then
+# A real fetch of a small package tells whether the archive answers.
+probe=$(mktemp -d)
+if ! (cd "$probe" && timeout 60 apt-get download -qq mmdebstrap >/dev/null 2>&1); then
+  rm -rf "$probe"
   echo "debian13_root: Debian's archive cannot be reached" >&2
   exit 77
 fi
+rm -rf "$probe"
 mkdir -p "$cache"
 rm -rf "$root.tmp"
 list=$(IFS=,; echo "${packages[*]}")
