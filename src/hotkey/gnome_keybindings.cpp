@@ -40,7 +40,7 @@ bool holds(const std::string& listing, const HotkeyBinding& binding) {
     return false;
 }
 
-bool heldByDesktop(const HotkeyBinding& binding) {
+std::string desktopListing() {
     std::string listing;
     for (const char* schema :
          {"org.gnome.desktop.wm.keybindings", "org.gnome.mutter.keybindings",
@@ -51,7 +51,11 @@ bool heldByDesktop(const HotkeyBinding& binding) {
         if (gsettings.waitForFinished(5000) && gsettings.exitCode() == 0)
             listing += gsettings.readAllStandardOutput().toStdString();
     }
-    return holds(listing, binding);
+    return listing;
+}
+
+bool heldByDesktop(const HotkeyBinding& binding) {
+    return holds(desktopListing(), binding);
 }
 
 } // namespace talvoro::gnomeKeybindings

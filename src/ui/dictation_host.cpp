@@ -34,9 +34,12 @@ std::optional<HotkeyBinding> bindOnGnome(HotkeyBinding keys, bool chosen) {
     const GnomeShortcut shortcut;
     if (shortcut.bound())
         return keys;
-    for (const HotkeyBinding& candidate : HotkeyBinding::firstStartFallbacks())
-        if (!chosen && gnomeKeybindings::heldByDesktop(keys))
-            keys = candidate;
+    if (!chosen) {
+        const std::string kept = gnomeKeybindings::desktopListing(); // asked once, not per key
+        for (const HotkeyBinding& candidate : HotkeyBinding::firstStartFallbacks())
+            if (gnomeKeybindings::holds(kept, keys))
+                keys = candidate;
+    }
     const QString question = QString::fromStdString(
         "Рабочий стол не назначает сочетания через портал. Назначить в GNOME сочетание " +
         keys.description() +
