@@ -11,6 +11,10 @@
 //   dictation_bench --first    release → text of the first 1.5 s dictation right after start
 //                              beside the second, three runs, with the recogniser loading in
 //                              the background and, for reference, on the first recognition
+//   dictation_bench --commit-lengths
+//                              the live stream alone, fed 30 s in real time, for shortest
+//                              committed pieces of 2, 3, 4 and 6 s: release → text, cores while
+//                              recording, whole sentences
 //   dictation_bench --idle [S] after one dictation, this process left alone for S seconds
 //                              (default 60) under tools/idle_probe.py: CPU, wake-ups, memory;
 //                              then the peak resident memory during a 20 s dictation
@@ -84,6 +88,50 @@ void reportReleaseToText(Rig& rig) {
         std::fflush(stdout);
     }
     std::printf("120 s within 1.3 × the 10 s figure: %s\n", flat ? "yes" : "NO — MISSED");
+}
+
+// The live stream alone on 30 s of the talker, fed in real time, for several shortest committed
+// pieces: what the length costs at the release and while recording, and whether seams stay in
+// pauses (median of 3).
+void reportCommitLengths(Rig& rig) {
+    int sentences = 0;
+    const std::vector<std::int16_t> speech = spokenSentences(30, &sentences);
+    const std::string expected = expectedText(sentences) + ".";
+    const auto engine = std::make_shared<Worded>(rig.recogniser);
+    std::printf("%14s %18s %10s %14s %s\n", "shortest piece", "release→text, ms", "worst, ms",
+                "cores (rec.)", "text");
+    for (const double commit : {2.0, 3.0, 4.0, 6.0}) {
+        std::vector<double> waits, cores;
+        int whole = 0;
+        for (int run = 0; run < 3; ++run) {
+            const std::string path = rig.dir / "live.wav";
+            auto writer = std::make_unique<WAVWriter>(path);
+            std::atomic<std::int64_t> written = 0;
+            auto stream = std::make_shared<LocalDictationStream>(
+                engine, path, [&written] { return written.load(); });
+            stream->commitSeconds = commit;
+            stream->start();
+            const auto began = Clock::now();
+            const double cpuBefore = Rig::processorSeconds();
+            for (std::size_t at = 0; at < speech.size(); at += rate / 10) {
+                const std::size_t count = std::min<std::size_t>(rate / 10, speech.size() - at);
+                writer->write(std::span(speech).subspan(at, count));
+                written += static_cast<std::int64_t>(count);
+                std::this_thread::sleep_until(
+                    began + std::chrono::duration<double>(static_cast<double>(at + count) / rate));
+            }
+            cores.push_back((Rig::processorSeconds() - cpuBefore) / since(began));
+            const auto released = Clock::now();
+            writer->close();
+            const std::optional<std::string> text = stream->finish();
+            waits.push_back(since(released));
+            whole += text == expected;
+        }
+        std::printf("%12.0f s %18.0f %10.0f %14.2f %d of 3 whole sentences\n", commit,
+                    1000 * median(waits), 1000 * *std::max_element(waits.begin(), waits.end()),
+                    median(cores), whole);
+        std::fflush(stdout);
+    }
 }
 
 void reportPressToSamples(Rig& rig) {
@@ -178,6 +226,8 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "--first") {
         reportFirstDictation(rig);
+    } else if (mode == "--commit-lengths") {
+        reportCommitLengths(rig);
     } else if (mode == "--idle") {
         reportIdle(rig, argc > 2 ? std::atof(argv[2]) : 60);
     } else {

@@ -153,9 +153,15 @@ inline std::string heardSyllables(std::span<const float> samples) {
         const std::size_t length = end - first;
         if (voiced < 3)
             return;
+        // Crossings with hysteresis: the noise around the syllable's ramps and the silent edge
+        // of its last frame flips the sign often enough to raise the pitch by a syllable.
         int crossings = 0;
-        for (std::size_t i = first + 1; i < end; ++i)
-            crossings += (samples[i - 1] < 0) != (samples[i] < 0);
+        int side = 0;
+        for (std::size_t i = first; i < end; ++i) {
+            const int now = samples[i] > 0.05f ? 1 : samples[i] < -0.05f ? -1 : side;
+            crossings += side != 0 && now != side;
+            side = now;
+        }
         const double hertz = crossings / 2.0 / (static_cast<double>(length) / rate);
         const Syllable* best = &sentence[0];
         for (const Syllable& each : sentence)

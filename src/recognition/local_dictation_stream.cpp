@@ -142,9 +142,12 @@ bool LocalDictationStream::pass(std::int64_t upTo, std::stop_token stop) {
             from = committedUpTo;
             if (from >= end || end <= decodedUpTo)
                 return false;
+            passUpTo = end;
         }
         samples = reader.samples(from, end);
     } catch (const std::exception&) {
+        std::lock_guard guard(lock);
+        passUpTo.reset();
         return false;
     }
 
@@ -175,6 +178,7 @@ bool LocalDictationStream::pass(std::int64_t upTo, std::stop_token stop) {
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         std::lock_guard guard(lock);
         decodedUpTo = end;
+        passUpTo.reset();
         tail = text;
         tailUpTo = end;
         slowestPass = std::max(slowestPass, duration);
@@ -186,10 +190,31 @@ bool LocalDictationStream::pass(std::int64_t upTo, std::stop_token stop) {
         {
             std::lock_guard guard(lock);
             decodedUpTo = end;
+            passUpTo.reset();
         }
         note(std::string("живой разбор пропущен: ") + error.what());
     }
     return true;
+}
+
+bool LocalDictationStream::passInFlightHeardAll() const {
+    std::int64_t from = 0;
+    std::optional<std::int64_t> upTo;
+    {
+        std::lock_guard guard(lock);
+        from = committedUpTo;
+        upTo = passUpTo;
+    }
+    if (!upTo)
+        return false;
+    try {
+        const WAVReader reader(url);
+        return SpeechCuts::silentFrom(reader.samples(std::min(from, reader.sampleCount),
+                                                     reader.sampleCount),
+                                      *upTo - from);
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 std::optional<std::string> LocalDictationStream::finish() {
@@ -199,9 +224,12 @@ std::optional<std::string> LocalDictationStream::finish() {
         shouldStop = true;
         running = std::move(loop);
     }
-    // The live pass in flight is stale now; ending it frees the recogniser for the tail.
-    liveStop.request_stop();
     wake.notify_all();
+    // A pass in flight that has heard all the speech (only the pause before the release came
+    // after it) ends sooner than a new one would; any other is stale, and ending it frees the
+    // recogniser for the tail.
+    if (!passInFlightHeardAll())
+        liveStop.request_stop();
     end(std::move(running));
     if (isCancelled())
         return std::nullopt;

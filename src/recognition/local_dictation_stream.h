@@ -47,8 +47,8 @@ public:
     DictationSnapshot snapshot() const override;
     // Starts the loop once; later calls, and calls after finish() or cancel(), do nothing.
     void start() override;
-    // Ends the live pass in flight at once, then recognises what the live passes have not
-    // heard: the committed text and the open tail's. An empty text when nothing was said;
+    // Ends the live pass in flight at once unless it has heard all the speech, then recognises
+    // what the live passes have not heard: the committed text and the open tail's. An empty text when nothing was said;
     // nothing when the tail could not be recognised (or the stream was cancelled).
     std::optional<std::string> finish() override;
     // Also ends a final recognition in progress: finish() then answers nothing.
@@ -58,10 +58,11 @@ public:
 
     // Tuning; change before start().
     double minSeconds = 1.0;
-    // The shortest piece committed: it ends in a pause. Six seconds is the cut rule's shortest
-    // piece that recognises well, and keeps a pass at about a third of the cost of a full
-    // recogniser window.
-    double commitSeconds = 6.0;
+    // The shortest piece committed: it ends in a pause. Three seconds is the short end of the
+    // utterances the model learnt from, so a piece is a phrase rather than a lone word; longer
+    // pieces leave more for the release to recognise and cost more while recording
+    // (dictation_bench --commit-lengths).
+    double commitSeconds = 3.0;
     // Uncommitted audio longer than this without a pause is cut where it must be.
     double longestSeconds = 20.0;
     double tickSeconds = 0.1;
@@ -75,6 +76,8 @@ private:
     // Where the uncommitted samples may be committed: the latest pause after commitSeconds.
     std::optional<std::int64_t> commitPoint(std::span<const float> samples) const;
     void waitTick();
+    // True when a pass is running and nothing but silence was written past what it decodes.
+    bool passInFlightHeardAll() const;
     // The owner's callbacks, never once the stream is cancelled (or, for available, stopped).
     std::optional<std::int64_t> availableNow();
     void note(const std::string& line);
@@ -99,6 +102,7 @@ private:
     bool cancelled = false;         // guarded by lock
     std::string shown;              // guarded by lock
     std::int64_t decodedUpTo = 0;   // guarded by lock: where the last pass looked up to
+    std::optional<std::int64_t> passUpTo; // guarded by lock: the running pass's end
     std::string committed;          // guarded by lock
     std::int64_t committedUpTo = 0; // guarded by lock
     std::string tail;               // guarded by lock: the text of [committedUpTo, tailUpTo)

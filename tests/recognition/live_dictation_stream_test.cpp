@@ -31,6 +31,7 @@ public:
     int holding = 0;                // guarded by lock
     int held = 0;                   // guarded by lock
     int endedByStop = 0;            // guarded by lock
+    bool letGo = false;             // guarded by lock: ends the holds
 
     static std::string words(std::span<const float> samples) {
         std::string text;
@@ -59,7 +60,7 @@ public:
             holding -= holding > 0;
             ++held;
             changed.notify_all();
-            changed.wait_for(guard, stop, 60s, [] { return false; });
+            changed.wait_for(guard, stop, 60s, [&] { return letGo; });
             --held;
             if (stop.stop_requested()) {
                 ++endedByStop;
@@ -221,18 +222,27 @@ TEST(LiveDictationStream, FailedPassKeepsTheTextAndAnUnreadableFileAnswersNothin
     EXPECT_EQ(recording.lines().back().rfind("локальный разбор не удался: ", 0), 0u);
 }
 
-// Release: the live pass in flight is stale, so finish() ends it and recognises at once.
-TEST(LiveDictationStream, FinishEndsTheLivePassInFlight) {
-    Recording recording;
-    auto engine = std::make_shared<WordsEngine>();
-    engine->holding = 1;
-    auto stream = recording.stream(engine);
-    recording.add(1.5, 1);
-    stream->start();
-    engine->waitUntilHeld();
-    recording.writer.close();
-    EXPECT_EQ(stream->finish(), "слово1");
-    EXPECT_EQ(engine->read([&] { return engine->endedByStop; }), 1);
+// Release: a live pass in flight that missed speech is stale, so finish() ends it and
+// recognises at once; one with only the pause before the release after it is waited for.
+TEST(LiveDictationStream, FinishEndsAStaleLivePassAndWaitsForOneThatHeardAllTheSpeech) {
+    for (const bool spokeAfter : {true, false}) {
+        Recording recording;
+        auto engine = std::make_shared<WordsEngine>();
+        engine->holding = 1;
+        auto stream = recording.stream(engine);
+        recording.add(1.5, 1);
+        stream->start();
+        engine->waitUntilHeld();
+        recording.add(spokeAfter ? 0.5 : 0, 2, 0.4);
+        recording.writer.close();
+        auto finished = std::async(std::launch::async, [&] { return stream->finish(); });
+        if (!spokeAfter && finished.wait_for(100ms) == std::future_status::timeout)
+            engine->read([&] { return engine->letGo = true; }); // the waited pass ends
+        engine->changed.notify_all();
+        EXPECT_EQ(finished.get(), spokeAfter ? "слово1 слово2" : "слово1");
+        EXPECT_EQ(engine->read([&] { return engine->endedByStop; }), spokeAfter ? 1 : 0);
+        EXPECT_EQ(engine->read([&] { return engine->sizes.size(); }), spokeAfter ? 2u : 1u);
+    }
 }
 
 // Quitting during the final recognition: cancel() on the main thread ends the pass that
