@@ -209,9 +209,8 @@ bool LocalDictationStream::passInFlightHeardAll() const {
         return false;
     try {
         const WAVReader reader(url);
-        return SpeechCuts::silentFrom(reader.samples(std::min(from, reader.sampleCount),
-                                                     reader.sampleCount),
-                                      *upTo - from);
+        return SpeechCuts::silentFrom(
+            reader.samples(std::min(from, reader.sampleCount), reader.sampleCount), *upTo - from);
     } catch (const std::exception&) {
         return false;
     }

@@ -48,8 +48,9 @@ public:
     // Starts the loop once; later calls, and calls after finish() or cancel(), do nothing.
     void start() override;
     // Ends the live pass in flight at once unless it has heard all the speech, then recognises
-    // what the live passes have not heard: the committed text and the open tail's. An empty text when nothing was said;
-    // nothing when the tail could not be recognised (or the stream was cancelled).
+    // what the live passes have not heard: the committed text and the open tail's. An empty text
+    // when nothing was said; nothing when the tail could not be recognised (or the stream was
+    // cancelled).
     std::optional<std::string> finish() override;
     // Also ends a final recognition in progress: finish() then answers nothing.
     void cancel() override;
@@ -95,19 +96,19 @@ private:
     std::mutex callbackLock;
 
     mutable std::mutex lock;
-    std::condition_variable wake;   // with lock: ends a tick early when the stream stops
-    std::thread loop;               // guarded by lock; moved out by whoever ends it
-    bool started = false;           // guarded by lock
-    bool shouldStop = false;        // guarded by lock
-    bool cancelled = false;         // guarded by lock
-    std::string shown;              // guarded by lock
-    std::int64_t decodedUpTo = 0;   // guarded by lock: where the last pass looked up to
+    std::condition_variable wake;         // with lock: ends a tick early when the stream stops
+    std::thread loop;                     // guarded by lock; moved out by whoever ends it
+    bool started = false;                 // guarded by lock
+    bool shouldStop = false;              // guarded by lock
+    bool cancelled = false;               // guarded by lock
+    std::string shown;                    // guarded by lock
+    std::int64_t decodedUpTo = 0;         // guarded by lock: where the last pass looked up to
     std::optional<std::int64_t> passUpTo; // guarded by lock: the running pass's end
-    std::string committed;          // guarded by lock
-    std::int64_t committedUpTo = 0; // guarded by lock
-    std::string tail;               // guarded by lock: the text of [committedUpTo, tailUpTo)
-    std::int64_t tailUpTo = 0;      // guarded by lock
-    double slowestPass = 0;         // guarded by lock
+    std::string committed;                // guarded by lock
+    std::int64_t committedUpTo = 0;       // guarded by lock
+    std::string tail;                     // guarded by lock: the text of [committedUpTo, tailUpTo)
+    std::int64_t tailUpTo = 0;            // guarded by lock
+    double slowestPass = 0;               // guarded by lock
 };
 
 } // namespace talvoro
