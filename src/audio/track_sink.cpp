@@ -13,7 +13,7 @@ namespace talvoro {
 
 TrackSink::TrackSink(std::string name, const std::string& url)
     : name(std::move(name)), writer(std::make_unique<WAVWriter>(url, targetRate, 1)) {
-    drain = drainQueue.every(std::chrono::milliseconds(200), [this] { flush(); });
+    drain = drainQueue.every(std::chrono::milliseconds(100), [this] { flush(); });
 }
 
 TrackSink::~TrackSink() {

@@ -18,9 +18,9 @@ class WAVWriter;
 
 // Receives captured buffers on the audio thread, converts them to 16 kHz mono 16-bit,
 // measures the peak, fills clock gaps with silence and queues the samples; the serial
-// queue "ostrel.track-writer" writes the queue to the file every 0.2 s, so the audio thread
-// never touches the disk. Lock order: lock before pendingLock; pendingLock is never held
-// while the writer's lock is taken.
+// queue "ostrel.track-writer" writes the queue to the file every 0.1 s, so the audio thread
+// never touches the disk and the live recogniser hears the end of a phrase soon after it. Lock
+// order: lock before pendingLock; pendingLock is never held while the writer's lock is taken.
 class TrackSink {
 public:
     static constexpr int targetRate = 16000;
