@@ -1,6 +1,6 @@
 #pragma once
 
-#include "insertion/wayland_connection.h"
+#include "session/wayland_connection.h"
 
 #include <cstdint>
 #include <string>

@@ -8,7 +8,7 @@
 #include "fake-input-client-protocol.h"
 #include "insertion/evdev_chord.h"
 #include "insertion/paster_failure.h"
-#include "insertion/wayland_connection.h"
+#include "session/wayland_connection.h"
 
 namespace talvoro {
 

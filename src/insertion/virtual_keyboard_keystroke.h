@@ -1,7 +1,7 @@
 #pragma once
 
 #include "insertion/paste_keystroke.h"
-#include "insertion/wayland_connection.h"
+#include "session/wayland_connection.h"
 
 #include <memory>
 #include <mutex>

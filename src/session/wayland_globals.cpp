@@ -1,40 +1,25 @@
 #include "session/wayland_globals.h"
 
-#include <memory>
-#include <wayland-client.h>
+#include <algorithm>
+
+#include "session/wayland_connection.h"
 
 namespace talvoro {
 
-namespace {
-
-using Globals = std::map<std::string, std::uint32_t>;
-
-void announced(void* data, wl_registry*, std::uint32_t, const char* interface,
-               std::uint32_t version) {
-    auto& globals = *static_cast<Globals*>(data);
-    std::uint32_t& known = globals[interface];
-    known = std::max(known, version);
-}
-
-void removed(void*, wl_registry*, std::uint32_t) {}
-
-const wl_registry_listener listener = {announced, removed};
-
-} // namespace
-
-std::optional<Globals> readWaylandGlobals() {
-    std::unique_ptr<wl_display, decltype(&wl_display_disconnect)> display(
-        wl_display_connect(nullptr), wl_display_disconnect);
+std::optional<std::map<std::string, std::uint32_t>> readWaylandGlobals() {
+    wayland::Display display = wayland::connect();
     if (!display)
         return std::nullopt;
-    std::unique_ptr<wl_registry, decltype(&wl_registry_destroy)> registry(
-        wl_display_get_registry(display.get()), wl_registry_destroy);
-    if (!registry)
+    // A frozen compositor must not hold the probe: the round trip gives up after its deadline.
+    wayland::RoundTrip roundTrip(display.get());
+    const wayland::Registry registry(display.get(), roundTrip);
+    if (registry.listed() != wayland::RoundTrip::Outcome::answered)
         return std::nullopt;
-    Globals globals;
-    wl_registry_add_listener(registry.get(), &listener, &globals);
-    if (wl_display_roundtrip(display.get()) < 0)
-        return std::nullopt;
+    std::map<std::string, std::uint32_t> globals;
+    for (const wayland::Registry::Global& global : registry.globals()) {
+        std::uint32_t& known = globals[global.interface];
+        known = std::max(known, global.version);
+    }
     return globals;
 }
 

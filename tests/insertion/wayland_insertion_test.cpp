@@ -1,6 +1,7 @@
 #include "insertion/data_control_pasteboard.h"
 #include "insertion/paster.h"
 #include "insertion/virtual_keyboard_keystroke.h"
+#include "session/wayland_globals.h"
 #include "support/headless_compositor.h"
 
 #include <gtest/gtest.h>
@@ -195,6 +196,9 @@ TEST(WaylandDataControl, AHostileOwnerALateReaderAndAFrozenCompositorUnderKWinAn
                 failureOf<Paster::Failure>([&] { keystroke->press(PasteShortcut::controlV); }),
                 "композитор Wayland не ответил вовремя — Ctrl+V не нажат");
         }
+        ::setenv("WAYLAND_DISPLAY", (desktop.runtimeDir() / "wayland-1").c_str(), 1);
+        EXPECT_EQ(readWaylandGlobals(), std::nullopt) << "the session probe gave up too";
+        ::unsetenv("WAYLAND_DISPLAY");
         over.set_value();
         thaw.join();
         wayland::answerWithin = within;

@@ -1,4 +1,4 @@
-#include "insertion/wayland_connection.h"
+#include "session/wayland_connection.h"
 
 #include <wayland-client-protocol.h>
 
