@@ -156,8 +156,7 @@ TEST_F(RecorderTest, FailedStartsLeaveNothingBehind) {
     EXPECT_EQ(WAVReader(path).sampleCount, 8000);
 }
 
-// The live stream follows the count on its own thread, through stop() and beyond the
-// recorder's life.
+// The live stream follows the count on its thread, through stop() and past the recorder.
 TEST_F(RecorderTest, AnotherThreadFollowsTheCountThroughStopAndAfterTheRecorderIsGone) {
     begin(path);
     const std::shared_ptr<const SampleCount> count = recorder->writtenCount();
