@@ -87,8 +87,16 @@ void reportReleaseToText(Rig& rig) {
                     1000 * wait, 1000 * *std::max_element(waits.begin(), waits.end()),
                     median(cores), whole, wait <= 0.3 ? "" : "  MISSED (goal ≤ 300 ms)",
                     whole == 5 ? "" : "  MISSED");
-        if (!wrong.empty())
-            std::printf("         e.g. «%s»\n", wrong.substr(0, 400).c_str());
+        if (!wrong.empty()) {
+            // From a little before where it parts from the expected text, whole words only.
+            const auto at = static_cast<std::size_t>(
+                std::mismatch(wrong.begin(), wrong.end(), expected.begin(), expected.end()).first -
+                wrong.begin());
+            const std::size_t from = at < 60 ? 0 : wrong.rfind(' ', at - 60) + 1;
+            const std::string shown = wrong.substr(from, 300);
+            std::printf("         e.g. «…%s…» (%zu of %zu bytes as expected)\n",
+                        shown.substr(0, shown.rfind(' ')).c_str(), at, expected.size());
+        }
         std::fflush(stdout);
     }
     std::printf("120 s within 1.3 × the 10 s figure: %s\n", flat ? "yes" : "NO — MISSED");
