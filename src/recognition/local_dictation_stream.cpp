@@ -197,20 +197,23 @@ bool LocalDictationStream::pass(std::int64_t upTo, std::stop_token stop) {
     return true;
 }
 
-bool LocalDictationStream::passInFlightHeardAll() const {
-    std::int64_t from = 0;
+bool LocalDictationStream::worthWaitingFor() const {
+    std::int64_t from = 0, heardUpTo = 0;
     std::optional<std::int64_t> upTo;
     {
         std::lock_guard guard(lock);
         from = committedUpTo;
+        heardUpTo = tailUpTo;
         upTo = passUpTo;
     }
     if (!upTo)
         return false;
     try {
         const WAVReader reader(url);
-        return SpeechCuts::silentFrom(
-            reader.samples(std::min(from, reader.sampleCount), reader.sampleCount), *upTo - from);
+        const std::vector<float> open =
+            reader.samples(std::min(from, reader.sampleCount), reader.sampleCount);
+        const bool heardBefore = heardUpTo > from && SpeechCuts::silentFrom(open, heardUpTo - from);
+        return !heardBefore && SpeechCuts::silentFrom(open, *upTo - from);
     } catch (const std::exception&) {
         return false;
     }
@@ -225,9 +228,10 @@ std::optional<std::string> LocalDictationStream::finish() {
     }
     wake.notify_all();
     // A pass in flight that has heard all the speech (only the pause before the release came
-    // after it) ends sooner than a new one would; any other is stale, and ending it frees the
-    // recogniser for the tail.
-    if (!passInFlightHeardAll())
+    // after it) ends sooner than a new one would, unless the pass before it heard it all too:
+    // that one's text is the tail's. Any other is stale, and ending it frees the recogniser
+    // for the tail.
+    if (!worthWaitingFor())
         liveStop.request_stop();
     end(std::move(running));
     if (isCancelled())

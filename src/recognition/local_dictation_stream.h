@@ -77,8 +77,9 @@ private:
     // Where the uncommitted samples may be committed: the latest pause after commitSeconds.
     std::optional<std::int64_t> commitPoint(std::span<const float> samples) const;
     void waitTick();
-    // True when a pass is running and nothing but silence was written past what it decodes.
-    bool passInFlightHeardAll() const;
+    // True when the pass in flight is worth waiting for at the release: it decodes all the
+    // speech, and the last finished pass did not already hear it all.
+    bool worthWaitingFor() const;
     // The owner's callbacks, never once the stream is cancelled (or, for available, stopped).
     std::optional<std::int64_t> availableNow();
     void note(const std::string& line);
