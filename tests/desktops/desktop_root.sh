@@ -5,6 +5,7 @@
 #   in_root CMD...   CMD as root inside it
 #   as_user CMD...   CMD as the account, in its session environment (SESSION_ENV, exported names)
 #   root_down        ends everything started inside and unmounts (also on exit)
+#   keep_logs DIR    copies the run's logs and the program's journal to DIR, outside the root
 # Sets ROOT (the merged root), ROOT_USER, ROOT_UID, ROOT_RUNTIME (its XDG_RUNTIME_DIR, as seen
 # inside) and ROOT_SKIP (why the run cannot happen; the caller skips with status 77).
 
@@ -86,6 +87,15 @@ as_user() {
     env+=("$name=${!name}")
   done
   chroot --userspec="$ROOT_USER:$ROOT_USER" "$ROOT" env -i "${env[@]}" "$@"
+}
+
+keep_logs() {
+  rm -rf "$1"
+  mkdir -p "$1"
+  cp -r "$ROOT/tmp/logs/." "$1/" 2>/dev/null
+  cp "$ROOT"/tmp/*.log "$1/" 2>/dev/null
+  cp "$ROOT/home/$ROOT_USER/.local/state/vendrik/log" "$1/journal.log" 2>/dev/null
+  echo "desktop_root: the run's logs are kept in $1" >&2
 }
 
 root_down() {

@@ -74,6 +74,7 @@ as_user dbus-update-activation-environment WAYLAND_DISPLAY XDG_CURRENT_DESKTOP X
 status=0
 as_user python3 -u "$kit/gnome48_cases.py" "${@:2}" || status=$?
 if [ $status -ne 0 ]; then
+  keep_logs "$build/desktop-logs/gnome48"
   for log in "$home/.local/state/vendrik/log" "$logs"/*.log; do
     [ -f "$log" ] && { echo "--- $log" >&2; tail -40 "$log" >&2; }
   done
