@@ -169,9 +169,10 @@ private:
                 throw HotkeyTap::Failure::conflict(binding);
             }
             bind(id, binding);
-            // A desktop may answer with the preferred trigger while another program holds it
-            // and keep the shortcut without keys (KDE Plasma: KRunner has Alt+Space); a new
-            // session lists what it holds.
+            if (!shortcut.checkedFromNewSession) {
+                receiver->id = id;
+                return;
+            }
             closeSession();
             session = createSession(binding);
             if (!heldShortcuts().contains(id)) {

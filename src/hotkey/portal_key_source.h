@@ -17,6 +17,11 @@ struct PortalShortcut {
     // Whether the desktop keeps the binding for itself, so that a shortcut bound to it would
     // never fire; such a binding is not offered (open() throws HotkeyTap::Failure::conflict).
     std::function<bool(const HotkeyBinding&)> heldByDesktop = {};
+    // Whether a binding is checked from a new session. KDE Plasma answers a binding with the
+    // preferred trigger even when another program holds the keys, and only a new session shows
+    // it without keys; GNOME's new session lists nothing, and closing the one that bound the
+    // shortcut lets its keys go.
+    bool checkedFromNewSession = true;
 };
 
 // The binding through the desktop's GlobalShortcuts portal: the shortcut is bound once (with

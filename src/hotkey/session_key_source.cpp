@@ -38,6 +38,15 @@ private:
     bool stopped_ = false; // guarded by lock_
 };
 
+std::unique_ptr<KeyEventSource> portalKeySource(bool gnome) {
+    PortalShortcut shortcut{"dictation", "Диктовка Тальворо: нажать или держать"};
+    if (gnome) {
+        shortcut.heldByDesktop = gnomeKeybindings::heldByDesktop;
+        shortcut.checkedFromNewSession = false;
+    }
+    return makePortalKeySource(std::move(shortcut));
+}
+
 } // namespace
 
 std::unique_ptr<KeyEventSource> makeDesktopBindingKeySource() {
@@ -52,12 +61,9 @@ std::unique_ptr<KeyEventSource> makeSessionKeySource(bool desktopWide) {
     case HotkeyPath::x11Grab:
         return makeX11KeySource();
     case HotkeyPath::globalShortcutsPortal:
-        if (!desktopWide)
-            break;
-        return makePortalKeySource({"dictation", "Диктовка Тальворо: нажать или держать",
-                                    session.facts.desktopIs("GNOME")
-                                        ? gnomeKeybindings::heldByDesktop
-                                        : std::function<bool(const HotkeyBinding&)>()});
+        if (desktopWide)
+            return portalKeySource(session.facts.desktopIs("GNOME"));
+        break;
     case HotkeyPath::desktopBinding:
         break;
     }

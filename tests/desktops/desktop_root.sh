@@ -92,9 +92,9 @@ as_user() {
 keep_logs() {
   rm -rf "$1"
   mkdir -p "$1"
-  cp -r "$ROOT/tmp/logs/." "$1/" 2>/dev/null
-  cp "$ROOT"/tmp/*.log "$1/" 2>/dev/null
-  cp "$ROOT/home/$ROOT_USER/.local/state/vendrik/log" "$1/journal.log" 2>/dev/null
+  cp -r "$ROOT/tmp/logs/." "$1/" 2>/dev/null || true
+  cp "$ROOT"/tmp/*.log "$1/" 2>/dev/null || true
+  cp "$ROOT/home/$ROOT_USER/.local/state/vendrik/log" "$1/journal.log" 2>/dev/null || true
   echo "desktop_root: the run's logs are kept in $1" >&2
 }
 
