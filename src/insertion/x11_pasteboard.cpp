@@ -52,6 +52,7 @@ X11Pasteboard::X11Pasteboard(const std::string& selectionName)
         throw PasteboardUnavailable(noDisplay);
     xcb_connection_t* c = connection->get();
     selection = connection->atom(selectionName);
+    isClipboard = selectionName == "CLIPBOARD";
     window = xcb_generate_id(c);
     const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
     xcb_create_window(c, XCB_COPY_FROM_PARENT, window, connection->root(), 0, 0, 1, 1, 0,
@@ -286,7 +287,7 @@ bool X11Pasteboard::receiversRequest(const xcb_selection_request_event_t& reques
     if (!bridge || client != *bridge)
         return afterKeystroke(request.time);
     // The bridge's stamps say nothing about when a window pasted: its reads count by when they
-    // reach us, and its first text read is its own copy, whenever it comes.
+    // reach us, and its first text read of a clipboard is its own copy, whenever it comes.
     const bool text =
         std::find(plainTextTypes.begin(), plainTextTypes.end(), target) != plainTextTypes.end();
     if (text && !std::exchange(bridgeCopied, true))
@@ -301,7 +302,7 @@ void X11Pasteboard::own(x11::SelectionContents newContents) {
     contents = std::move(newContents);
     keystrokeAt.reset();
     bridge = mutterClient();
-    bridgeCopied = false;
+    bridgeCopied = !isClipboard;
     ownedSince = time;
     xcb_connection_t* c = connection->get();
     xcb_set_selection_owner(c, window, selection, time);

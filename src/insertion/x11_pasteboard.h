@@ -90,9 +90,11 @@ private:
     xcb_timestamp_t ownedSince = XCB_CURRENT_TIME;
     std::optional<xcb_timestamp_t> keystrokeAt; // of the current contents, once marked
     // mutter's own X client (its windows' resource base) when it manages this display: its
-    // clipboard bridge copies every new selection at once and stamps every read it relays with
-    // the time the selection changed hands. Looked up whenever we take the selection.
+    // clipboard bridge copies every new clipboard at once (never the primary selection) and
+    // stamps every read it relays with the time the selection changed hands. Looked up whenever
+    // we take the selection.
     std::optional<std::uint32_t> bridge;
+    bool isClipboard = false;  // the selection is CLIPBOARD
     bool bridgeCopied = false; // the bridge has had its first text of the current contents
     std::int64_t changes = 0;
     bool handingOver = false; // the thread is ending but still serves the clipboard manager

@@ -5,7 +5,7 @@
 #   in_root CMD...   CMD as root inside it
 #   as_user CMD...   CMD as the account, in its session environment (SESSION_ENV, exported names)
 #   root_down        ends everything started inside and unmounts (also on exit)
-#   keep_logs DIR    copies the run's logs and the program's journal to DIR, outside the root
+#   keep_logs DIR    copies the run's logs and the program's state (its journal) to DIR, outside the root
 # Sets ROOT (the merged root), ROOT_USER, ROOT_UID, ROOT_RUNTIME (its XDG_RUNTIME_DIR, as seen
 # inside) and ROOT_SKIP (why the run cannot happen; the caller skips with status 77).
 
@@ -94,7 +94,7 @@ keep_logs() {
   mkdir -p "$1"
   cp -r "$ROOT/tmp/logs/." "$1/" 2>/dev/null || true
   cp "$ROOT"/tmp/*.log "$1/" 2>/dev/null || true
-  cp "$ROOT/home/$ROOT_USER/.local/state/vendrik/log" "$1/journal.log" 2>/dev/null || true
+  cp -r "$ROOT/home/$ROOT_USER/.local/state/vendrik" "$1/state" 2>/dev/null || true
   echo "desktop_root: the run's logs are kept in $1" >&2
 }
 

@@ -66,8 +66,8 @@ def dictate(field, chord, mode, answer_dialogs):
     else:
         keys.chord(*chord)
     if answer_dialogs and wait_window("Remote Desktop", 20):
-        # Allow Remote Interaction, Remember This Selection, Share.
-        for letter in "irs":
+        # Allow Remote Interaction, then Share ("Remember This Selection" is on already).
+        for letter in "is":
             keys.chord("alt", letter)
             time.sleep(0.3)
     if not wait(lambda: field.text().strip(), 40):

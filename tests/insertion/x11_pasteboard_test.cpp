@@ -167,24 +167,33 @@ TEST_F(X11PasteboardTest, AClipboardManagerThatTakesTheSelectionOverServesTheTex
     EXPECT_EQ(pasteboard->string(), "диктовка") << "now served by the manager";
 }
 
-// GNOME: Wayland windows paste from us through mutter, which copies every new text at once and
-// stamps each read it relays with the time the selection changed hands, before the keystroke.
-TEST_F(X11PasteboardTest, TheMutterBridgeCountsByArrivalAndItsOwnCopyNever) {
-    testing::MutterBridge bridge(selectionName);
-    std::mutex lock;
-    std::vector<bool> pulls; // guarded by lock: afterKeystroke of each
-    for (int round = 0; round < 2; ++round) {
-        pasteboard->writePromisedText([&](bool afterKeystroke) {
-            std::lock_guard guard(lock);
-            pulls.push_back(afterKeystroke);
-            return std::string("диктовка");
-        });
-        pasteboard->markKeystroke();
-        EXPECT_EQ(bridge.relay("UTF8_STRING"), "диктовка") << "its own copy, come late";
-        EXPECT_EQ(bridge.relay("UTF8_STRING"), "диктовка") << "the window's paste";
+// GNOME: Wayland windows paste from us through mutter, which copies every new clipboard text
+// at once (never the primary selection's) and stamps each read it relays with the time the
+// selection changed hands, before the keystroke.
+TEST_F(X11PasteboardTest, TheMutterBridgeCountsByArrivalAndItsOwnCopyOfAClipboardNever) {
+    for (const std::string name : {"CLIPBOARD", "PRIMARY"}) {
+        std::mutex lock;
+        std::vector<bool> pulls; // guarded by lock: afterKeystroke of each
+        testing::MutterBridge bridge(name);
+        X11Pasteboard board(name);
+        for (int round = 0; round < 2; ++round) {
+            board.writePromisedText([&](bool afterKeystroke) {
+                std::lock_guard guard(lock);
+                pulls.push_back(afterKeystroke);
+                return std::string("диктовка");
+            });
+            board.markKeystroke();
+            if (name == "CLIPBOARD") {
+                EXPECT_EQ(bridge.relay("UTF8_STRING"), "диктовка") << "its own copy, come late";
+            }
+            EXPECT_EQ(bridge.relay("UTF8_STRING"), "диктовка") << "the window's paste";
+        }
+        std::lock_guard guard(lock);
+        const std::vector<bool> expected = name == "CLIPBOARD"
+                                               ? std::vector<bool>{false, true, false, true}
+                                               : std::vector<bool>{true, true};
+        EXPECT_EQ(pulls, expected);
     }
-    std::lock_guard guard(lock);
-    EXPECT_EQ(pulls, (std::vector<bool>{false, true, false, true}));
 }
 
 TEST_F(X11PasteboardTest, ClipboardManagerKeepsWhatWeHeldWhenWeGo) {
