@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 #include <cmath>
 
@@ -45,8 +46,12 @@ std::optional<HotkeyBinding> bindOnGnome(HotkeyBinding keys, bool chosen) {
         keys.description() +
         ", которое запускает «talvoro toggle»? Его можно поменять в Настройках › Клавиатура › "
         "Комбинации клавиш.");
-    if (QMessageBox::question(nullptr, QString::fromUtf8(appDisplayName), question) !=
-        QMessageBox::Yes)
+    QMessageBox box(QMessageBox::Question, QString::fromUtf8(appDisplayName), question);
+    QPushButton* bindIt = box.addButton("Назначить", QMessageBox::AcceptRole);
+    box.addButton("Не сейчас", QMessageBox::RejectRole);
+    box.setDefaultButton(bindIt);
+    box.exec();
+    if (box.clickedButton() != bindIt)
         return std::nullopt;
     try {
         shortcut.bind(keys,

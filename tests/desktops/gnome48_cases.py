@@ -201,14 +201,18 @@ def without_shortcuts_portal(gtk, clipboard, expected):
     with open(folder + "/gnome-portals.conf", "w") as conf:
         conf.write("[preferred]\ndefault=gnome;gtk;\n"
                    "org.freedesktop.impl.portal.GlobalShortcuts=none\n")
-    for pid in subprocess.run(["pgrep", "-u", str(os.getuid()), "-x", "xdg-desktop-portal"],
-                              capture_output=True, text=True).stdout.split():
-        os.kill(int(pid), 15)  # the portal started for this session reads its settings again
+    # The portal started for this session reads its settings again once restarted. It is found
+    # by its command line: its process name is cut to 15 characters.
+    portal = ["pgrep", "-u", str(os.getuid()), "-f", "^/usr/libexec/xdg-desktop-portal$"]
+    for pid in subprocess.run(portal, capture_output=True, text=True).stdout.split():
+        os.kill(int(pid), 15)
+    wait(lambda: subprocess.run(portal, stdout=subprocess.DEVNULL).returncode, 10)
     media_keys = subprocess.Popen(["/usr/libexec/gsd-media-keys"], stdout=subprocess.DEVNULL,
                                   stderr=subprocess.DEVNULL)
     mark = start_program()
     asked = wait_window("Тальворо", 30)
     if asked:
+        time.sleep(1)  # as a person reads the question
         keys.chord("enter")
     wait(lambda: "хоткей: " in journal_since(mark), 10)
     note = re.search(r"хоткей: (.*)", journal_since(mark))

@@ -8,7 +8,7 @@ import gi
 
 gi.require_version("Gtk", "4.0")
 gi.require_version("Gdk", "4.0")
-from gi.repository import Gdk, Gio, GLib, Gtk  # noqa: E402
+from gi.repository import Gdk, Gio, GLib, GObject, Gtk  # noqa: E402
 
 out, ready = sys.argv[1], sys.argv[2]
 INTERFACE = """<node><interface name="org.talvoro.DeskField">
@@ -40,8 +40,10 @@ def activate(app):
             clipboard.set(args.unpack()[0])
             invocation.return_value(None)
         elif method == "SetImage":
+            # As a texture, not its subtype: GDK's image formats are registered for the former.
             texture = Gdk.Texture.new_from_bytes(GLib.Bytes.new(bytes(args.unpack()[0])))
-            clipboard.set_content(Gdk.ContentProvider.new_for_value(texture))
+            value = GObject.Value(Gdk.Texture, texture)
+            clipboard.set_content(Gdk.ContentProvider.new_for_value(value))
             invocation.return_value(None)
         elif method == "Clear":
             entry.set_text("")
@@ -53,13 +55,21 @@ def activate(app):
         mimes = list(clipboard.get_formats().get_mime_types() or [])
         if any(mime.startswith("image/") for mime in mimes):
             def texture(source, result):
-                png = source.read_texture_finish(result).save_to_png_bytes().get_data()
+                try:
+                    png = source.read_texture_finish(result).save_to_png_bytes().get_data()
+                except GLib.Error as error:
+                    mimes.append("unreadable image: " + error.message)
+                    png = b""
                 invocation.return_value(GLib.Variant("(assay)", (mimes, "", png)))
             clipboard.read_texture_async(None, texture)
         elif mimes:
             def text(source, result):
-                invocation.return_value(
-                    GLib.Variant("(assay)", (mimes, source.read_text_finish(result) or "", b"")))
+                try:
+                    plain = source.read_text_finish(result) or ""
+                except GLib.Error as error:
+                    mimes.append("unreadable text: " + error.message)
+                    plain = ""
+                invocation.return_value(GLib.Variant("(assay)", (mimes, plain, b"")))
             clipboard.read_text_async(None, text)
         else:
             invocation.return_value(GLib.Variant("(assay)", (mimes, "", b"")))
