@@ -99,7 +99,7 @@ TEST_F(PortalKeySourceTest, OffersNoKeptCombinationAndTakesAListedBindingAsBound
     EXPECT_EQ(phases.await(1), std::vector<Phase>{Phase::down});
 }
 
-TEST_F(PortalKeySourceTest, RefusedSessionIsReportedInWords) {
+TEST_F(PortalKeySourceTest, ARefusedSessionIsARefusalTheDesktopBindingTakesOver) {
     bus.control("Refuse");
     HotkeyTap tap(
         HotkeyBinding::defaultBinding(), {}, [](Phase, double) {}, portal());
@@ -107,10 +107,7 @@ TEST_F(PortalKeySourceTest, RefusedSessionIsReportedInWords) {
         tap.start();
         FAIL() << "a refused session must not start the tap";
     } catch (const HotkeyTap::Failure& failure) {
-        EXPECT_EQ(failure.kind(), HotkeyTap::Failure::Kind::refused);
-        EXPECT_STREQ(failure.what(),
-                     "рабочий стол не открыл сеанс глобальных сочетаний — сочетание Alt+Space не "
-                     "работает; назначь его на «talvoro toggle» в настройках рабочего стола");
+        EXPECT_EQ(failure.kind(), HotkeyTap::Failure::Kind::refused) << failure.what();
     }
 }
 
