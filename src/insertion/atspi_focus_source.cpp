@@ -1,5 +1,6 @@
 #include "insertion/atspi_focus_source.h"
 
+#include "insertion/frontmost_app.h"
 #include "insertion/lookup_thread.h"
 
 #include <QAbstractEventDispatcher>
@@ -167,6 +168,24 @@ std::optional<Paster::Focus> focusIn(AtspiAccessible* window, const Deadline& de
     return walkForFocus(window, deadline);
 }
 
+// Konsole 6 reports its terminal as a filler: a filler in a terminal emulator is its terminal.
+Paster::Focus inApplication(Paster::Focus focus, AtspiAccessible* app) {
+    if (focus.subrole != "filler")
+        return focus;
+    GError* error = nullptr;
+    gchar* name = atspi_accessible_get_name(app, &error);
+    if (error)
+        g_error_free(error);
+    FrontmostApp named;
+    named.windowClass = name ? name : "";
+    g_free(name);
+    if (named.isTerminal()) {
+        focus.subrole = "terminal";
+        focus.role = "AXTextArea";
+    }
+    return focus;
+}
+
 // Without a main loop of its own libatspi reads every property afresh anyway. Its cache must
 // stay on all the same: the answer to an application's item list, handled inside a D-Bus
 // dispatch, looks at the states it has just stored, and with the cache off it would ask the
@@ -189,7 +208,7 @@ AtspiFocusSource::Answer activeWindowFocus() {
             if (!hasState(window.get(), ATSPI_STATE_ACTIVE))
                 continue;
             if (auto focus = focusIn(window.get(), deadline))
-                return {focus, {}};
+                return {inApplication(*focus, app.get()), {}};
             return {std::nullopt, "в активном окне нет элемента с фокусом"};
         }
     }
@@ -213,7 +232,7 @@ AtspiFocusSource::Answer applicationWindowFocus(std::int64_t pid) {
             continue;
         for (Accessible& window : children(app.get()))
             if (auto focus = focusIn(window.get(), deadline))
-                return {focus, {}};
+                return {inApplication(*focus, app.get()), {}};
         return {std::nullopt, "в приложении нет элемента с фокусом"};
     }
     return {std::nullopt, "приложение " + std::to_string(pid) + " не видно в AT-SPI"};

@@ -91,6 +91,4 @@ kwin_up() {
 kwin_up
 SESSION_ENV+=(DISPLAY)
 as_user dbus-update-activation-environment "${SESSION_ENV[@]}"
-TALVORO_DESKTOP_KONSOLE=${TALVORO_DESKTOP_KONSOLE:-0}
-SESSION_ENV+=(TALVORO_DESKTOP_KONSOLE)
 as_user python3 "$kit/plasma_cases.py" || { status=$?; keep_logs "$build/desktop-logs/plasma"; exit $status; }
