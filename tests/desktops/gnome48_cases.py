@@ -63,8 +63,8 @@ def dictate(field, chord, mode, answer_dialogs):
         time.sleep(max(0.0, 0.6 - (time.monotonic() - start)))
         for name in reversed(chord):
             keys.key(name, False)
-    else:
-        keys.chord(*chord)
+    else:  # "toggle"; "toggle, held": the stop's keys stay down a while, as a slow hand's
+        keys.chord(*chord, hold=0.6 if mode == "toggle, held" else 0.05)
     if answer_dialogs and wait_window("Remote Desktop", 20):
         # Allow Remote Interaction, then Share ("Remember This Selection" is on already).
         for letter in "is":
@@ -110,7 +110,8 @@ def fields_and_layouts(gtk, clipboard, chord, expected):
                 mimes, plain, image = [error.message], "", b""
             back = plain == "прежний буфер" if previous == "text" else png_size(image) == (8, 6)
             report.case("2 %s, %s field, %s before" % (layout, kind, previous),
-                        text == expected and back, insertion_path(),
+                        text == expected and back and "не дошло" not in insertion_path(),
+                        insertion_path(),
                         why or "field %r, clipboard after: %s %r" % (text, mimes, plain))
     subprocess.run(["gsettings", "reset", "org.gnome.desktop.input-sources", "sources"])
 
@@ -179,6 +180,12 @@ def main():
     report.case("3 GNOME Console", (typed or "").count(held.strip()) == 1, insertion_path(),
                 why or "terminal got %r" % typed)
     gtk_active()
+
+    # 6. The stop's keys still down when the text is ready: Ctrl+V, never Ctrl+Alt+V.
+    clipboard.clear_field()
+    slow, why = dictate(gtk, chord, "toggle, held", False)
+    report.case("6 keys held at the stop", slow == held, insertion_path(),
+                why or "field: %r" % slow)
 
     # 8. Second start: no dialog, the shortcut still fires.
     stop_program()
