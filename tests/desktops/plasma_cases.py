@@ -116,13 +116,18 @@ def recordings():
     return set(DICTATION.glob("*.wav"))
 
 
-def speak(binding, hold):
-    """One dictation by the hotkey, held (push-to-talk) or pressed twice (toggle)."""
+def speak(binding, hold, slow_stop=False):
+    """One dictation by the hotkey, held (push-to-talk) or pressed twice (toggle); slow_stop
+    keeps the second press down a while, as a slow hand does."""
     before = recordings()
     release = keyboard.press(binding, hold)
     wait_for("a recording after the hotkey", lambda: recordings() - before, 20)
     run("paplay", "--latency-msec=3000", f"--device={SINK}", WORK / "greeting.wav")
-    release() if hold else keyboard.press(binding)
+    if hold:
+        return release()
+    let_go = keyboard.press(binding, hold=True)
+    time.sleep(0.6 if slow_stop else 0)
+    let_go()
 
 
 def spoken():
@@ -273,6 +278,14 @@ def main():
                     fail(f"{kind} {layout}: the previous {previous} did not come back")
             report(2, f"{kind} 4/6 field, {layout} layout: KWin fake input Ctrl+V by key code, "
                       "wlr-data-control", "once; previous text and image back")
+
+    # 6. The stop's keys still down when the text is ready: Ctrl+V, never Ctrl+Alt+V.
+    out = field("qt", "qt-slow-stop")
+    speak(binding, hold=False, slow_stop=True)
+    count += 1
+    wait_for("a slow stop: delivered", lambda: delivered(count), 60)
+    wait_for("a slow stop: the text once", lambda: read(out) == spoken()[-1])
+    report(6, "KWin fake input, the stop's keys held 0.6 s", "Ctrl+V once they are up")
 
     # 3. Konsole, a native terminal (its terminal reads as a filler; the application names it).
     typed = WORK / "konsole.typed"
