@@ -4,31 +4,42 @@
 
 #include <chrono>
 #include <cmath>
+#include <memory>
 
 namespace talvoro {
 
 namespace {
 
-// The handle may go while its own timeout runs (the call it makes can end its owner), so the
-// QTimer is only stopped then and deleted from the event loop.
+// The handle may go while its own timeout runs (the call it makes can end its owner): then the
+// QTimer is only stopped, and deleted from the event loop. Otherwise it goes at once, since at
+// quit no event loop runs again to delete it.
 class QtTimer : public DictationClock::Timer {
 public:
-    QtTimer(double seconds, bool repeats, std::function<void()> fire) : timer(new QTimer) {
+    QtTimer(double seconds, bool repeats, std::function<void()> fire)
+        : timer(new QTimer), firing(std::make_shared<bool>(false)) {
         timer->setSingleShot(!repeats);
         timer->setTimerType(Qt::PreciseTimer);
-        QObject::connect(timer, &QTimer::timeout, std::move(fire));
+        QObject::connect(timer, &QTimer::timeout, [fire = std::move(fire), firing = firing] {
+            *firing = true;
+            fire();
+            *firing = false;
+        });
         timer->start(static_cast<int>(std::lround(seconds * 1000)));
     }
     ~QtTimer() override {
         timer->stop();
         QObject::disconnect(timer, nullptr, nullptr, nullptr);
-        timer->deleteLater();
+        if (*firing)
+            timer->deleteLater();
+        else
+            delete timer;
     }
     QtTimer(const QtTimer&) = delete;
     QtTimer& operator=(const QtTimer&) = delete;
 
 private:
     QTimer* timer;
+    std::shared_ptr<bool> firing; // shared with the timeout's call, which may outlive this
 };
 
 class SystemClock : public DictationClock {
