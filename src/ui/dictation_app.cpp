@@ -16,6 +16,7 @@
 #include "dictation/dictation_work.h"
 #include "ui/autostart_action.h"
 #include "ui/gnome_shortcut.h"
+#include "ui/question_box.h"
 
 namespace talvoro {
 
@@ -230,8 +231,7 @@ void DictationApp::toggleGnomeShortcut() {
                   ", которое запускает «talvoro toggle»? Его можно поменять в Настройках › "
                   "Клавиатура › Комбинации клавиш; если " +
                   keys + " уже занято (в GNOME Alt+Space открывает меню окна), задай там другое.");
-    if (QMessageBox::question(nullptr, QString::fromUtf8(appDisplayName), question) !=
-        QMessageBox::Yes)
+    if (!askUser(question, bound ? "Убрать" : "Назначить", "Отмена"))
         return;
     try {
         if (bound)

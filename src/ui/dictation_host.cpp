@@ -8,8 +8,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QUrl>
 #include <cmath>
 
@@ -23,6 +21,7 @@
 #include "recognition/dictation_engine_store.h"
 #include "recognition/gigaam_transcriber.h"
 #include "ui/desktop_files.h"
+#include "ui/question_box.h"
 #include "ui/russian_forms.h"
 
 namespace talvoro {
@@ -46,12 +45,7 @@ std::optional<HotkeyBinding> bindOnGnome(HotkeyBinding keys, bool chosen) {
         keys.description() +
         ", которое запускает «talvoro toggle»? Его можно поменять в Настройках › Клавиатура › "
         "Комбинации клавиш.");
-    QMessageBox box(QMessageBox::Question, QString::fromUtf8(appDisplayName), question);
-    QPushButton* bindIt = box.addButton("Назначить", QMessageBox::AcceptRole);
-    box.addButton("Не сейчас", QMessageBox::RejectRole);
-    box.setDefaultButton(bindIt);
-    box.exec();
-    if (box.clickedButton() != bindIt)
+    if (!askUser(question, "Назначить", "Не сейчас"))
         return std::nullopt;
     try {
         shortcut.bind(keys,
