@@ -176,10 +176,9 @@ Paster::Focus inApplication(Paster::Focus focus, AtspiAccessible* app) {
     gchar* name = atspi_accessible_get_name(app, &error);
     if (error)
         g_error_free(error);
-    FrontmostApp named;
-    named.windowClass = name ? name : "";
+    const bool terminal = name && namesTerminal(name);
     g_free(name);
-    if (named.isTerminal()) {
+    if (terminal) {
         focus.subrole = "terminal";
         focus.role = "AXTextArea";
     }

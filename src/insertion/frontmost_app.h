@@ -19,10 +19,14 @@ struct FrontmostApp {
     std::string windowClass;    // WM_CLASS class part, empty when unknown
     std::string windowInstance; // WM_CLASS instance part, empty when unknown
 
-    // A terminal emulator by its window class or Wayland app_id (kitty, alacritty, konsole, xterm,
-    // urxvt, rxvt, st, tilix, terminator, yakuake, foot, or any class naming a terminal).
+    // A terminal emulator by its window class or Wayland app_id (see namesTerminal).
     bool isTerminal() const;
 };
+
+// Whether an application's name (a window class, an app_id, an AT-SPI application name) is a
+// terminal emulator's: kitty, alacritty, konsole, xterm, urxvt, rxvt, st, tilix, terminator,
+// yakuake, foot, or any name holding "terminal". Case does not matter.
+bool namesTerminal(const std::string& name);
 
 class FrontmostAppSource {
 public:

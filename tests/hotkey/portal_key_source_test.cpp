@@ -99,7 +99,7 @@ TEST_F(PortalKeySourceTest, OffersNoKeptCombinationAndTakesAListedBindingAsBound
     EXPECT_EQ(phases.await(1), std::vector<Phase>{Phase::down});
 }
 
-TEST_F(PortalKeySourceTest, ARefusedSessionIsARefusalTheDesktopBindingTakesOver) {
+TEST_F(PortalKeySourceTest, ARefusedSessionIsReportedAsARefusal) {
     bus.control("Refuse");
     HotkeyTap tap(
         HotkeyBinding::defaultBinding(), {}, [](Phase, double) {}, portal());
