@@ -1,6 +1,14 @@
 #include "base/held_hotkey.h"
 
+#include <thread>
+
 namespace talvoro {
+
+HeldHotkey::HeldHotkey(std::function<Clock::time_point()> now,
+                       std::function<void(Clock::duration)> sleep)
+    : now(std::move(now)), sleep(sleep ? std::move(sleep) : [](Clock::duration wait) {
+          std::this_thread::sleep_for(wait);
+      }) {}
 
 HeldHotkey& HeldHotkey::shared() {
     static HeldHotkey held;
@@ -15,6 +23,7 @@ void HeldHotkey::pressed() {
 void HeldHotkey::released() {
     std::lock_guard guard(lock);
     down = false;
+    releasedAt = now();
     changed.notify_all();
 }
 
@@ -24,6 +33,12 @@ void HeldHotkey::waitForRelease(std::chrono::milliseconds limit) {
     changed.wait_for(guard, limit, [this] { return !down; });
     down = false;
     --waiters;
+    const std::optional<Clock::time_point> at = releasedAt;
+    guard.unlock();
+    if (!at)
+        return;
+    if (const Clock::duration left = *at + settle - now(); left > Clock::duration::zero())
+        sleep(left);
 }
 
 bool HeldHotkey::held() {
