@@ -66,6 +66,9 @@ public:
     // stamps whatever it relays with the time of the change of owner: its requests count by when
     // they are handled, and its first text request (its own copy) never.
     virtual void markKeystroke() = 0;
+    // Whether a desktop that relays this pasteboard to its own windows has taken in our latest
+    // write (X11 under mutter: its bridge's first copy has come). True where nothing relays it.
+    virtual bool relayed() { return true; }
     // We own it with the text as immediate plain-text data of every `plainTextTypes` type. Like a
     // promised item it offers `x-kde-passwordManagerHint` = "secret": whatever text we put there
     // stays out of clipboard histories.

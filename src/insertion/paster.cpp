@@ -12,6 +12,8 @@ namespace talvoro::Paster {
 namespace {
 
 constexpr double pollInterval = 0.005;
+// The longest wait for a desktop's clipboard bridge to take in our text before the keystroke.
+constexpr double relayLimit = 0.25;
 constexpr double focusRetryPause = 0.25;
 
 std::string joined(const std::vector<std::string>& parts, const std::string& separator) {
@@ -140,9 +142,14 @@ Result deliver(const std::string& text, Pasteboard& pasteboard, const Focus& foc
         }
     }
 
-    promised->startedAt = clock.now();
     std::exception_ptr pressFailure;
     try {
+        // The desktop's own windows paste what its bridge relays: a keystroke before the bridge
+        // has taken the text in would paste the old contents there.
+        for (const double until = clock.now() + relayLimit;
+             !offered.front().pasteboard.relayed() && clock.now() < until;)
+            clock.pause(pollInterval);
+        promised->startedAt = clock.now();
         press();
     } catch (...) {
         pressFailure = std::current_exception();

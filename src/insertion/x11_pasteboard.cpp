@@ -481,6 +481,13 @@ void X11Pasteboard::markKeystroke() {
     });
 }
 
+bool X11Pasteboard::relayed() {
+    return call([this] {
+        catchUp();
+        return !bridge || bridgeCopied || !owning;
+    });
+}
+
 void X11Pasteboard::setString(const std::string& text) {
     call([&] { own(x11::SelectionContents::text(text)); });
 }

@@ -44,6 +44,7 @@ public:
     void writeItems(const std::vector<PasteboardItem>& items) override;
     void writePromisedText(std::function<std::string(bool)> provide) override;
     void markKeystroke() override;
+    bool relayed() override;
     void setString(const std::string& text) override;
     bool settlePromisedText(const std::string& text) override;
     std::optional<std::string> string() override;
