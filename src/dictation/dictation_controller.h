@@ -170,6 +170,7 @@ private:
                        bool quietly = false);
     void handleFailure(std::exception_ptr error, const std::string& wav, bool fromQueue);
     void setAside(const std::string& wav, const DictationFailure& failure);
+    void waitForUser(const DictationFailure& failure);
     void drop(const std::string& wav, bool fromQueue);
     void drainQueue();
     // Retries the oldest queued recording; false when there is none.

@@ -238,9 +238,15 @@ void DictationController::pasteFailed(const std::string& wav, bool fromQueue,
         show(State::queued(pendingCount()));
         return;
     }
-    // Only the user can mend it: the queue waits for the next recording.
+    waitForUser(failure);
+}
+
+// Only the user can mend it: the queue waits for the next recording. The pill says so only for
+// a moment, and a desktop without a tray has no menu to show what to do: the journal keeps it.
+void DictationController::waitForUser(const DictationFailure& failure) {
     lastFailure_ = failure;
     blocked = true;
+    Journal::shared().note("диктовка: " + failure.hint());
     show(State::failed(failure.text()));
 }
 
@@ -314,12 +320,10 @@ void DictationController::handleFailure(std::exception_ptr error, const std::str
             // It stays in the dictation folder; the next start queues it.
         }
     }
-    if (failure.isTransient()) {
+    if (failure.isTransient())
         show(State::queued(pendingCount()));
-    } else {
-        blocked = true;
-        show(State::failed(failure.text()));
-    }
+    else
+        waitForUser(failure);
 }
 
 // Kept, never deleted, out of the queue's way; the queue goes on with the next recording. A
