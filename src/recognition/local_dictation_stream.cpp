@@ -172,8 +172,14 @@ bool LocalDictationStream::pass(std::int64_t upTo, std::stop_token stop) {
             }
             note(line);
         }
-        const std::string text =
-            open.empty() ? std::string() : trimmedText(transcriber->transcribe(open, stop));
+        // After a seam, what is left may be only the rest of the pause: recognising it would
+        // hold up the next pass, and a release waiting for this one.
+        const bool pauseOnly =
+            open.size() < samples.size() &&
+            SpeechCuts::silentFrom(samples, std::ssize(samples) - std::ssize(open));
+        const std::string text = open.empty() || pauseOnly
+                                     ? std::string()
+                                     : trimmedText(transcriber->transcribe(open, stop));
         const double duration =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         std::lock_guard guard(lock);

@@ -126,7 +126,7 @@ template <typename Condition> bool eventually(Condition condition) {
 } // namespace
 
 // Words of 1.5 s, each followed by half a second of pause: a piece is committed at the latest
-// pause once it is 3 s long, and no pass decodes committed audio again.
+// pause once it is 3 s long; no pass decodes committed audio again, nor the pause after a seam.
 TEST(LiveDictationStream, CommitsAtPausesOnceAPieceIsLongEnoughAndFinishesWithoutAPass) {
     Recording recording;
     auto engine = std::make_shared<WordsEngine>();
@@ -147,7 +147,7 @@ TEST(LiveDictationStream, CommitsAtPausesOnceAPieceIsLongEnoughAndFinishesWithou
     EXPECT_EQ(recording.lines(), (std::vector<std::string>{"живой показ: отрезано 3 с речи",
                                                            "живой показ: отрезано 7 с речи"}));
     for (const std::size_t size : engine->read([&] { return engine->sizes; }))
-        EXPECT_LE(size, static_cast<std::size_t>(4.25 * second)) << "decoded again";
+        EXPECT_TRUE(size <= 4.25 * second && size >= 0.3 * second) << size << ": again or a pause";
     recording.add(0, 0, 0.2); // the pause before the key is let go
     recording.writer.close();
     const std::size_t passes = engine->read([&] { return engine->sizes.size(); });
