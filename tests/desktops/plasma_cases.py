@@ -215,7 +215,8 @@ def main():
     sound_server()
     greeting()
     start("monitor", "dbus-monitor", "--session",
-          "type='method_call',interface='org.freedesktop.portal.GlobalShortcuts'")
+          "type='method_call',interface='org.freedesktop.portal.GlobalShortcuts'",
+          "type='method_call',interface='org.freedesktop.portal.RemoteDesktop'")
     doctor = run("talvoro", "doctor").stdout.decode()
     print("--- talvoro doctor ---\n" + doctor, flush=True)
 
@@ -270,6 +271,9 @@ def main():
                 time.sleep(1)
                 if read(out) != spoken()[-1]:
                     fail(f"{kind} {layout}: the field holds «{read(out)}»")
+                seen = re.findall("диктовка: вставка — (.*)", read(JOURNAL))[-1]
+                if "не дошло" in seen:  # the field's read was not seen as the paste's pull
+                    fail(f"{kind} {layout}: pasted, but the journal says «{seen}»")
                 if previous == "text":
                     back = run("wl-paste", "-n").stdout.decode() == "прежний текст"
                 else:
@@ -278,6 +282,9 @@ def main():
                     fail(f"{kind} {layout}: the previous {previous} did not come back")
             report(2, f"{kind} 4/6 field, {layout} layout: KWin fake input Ctrl+V by key code, "
                       "wlr-data-control", "once; previous text and image back")
+
+    report(5, "wlr-data-control: the field's read of the promised text is the pull",
+           "seen once each time, never «не дошло»")
 
     # 6. The stop's keys still down when the text is ready: Ctrl+V, never Ctrl+Alt+V.
     out = field("qt", "qt-slow-stop")
@@ -301,6 +308,41 @@ def main():
     wait_for("Konsole: the text", lambda: read(typed) == spoken()[-1], 10)
     report(3, "Konsole (its filler counts as the terminal: Shift+Insert)", "text arrives")
     quit_program()
+    refused_keyboard(binding)
+
+
+def refused_keyboard(binding):
+    """4. A copy of the program no desktop entry names gets no fake input from KWin: it asks
+    for the keyboard through the portal, and the user refuses in its dialog. Nothing is pressed,
+    the clipboard is never touched, the journal says what to do, and the dictation waits in the
+    queue without asking again at every retry."""
+    starts = read(JOURNAL).count("значка в трее не будет")
+    unlisted = start("unlisted", "/usr/bin/talvoro-unlisted")
+    wait_for("the unlisted copy's start", lambda: read(JOURNAL).count("значка в трее не будет")
+             > starts, 60)
+    subprocess.run(["wl-copy", "прежний текст"])
+    out = field("qt", "qt-refused")
+    mark = len(read(JOURNAL))
+    asked = read(WORK / "monitor.out").count("member=Start")
+    speak(binding, hold=False)
+    wait_for("the keyboard dialog", lambda: read(WORK / "monitor.out").count("member=Start")
+             > asked, 30)
+    time.sleep(2)  # as a person reads it
+    keyboard.press(["esc"])
+    told = wait_for("the refusal in the journal",
+                    lambda: re.search("диктовка: (.*не разрешили.*)", read(JOURNAL)[mark:]), 30)
+    time.sleep(22)  # past the queue's 20 s retry
+    journal = read(JOURNAL)[mark:]
+    previous = run("wl-paste", "-n").stdout.decode()
+    again = read(WORK / "monitor.out").count("member=Start") - asked - 1
+    if (read(out) or previous != "прежний текст" or again
+            or "пробую догнать" in journal or len(list((DICTATION / "pending").glob("*.wav"))) != 1):
+        fail(f"a refused keyboard: told «{told.group(1)}», field «{read(out)}», clipboard "
+             f"«{previous}», asked again {again} times")
+    report(4, "RemoteDesktop portal (KWin gives the unlisted copy no fake input), its dialog "
+              "refused", "nothing pressed, clipboard untouched, waits without asking again")
+    run("talvoro", "quit")
+    unlisted.wait(20)
 
 
 if __name__ == "__main__":
