@@ -93,7 +93,7 @@ keep_logs() {
   rm -rf "$1"
   mkdir -p "$1"
   cp -r "$ROOT/tmp/logs/." "$1/" 2>/dev/null || true
-  cp "$ROOT"/tmp/*.log "$1/" 2>/dev/null || true
+  cp "$ROOT"/tmp/*.log "$ROOT"/tmp/cases/*.out "$1/" 2>/dev/null || true
   cp -r "$ROOT/home/$ROOT_USER/.local/state/vendrik" "$1/state" 2>/dev/null || true
   echo "desktop_root: the run's logs are kept in $1" >&2
 }
