@@ -335,10 +335,11 @@ def refused_keyboard(binding):
     journal = read(JOURNAL)[mark:]
     previous = run("wl-paste", "-n").stdout.decode()
     again = read(WORK / "monitor.out").count("member=Start") - asked - 1
-    if (read(out) or previous != "прежний текст" or again
-            or "пробую догнать" in journal or len(list((DICTATION / "pending").glob("*.wav"))) != 1):
+    waiting = len(list((DICTATION / "pending").glob("*.wav")))
+    retried = "пробую догнать" in journal
+    if read(out) or previous != "прежний текст" or again or retried or waiting != 1:
         fail(f"a refused keyboard: told «{told.group(1)}», field «{read(out)}», clipboard "
-             f"«{previous}», asked again {again} times")
+             f"«{previous}», asked again {again} times, waiting {waiting}")
     report(4, "RemoteDesktop portal (KWin gives the unlisted copy no fake input), its dialog "
               "refused", "nothing pressed, clipboard untouched, waits without asking again")
     run("talvoro", "quit")
