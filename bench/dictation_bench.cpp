@@ -7,7 +7,8 @@
 //                              (median of 5), the processor cores the program used while it
 //                              recorded, and whether the text came out as whole sentences;
 //                              beside the encoder alone on 5 s; key press → the recorder
-//                              capturing samples (median of 20)
+//                              capturing samples (median of 20); DICTATION_BENCH_LENGTHS=10,120
+//                              measures only the lengths it names
 //   dictation_bench --first    release → text of the first 1.5 s dictation right after start
 //                              beside the second, three runs, with the recogniser loading in
 //                              the background and, for reference, on the first recognition
@@ -58,7 +59,16 @@ void reportReleaseToText(Rig& rig) {
                 "text");
     double first = 0;
     bool flat = true;
-    for (const double seconds : {10.0, 30.0, 60.0, 120.0}) {
+    std::vector<double> lengths{10.0, 30.0, 60.0, 120.0};
+    if (const char* only = std::getenv("DICTATION_BENCH_LENGTHS")) {
+        lengths.clear();
+        for (std::string rest = only; !rest.empty();) {
+            lengths.push_back(std::stod(rest));
+            const auto comma = rest.find(',');
+            rest = comma == std::string::npos ? "" : rest.substr(comma + 1);
+        }
+    }
+    for (const double seconds : lengths) {
         int sentences = 0;
         const std::vector<std::int16_t> speech = spokenSentences(seconds, &sentences);
         const std::string expected = expectedText(sentences);

@@ -23,6 +23,24 @@ std::string joined(const std::string& first, const std::string& second) {
     return first + " " + second;
 }
 
+// The file from a little before `from` up to `to`. Speech and pause are told apart by the
+// loudness around them, and audio after a commit that is all pause has no speech of its own
+// to compare with: the committed speech before it comes along.
+struct Around {
+    static constexpr std::int64_t before = 3 * sampleRate; // about a committed piece
+
+    std::int64_t start = 0;
+    std::vector<float> samples;
+
+    Around(const WAVReader& reader, std::int64_t from, std::int64_t to)
+        : start(std::max<std::int64_t>(0, std::min(from, to) - before)),
+          samples(reader.samples(start, to)) {}
+    std::span<const float> after(std::int64_t at) const {
+        return std::span(samples).subspan(static_cast<std::size_t>(at - start));
+    }
+    bool silentFrom(std::int64_t at) const { return SpeechCuts::silentFrom(samples, at - start); }
+};
+
 // Waits for a thread taken out of the stream, or lets it go when it is the caller's own.
 void end(std::thread thread) {
     if (!thread.joinable())
@@ -62,6 +80,11 @@ double LocalDictationStream::slowestPassSeconds() const {
     return slowestPass;
 }
 
+bool LocalDictationStream::isLastPassCut() const {
+    std::lock_guard guard(lock);
+    return lastPassCut;
+}
+
 bool LocalDictationStream::isCancelled() const {
     std::lock_guard guard(lock);
     return cancelled;
@@ -96,18 +119,34 @@ void LocalDictationStream::runLoop(std::weak_ptr<LocalDictationStream> weak,
                                    std::int64_t stepSamples, std::stop_token stop) {
     nameCurrentThread("ostrel.live");
     while (const auto stream = weak.lock()) {
-        std::int64_t decoded = 0;
+        std::int64_t from = 0, decoded = 0;
         {
             std::lock_guard guard(stream->lock);
+            from = stream->committedUpTo;
             decoded = stream->decodedUpTo;
         }
         const std::optional<std::int64_t> written = stream->availableNow();
         if (!written)
             return;
         const auto least = static_cast<std::int64_t>(stream->minSeconds * sampleRate);
-        if (*written >= least && *written - decoded >= stepSamples && stream->pass(*written, stop))
+        // Speech that has stopped since the last pass is heard now, not a step later: the key
+        // is often let go sooner than that.
+        const bool due = *written - decoded >= stepSamples ||
+                         (*written > decoded && stream->stale(from, decoded));
+        if (*written >= least && due && stream->pass(*written, stop))
             continue;
         stream->waitTick();
+    }
+}
+
+bool LocalDictationStream::stale(std::int64_t from, std::int64_t upTo) const {
+    try {
+        const WAVReader reader(url, true);
+        const Around heard(reader, from, reader.sampleCount);
+        const auto pause = static_cast<std::int64_t>(staleAfterSeconds * sampleRate);
+        return SpeechCuts::stoppedAfter(heard.samples, upTo - heard.start, pause);
+    } catch (const std::exception&) {
+        return false; // the pass reads the same file and says what failed
     }
 }
 
@@ -131,7 +170,7 @@ LocalDictationStream::commitPoint(std::span<const float> samples) const {
 }
 
 bool LocalDictationStream::pass(std::int64_t upTo, std::stop_token stop) {
-    std::vector<float> samples;
+    std::optional<Around> heard;
     std::int64_t from = 0;
     std::int64_t end = 0;
     try {
@@ -144,7 +183,7 @@ bool LocalDictationStream::pass(std::int64_t upTo, std::stop_token stop) {
                 return false;
             passUpTo = end;
         }
-        samples = reader.samples(from, end);
+        heard.emplace(reader, from, end);
     } catch (const std::exception&) {
         std::lock_guard guard(lock);
         passUpTo.reset();
@@ -152,7 +191,8 @@ bool LocalDictationStream::pass(std::int64_t upTo, std::stop_token stop) {
     }
 
     const auto started = std::chrono::steady_clock::now();
-    std::span<const float> open(samples);
+    const std::span<const float> samples = heard->after(from);
+    std::span<const float> open = samples;
     try {
         if (const std::optional<std::int64_t> seam = commitPoint(samples)) {
             const auto at = static_cast<std::size_t>(*seam);
@@ -172,26 +212,27 @@ bool LocalDictationStream::pass(std::int64_t upTo, std::stop_token stop) {
             }
             note(line);
         }
-        // After a seam, what is left may be only the rest of the pause: recognising it would
-        // hold up the next pass, and a release waiting for this one.
-        const bool pauseOnly =
-            open.size() < samples.size() &&
-            SpeechCuts::silentFrom(samples, std::ssize(samples) - std::ssize(open));
-        const std::string text = open.empty() || pauseOnly
-                                     ? std::string()
-                                     : trimmedText(transcriber->transcribe(open, stop));
+        // What is left may be only pause (the rest of the one a seam went into, or the one a
+        // commit left open): recognising it would hold up the next pass, and a release waiting
+        // for this one.
+        const bool pauseOnly = heard->silentFrom(end - std::ssize(open));
+        const std::string text =
+            open.empty() || pauseOnly ? std::string() : transcribeOpen(open, from, end, stop);
         const double duration =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         std::lock_guard guard(lock);
         decodedUpTo = end;
         passUpTo.reset();
+        lastPassCut = false;
         tail = text;
         tailUpTo = end;
         slowestPass = std::max(slowestPass, duration);
         if (!text.empty())
             shown = joined(committed, text);
     } catch (const TranscriptionCancelled&) {
-        return true; // the stream is ending
+        std::lock_guard guard(lock);
+        passUpTo.reset();
+        return true; // stale, or the stream is ending
     } catch (const std::exception& error) {
         {
             std::lock_guard guard(lock);
@@ -201,6 +242,35 @@ bool LocalDictationStream::pass(std::int64_t upTo, std::stop_token stop) {
         note(std::string("живой разбор пропущен: ") + error.what());
     }
     return true;
+}
+
+std::string LocalDictationStream::transcribeOpen(std::span<const float> open, std::int64_t from,
+                                                 std::int64_t upTo, std::stop_token stop) {
+    std::stop_source cut;
+    const std::stop_callback ending(stop, [&cut] { cut.request_stop(); });
+    std::jthread watcher;
+    if (!isLastPassCut())
+        watcher = std::jthread([this, cut, from, upTo](std::stop_token done) mutable {
+            nameCurrentThread("ostrel.pause");
+            std::mutex idle;
+            std::condition_variable_any nap;
+            std::unique_lock napping(idle);
+            const auto every = std::chrono::duration<double>(tickSeconds);
+            while (!nap.wait_for(napping, done, every, [] { return false; }) &&
+                   !done.stop_requested()) {
+                if (!stale(from, upTo))
+                    continue;
+                {
+                    std::lock_guard guard(lock);
+                    if (shouldStop) // finish() decides about the pass in flight
+                        return;
+                    lastPassCut = true;
+                }
+                cut.request_stop();
+                return;
+            }
+        });
+    return trimmedText(transcriber->transcribe(open, cut.get_token()));
 }
 
 bool LocalDictationStream::worthWaitingFor() const {
@@ -216,10 +286,9 @@ bool LocalDictationStream::worthWaitingFor() const {
         return false;
     try {
         const WAVReader reader(url);
-        const std::vector<float> open =
-            reader.samples(std::min(from, reader.sampleCount), reader.sampleCount);
-        const bool heardBefore = heardUpTo > from && SpeechCuts::silentFrom(open, heardUpTo - from);
-        return !heardBefore && SpeechCuts::silentFrom(open, *upTo - from);
+        const Around heard(reader, from, reader.sampleCount);
+        const bool heardBefore = heardUpTo > from && heard.silentFrom(heardUpTo);
+        return !heardBefore && heard.silentFrom(*upTo);
     } catch (const std::exception&) {
         return false;
     }
@@ -245,24 +314,22 @@ std::optional<std::string> LocalDictationStream::finish() {
     try {
         const WAVReader reader(url);
         std::int64_t from = 0, heardUpTo = 0;
-        std::string text, heard;
+        std::string text, last;
         {
             std::lock_guard guard(lock);
             from = std::min(committedUpTo, reader.sampleCount);
-            heardUpTo = tailUpTo;
-            heard = tail;
+            heardUpTo = std::max(tailUpTo, from);
+            last = tail;
             text = committed;
         }
-        const std::vector<float> open = reader.samples(from, reader.sampleCount);
+        const Around heard(reader, from, reader.sampleCount);
         // Nothing said since the last pass (the usual pause before the key is let go): its
-        // text is the tail's.
-        if (heardUpTo <= from || !SpeechCuts::silentFrom(open, heardUpTo - from))
-            heard = open.empty()
-                        ? std::string()
-                        : trimmedText(transcriber->transcribe(open, finalStop.get_token()));
+        // text is the tail's; none when nothing but pause came after the commit.
+        if (!heard.silentFrom(heardUpTo))
+            last = trimmedText(transcriber->transcribe(heard.after(from), finalStop.get_token()));
         if (isCancelled())
             return std::nullopt;
-        return joined(text, heard);
+        return joined(text, last);
     } catch (const TranscriptionCancelled&) {
         return std::nullopt;
     } catch (const std::exception& error) {

@@ -22,6 +22,11 @@ namespace talvoro {
 // the committed text followed by the latest pass's text, and at the end the final text is the
 // committed text followed by a recognition of the open tail only.
 //
+// When speech stops, the pass that hears all of it starts at once, so that it is usually over
+// before the key is let go: without waiting for a full step, and cutting a stale pass (one
+// that does not hear the end), which a second thread ("ostrel.pause") watches for while a
+// pass recognises.
+//
 // Own it with a shared_ptr: the loop holds it weakly. Every call may come from any thread and
 // any pair may overlap: finish() on a worker while cancel() comes from the main thread, the
 // owner dropping the stream right after cancel(). Once cancel() has returned, neither
@@ -66,8 +71,12 @@ public:
     double commitSeconds = 3.0;
     // Uncommitted audio longer than this without a pause is cut where it must be.
     double longestSeconds = 20.0;
-    double tickSeconds = 0.1;
+    // How often the loop and the watcher look at the recording.
+    double tickSeconds = 0.05;
     double stepSeconds = 0.3;
+    // How long speech that a pass does not hear must have stopped for the pass to be stale:
+    // longer than the gaps between words, well within the pause before a release.
+    double staleAfterSeconds = 0.15;
 
 private:
     static void runLoop(std::weak_ptr<LocalDictationStream> stream, std::int64_t stepSamples,
@@ -77,6 +86,13 @@ private:
     // Where the uncommitted samples may be committed: the latest pause after commitSeconds.
     std::optional<std::int64_t> commitPoint(std::span<const float> samples) const;
     void waitTick();
+    // The pass's text of the audio after its commit, [from, upTo) of the file. While it runs,
+    // a watcher cuts it should it turn stale.
+    std::string transcribeOpen(std::span<const float> open, std::int64_t from, std::int64_t upTo,
+                               std::stop_token stop);
+    // True when speech came after `upTo` and has stopped since: a pass up to there is stale.
+    bool stale(std::int64_t from, std::int64_t upTo) const;
+    bool isLastPassCut() const;
     // True when the pass in flight is worth waiting for at the release: it decodes all the
     // speech, and the last finished pass did not already hear it all.
     bool worthWaitingFor() const;
@@ -105,11 +121,14 @@ private:
     std::string shown;                    // guarded by lock
     std::int64_t decodedUpTo = 0;         // guarded by lock: where the last pass looked up to
     std::optional<std::int64_t> passUpTo; // guarded by lock: the running pass's end
-    std::string committed;                // guarded by lock
-    std::int64_t committedUpTo = 0;       // guarded by lock
-    std::string tail;                     // guarded by lock: the text of [committedUpTo, tailUpTo)
-    std::int64_t tailUpTo = 0;            // guarded by lock
-    double slowestPass = 0;               // guarded by lock
+    // Guarded by lock. The pass after a cut is never cut, so that speech with many short stops
+    // still shows.
+    bool lastPassCut = false;
+    std::string committed;          // guarded by lock
+    std::int64_t committedUpTo = 0; // guarded by lock
+    std::string tail;               // guarded by lock: the text of [committedUpTo, tailUpTo)
+    std::int64_t tailUpTo = 0;      // guarded by lock
+    double slowestPass = 0;         // guarded by lock
 };
 
 } // namespace talvoro

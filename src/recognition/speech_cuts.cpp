@@ -99,6 +99,17 @@ bool SpeechCuts::silentFrom(std::span<const float> samples, std::int64_t from) {
                         [](bool speech) { return speech; });
 }
 
+bool SpeechCuts::stoppedAfter(std::span<const float> samples, std::int64_t from,
+                              std::int64_t pause) {
+    const std::vector<bool> mask = speechMask(frameLevels(samples));
+    const auto last = std::find(mask.rbegin(), mask.rend(), true);
+    const auto speechEnd = static_cast<std::int64_t>(mask.rend() - last) * frameSamples;
+    // The same frames as silentFrom(samples, from) looks at: speech is heard or has stopped.
+    return last != mask.rend() &&
+           speechEnd > std::max<std::int64_t>(0, from) / frameSamples * frameSamples &&
+           std::ssize(samples) - speechEnd >= pause;
+}
+
 std::vector<SampleRange> SpeechCuts::split(std::span<const float> samples, std::int64_t window) {
     const auto n = static_cast<std::int64_t>(samples.size());
     if (window < 1 || n == 0)

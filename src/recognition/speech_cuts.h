@@ -43,6 +43,10 @@ std::optional<std::int64_t> pauseSeam(std::span<const float> samples, std::int64
 // also when `from` is at or past their end.
 bool silentFrom(std::span<const float> samples, std::int64_t from);
 
+// True when speech comes from sample `from` on (silentFrom is false) and none in the last
+// `pause` samples: speech that has stopped since `from`. Judged against all the samples.
+bool stoppedAfter(std::span<const float> samples, std::int64_t from, std::int64_t pause);
+
 // Loudness in dB of each 320-sample frame; the last frame holds what is left.
 std::vector<float> frameLevels(std::span<const float> samples);
 

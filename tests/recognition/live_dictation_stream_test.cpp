@@ -138,22 +138,37 @@ TEST(LiveDictationStream, CommitsAtPausesOnceAPieceIsLongEnoughAndFinishesWithou
     recording.add(0.6, 1, 0.5);
     std::string expected = "слово1";
     ASSERT_TRUE(eventually([&] { return stream->snapshot() == DictationSnapshot{expected, {}}; }));
-    for (int word = 2; word <= 5; ++word) {
+    for (int word = 2; word <= 6; ++word) {
         recording.add(1.5, word, 0.5);
         expected += " слово" + std::to_string(word);
         ASSERT_TRUE(eventually([&] { return stream->snapshot().text == expected; }));
     }
-    // The pauses' middles at 3.75 s and 7.75 s; the one at 9.75 s is not yet 3 s past 7.75 s.
+    // The pauses' middles at 3.75, 7.75 and 11.75 s; the one at 9.75 s is not 3 s past 7.75 s.
     EXPECT_EQ(recording.lines(), (std::vector<std::string>{"живой показ: отрезано 3 с речи",
-                                                           "живой показ: отрезано 7 с речи"}));
+                                                           "живой показ: отрезано 7 с речи",
+                                                           "живой показ: отрезано 11 с речи"}));
     for (const std::size_t size : engine->read([&] { return engine->sizes; }))
         EXPECT_TRUE(size <= 4.25 * second && size >= 0.3 * second) << size << ": again or a pause";
-    recording.add(0, 0, 0.2); // the pause before the key is let go
+    recording.add(0, 0, 0.2); // the pause before the key is let go: the open tail is all pause
     recording.writer.close();
     const std::size_t passes = engine->read([&] { return engine->sizes.size(); });
     EXPECT_EQ(stream->finish(), expected);
     EXPECT_EQ(engine->read([&] { return engine->sizes.size(); }), passes)
         << "nothing was said after the last pass";
+}
+
+// Speech that stops less than a step after the last pass is heard at once, not a step later.
+TEST(LiveDictationStream, SpeechThatStopsIsHeardWithoutWaitingForAStep) {
+    Recording recording;
+    auto engine = std::make_shared<WordsEngine>();
+    auto stream = recording.stream(engine);
+    stream->stepSeconds = 1.0;
+    recording.add(1.0, 1);
+    stream->start();
+    ASSERT_TRUE(eventually([&] { return stream->snapshot().text == "слово1"; }));
+    recording.add(0.2, 2, 0.3);
+    EXPECT_TRUE(eventually([&] { return stream->snapshot().text == "слово1 слово2"; }));
+    stream->cancel();
 }
 
 // A word said too briefly for a pass: only the audio after the committed point is recognised;
@@ -223,9 +238,10 @@ TEST(LiveDictationStream, FailedPassKeepsTheTextAndAnUnreadableFileAnswersNothin
 // Release: a live pass in flight that missed speech is stale, so finish() ends it and
 // recognises at once; one with only the pause before the release after it is waited for,
 // unless the finished pass before it heard all the speech too: then that one's text is used.
+// Once the missed speech has stopped, the stale pass is cut before the release.
 TEST(LiveDictationStream, FinishWaitsOnlyForALivePassThatIsTheFirstToHearAllTheSpeech) {
-    enum { spokeAfter, heardAll, heardBefore };
-    for (const int round : {spokeAfter, heardAll, heardBefore}) {
+    enum { spokeAfter, pausedAfter, heardAll, heardBefore };
+    for (const int round : {spokeAfter, pausedAfter, heardAll, heardBefore}) {
         Recording recording;
         auto engine = std::make_shared<WordsEngine>();
         engine->holding = round == heardBefore ? 0 : 1;
@@ -238,15 +254,19 @@ TEST(LiveDictationStream, FinishWaitsOnlyForALivePassThatIsTheFirstToHearAllTheS
         } else {
             engine->waitUntilHeld();
         }
-        recording.add(round == spokeAfter ? 0.5 : 0, 2, 0.4);
+        const bool spoke = round == spokeAfter || round == pausedAfter;
+        recording.add(spoke ? 0.5 : 0, 2, round == spokeAfter ? 0.1 : 0.4);
         if (round == heardBefore)
             engine->waitUntilHeld();
+        if (round == pausedAfter) { // cut before the release
+            ASSERT_TRUE(eventually([&] { return stream->snapshot().text == "слово1 слово2"; }));
+        }
         recording.writer.close();
         auto finished = std::async(std::launch::async, [&] { return stream->finish(); });
         if (finished.wait_for(100ms) == std::future_status::timeout)
             engine->read([&] { return engine->letGo = true; });
         engine->changed.notify_all();
-        EXPECT_EQ(finished.get(), round == spokeAfter ? "слово1 слово2" : "слово1");
+        EXPECT_EQ(finished.get(), spoke ? "слово1 слово2" : "слово1");
         EXPECT_EQ(engine->read([&] { return engine->endedByStop; }), round == heardAll ? 0 : 1);
         EXPECT_EQ(engine->read([&] { return engine->sizes.size(); }), round == heardAll ? 1u : 2u);
     }

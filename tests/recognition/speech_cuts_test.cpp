@@ -75,6 +75,15 @@ TEST(SpeechCuts, SpeechWithoutAPauseIsCutAtTheWindowOrLeavesSixSeconds) {
     EXPECT_TRUE(SpeechCuts::split({}, window).empty());
 }
 
+// Speech ends at 2.5 s, followed by 0.2 s of pause.
+TEST(SpeechCuts, SpeechHasStoppedWhenItCameAfterThePointAndItsPauseIsLongEnough) {
+    const auto audio = speechAndPauses({{1, true}, {0.5, false}, {1, true}, {0.2, false}});
+    EXPECT_TRUE(SpeechCuts::stoppedAfter(audio, 2 * second, second / 5));
+    EXPECT_FALSE(SpeechCuts::stoppedAfter(audio, 2 * second, second / 4)) << "pause too short";
+    EXPECT_FALSE(SpeechCuts::stoppedAfter(audio, second * 5 / 2, 0)) << "nothing after the point";
+    EXPECT_FALSE(SpeechCuts::stoppedAfter(std::vector<float>(second), 0, 1)) << "no contrast";
+}
+
 // Random recordings of speech and pauses: the ranges always tile the audio, no piece exceeds
 // the window, and every seam lies in a pause when the window before it holds one of 0.6 s.
 TEST(SpeechCuts, RandomRecordingsAreAlwaysTiledWithinTheWindowAndSeamsTakePauses) {
