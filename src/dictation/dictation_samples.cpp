@@ -205,7 +205,13 @@ void DictationSamples::keepOrThrow(const std::string& wav, const std::string& te
            fs::exists(directory_ + "/" + base + ".json", error))
         base = baseName();
     const std::string copy = directory_ + "/" + base + ".wav";
-    fs::copy_file(wav, copy, error);
+    // A link is made at once, where a copy of a long recording held up the text for
+    // milliseconds; a finished recording is never written again. Another file system copies.
+    fs::create_hard_link(wav, copy, error);
+    if (error) {
+        error.clear();
+        fs::copy_file(wav, copy, error);
+    }
     if (error)
         throw std::runtime_error("не скопировать запись в " + copy + " (" + error.message() + ")");
     fs::permissions(copy, fs::perms::owner_read | fs::perms::owner_write, error);
