@@ -121,14 +121,14 @@ private:
     std::string shown;                    // guarded by lock
     std::int64_t decodedUpTo = 0;         // guarded by lock: where the last pass looked up to
     std::optional<std::int64_t> passUpTo; // guarded by lock: the running pass's end
+    std::string committed;                // guarded by lock
+    std::int64_t committedUpTo = 0;       // guarded by lock
+    std::string tail;                     // guarded by lock: the text of [committedUpTo, tailUpTo)
+    std::int64_t tailUpTo = 0;            // guarded by lock
+    double slowestPass = 0;               // guarded by lock
     // Guarded by lock. The pass after a cut is never cut, so that speech with many short stops
     // still shows.
     bool lastPassCut = false;
-    std::string committed;          // guarded by lock
-    std::int64_t committedUpTo = 0; // guarded by lock
-    std::string tail;               // guarded by lock: the text of [committedUpTo, tailUpTo)
-    std::int64_t tailUpTo = 0;      // guarded by lock
-    double slowestPass = 0;         // guarded by lock
 };
 
 } // namespace talvoro
