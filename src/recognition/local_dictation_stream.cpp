@@ -131,9 +131,10 @@ void LocalDictationStream::runLoop(std::weak_ptr<LocalDictationStream> weak,
         const auto least = static_cast<std::int64_t>(stream->minSeconds * sampleRate);
         // Speech that has stopped since the last pass is heard now, not a step later: the key
         // is often let go sooner than that.
-        const bool due = *written - decoded >= stepSamples ||
-                         (*written > decoded && stream->stale(from, decoded));
-        if (*written >= least && due && stream->pass(*written, stop))
+        const bool due =
+            *written >= least && (*written - decoded >= stepSamples ||
+                                  (*written > decoded && stream->stale(from, decoded)));
+        if (due && stream->pass(*written, stop))
             continue;
         stream->waitTick();
     }
